@@ -1,0 +1,86 @@
+#include "form2.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "assets.h"
+#include "qt_runtime_services.h"
+#include "twips.h"
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setWordWrap(false);
+  label->setGeometry(geometry);
+  return label;
+}
+
+}  // namespace
+
+Form2::Form2() {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QStringLiteral("About Tibrok Flv Player"));
+  // A tool window has a thin title bar and no taskbar button; without the
+  // min/max hints the frame offers only the close box.
+  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setAutoFillBackground(true);
+  QPalette white = palette();
+  white.setColor(QPalette::Window, Qt::white);
+  setPalette(white);
+  setFixedSize(twips::ToPixels(5385, this), twips::ToPixels(3105, this));
+  setSizeGripEnabled(false);
+
+  Image1 = new QLabel(this);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setGeometry(twips::RectToPixels(0, 0, 4350, 840, this));
+  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image1->setScaledContents(false);
+  Image1->setPixmap(assets::AboutBanner());
+
+  Label2 = MakeLabel(this, "Label2", QStringLiteral("Programmed by the Tibrok Flv Player team"),
+                     twips::RectToPixels(1440, 1560, 3015, 255, this));
+
+  Label1 = MakeLabel(this, "Label1",
+                     QStringLiteral("(c) 2026 ZoriruVozuvozuzero. All rights reserved."),
+                     twips::RectToPixels(0, 2760, 4815, 255, this));
+  QFont notice(QStringLiteral("Verdana"));
+  notice.setPointSizeF(8.25);
+  notice.setWeight(QFont::Normal);
+  notice.setItalic(false);
+  notice.setUnderline(false);
+  notice.setStrikeOut(false);
+  Label1->setFont(notice);
+
+  // Created after Label1 so it is drawn in front where the two overlap.
+  Command1 = new QPushButton(QStringLiteral("ok"), this);
+  Command1->setObjectName(QStringLiteral("Command1"));
+  Command1->setGeometry(twips::RectToPixels(4680, 2640, 615, 375, this));
+  Command1->setDefault(false);
+  // The focused button answers Enter, as any focused push button does.
+  Command1->setAutoDefault(true);
+  connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
+  Command1->raise();
+  Command1->setFocus();
+}
+
+void Form2::keyPressEvent(QKeyEvent* event) {
+  // The box has no cancel button, so Esc does nothing.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void Form2::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  CentreOnScreen(this);
+  Command1->setFocus();
+}

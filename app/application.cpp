@@ -1,0 +1,56 @@
+#include "application.h"
+
+#include <QCoreApplication>
+#include <clocale>
+#include <exception>
+
+#include "app_description.h"
+#include "assets.h"
+#include "command_line.h"
+#include "form1.h"
+#include "form2.h"
+#include "qt_runtime_services.h"
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ReportRunTimeError(QString::fromUtf8(error.what()));
+  } catch (...) {
+    ReportRunTimeError(QStringLiteral("unknown error"));
+  }
+  return false;
+}
+
+void Application::ReportRunTimeError(const QString& what) {
+  ShowTitledMessageBox(QStringLiteral("Run-time error: %1").arg(what), /*asError=*/true);
+  QCoreApplication::exit(kRunTimeErrorStatus);
+}
+
+int RunProgram(int argc, char** argv) {
+  // The user's arguments are the address to play and nothing else: Qt sees
+  // only the program's name, so no argument can become a Qt option.
+  const QString command = CommandLineFromArgv(argc, argv);
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  Application app(qtArgc, qtArgv);
+  // libmpv needs C number formatting; QApplication has just set the locale's.
+  std::setlocale(LC_NUMERIC, "C");
+  app.setApplicationName(QString::fromLatin1(app::kExecutableName));
+  app.setWindowIcon(assets::AppIcon());
+
+  QtRuntimeServices runtime(command, QCoreApplication::applicationDirPath(),
+                            [] { return std::make_unique<Form2>(); });
+  Form1 form(runtime);
+  runtime.SetMainWindow(&form);
+  try {
+    form.Load();
+  } catch (const std::exception& error) {
+    Application::ReportRunTimeError(QString::fromUtf8(error.what()));
+    return Application::kRunTimeErrorStatus;
+  }
+  form.ShowCentred();
+  return app.exec();
+}

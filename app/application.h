@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+
+// The program's QApplication. An error that escapes an event handler is the
+// runtime's to report: a box captioned with the application title, then the
+// program ends with a non-zero status.
+class Application : public QApplication {
+  Q_OBJECT
+
+ public:
+  Application(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // Shows the run-time error report and asks the event loop to end with a
+  // failure status.
+  static void ReportRunTimeError(const QString& what);
+
+  static constexpr int kRunTimeErrorStatus = 2;
+};
+
+// Runs the whole program; returns the process exit status.
+int RunProgram(int argc, char** argv);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "common_dialog.h"
+#include "form1_handlers.h"
+#include "runtime_services.h"
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class MpvPlayer;
+
+// The main player window: a menu bar above a white client area that the
+// player component covers. Widgets carry the names the handlers use, also as
+// objectName, so tests can find them.
+class Form1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `cd` replaces the window's own Open dialog (tests pass a fake one).
+  explicit Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd = nullptr);
+  ~Form1() override;
+
+  // Runs the load handler; call before the first show.
+  void Load();
+  // Shows the window centred on its screen in the normal state.
+  void ShowCentred();
+
+  MpvPlayer* fl = nullptr;
+  QLineEdit* Text1 = nullptr;
+  CommonDialog& CD() { return *cd_; }
+  QMenu* file = nullptr;
+  QMenu* help = nullptr;
+  QAction* open = nullptr;
+  QAction* exit = nullptr;
+  QAction* about = nullptr;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+
+  std::unique_ptr<CommonDialog> cd_;
+  std::unique_ptr<TextBox> text1Box_;
+  std::unique_ptr<Form1Handlers> handlers_;
+};
