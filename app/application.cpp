@@ -7,8 +7,7 @@
 #include "app_description.h"
 #include "assets.h"
 #include "command_line.h"
-#include "form1.h"
-#include "form2.h"
+#include "program.h"
 #include "qt_runtime_services.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -41,16 +40,7 @@ int RunProgram(int argc, char** argv) {
   app.setApplicationName(QString::fromLatin1(app::kExecutableName));
   app.setWindowIcon(assets::AppIcon());
 
-  QtRuntimeServices runtime(command, QCoreApplication::applicationDirPath(),
-                            [] { return std::make_unique<Form2>(); });
-  Form1 form(runtime);
-  runtime.SetMainWindow(&form);
-  try {
-    form.Load();
-  } catch (const std::exception& error) {
-    Application::ReportRunTimeError(QString::fromUtf8(error.what()));
-    return Application::kRunTimeErrorStatus;
-  }
-  form.ShowCentred();
+  Program program(command, QCoreApplication::applicationDirPath());
+  if (!program.Start()) return Application::kRunTimeErrorStatus;
   return app.exec();
 }

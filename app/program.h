@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include "form1.h"
+#include "qt_runtime_services.h"
+
+// The program's windows and runtime, put together as the entry starts them.
+class Program {
+ public:
+  Program(const QString& command, const QString& appPath);
+
+  // Runs the load handler, then shows the main window. Returns false if an
+  // error escaped the load handler; it has been reported then.
+  bool Start();
+
+  QtRuntimeServices& runtime() { return runtime_; }
+  Form1& form() { return form_; }
+
+ private:
+  QtRuntimeServices runtime_;
+  Form1 form_;
+};
