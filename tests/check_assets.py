@@ -66,12 +66,6 @@ def decode_ico(data):
     return images
 
 
-def paeth(a, b, c):
-    p = a + b - c
-    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-    return a if pa <= pb and pa <= pc else b if pb <= pc else c
-
-
 def decode_png(data):
     assert data[:8] == b'\x89PNG\r\n\x1a\n', 'no PNG signature'
     pos, chunks = 8, {}
@@ -86,16 +80,13 @@ def decode_png(data):
     assert (depth, ctype) == (8, 6), 'expected 8-bit RGBA'
     raw = zlib.decompress(chunks[b'IDAT'])
     assert len(raw) == h * (1 + 4 * w)
-    rows, prev = [], bytes(4 * w)
+    rows = []
     for y in range(h):
-        f = raw[y * (1 + 4 * w)]
-        line = bytearray(raw[y * (1 + 4 * w) + 1:(y + 1) * (1 + 4 * w)])
-        for i in range(len(line)):
-            a = line[i - 4] if i >= 4 else 0
-            c = prev[i - 4] if i >= 4 else 0
-            line[i] = (line[i] + (0, a, prev[i], (a + prev[i]) // 2, paeth(a, prev[i], c))[f]) & 255
-        rows.append([tuple(line[x:x + 4]) for x in range(0, len(line), 4)])
-        prev = bytes(line)
+        line = raw[y * (1 + 4 * w):(y + 1) * (1 + 4 * w)]
+        # make_assets.py writes unfiltered scanlines; anything else is a change
+        # of writer that this reader should be taught about.
+        assert line[0] == 0, 'row %d uses filter %d' % (y, line[0])
+        rows.append([tuple(line[x:x + 4]) for x in range(1, len(line), 4)])
     return w, h, rows
 
 

@@ -142,13 +142,6 @@ class ParserRejectsWhatRcWould(unittest.TestCase):
             with self.subTest(bad), self.assertRaises(RcError):
                 parse_rc(bad)
 
-    def test_macros_and_expressions_evaluate(self):
-        res = parse_rc('#define A 0x40000L\n#define B 4\n7 VERSIONINFO FILEOS A | B\n'
-                       'FILEFLAGS (1+2)|~(~8) { VALUE "Translation", 0x409, 1200 }')
-        fixed, body = res[('VERSIONINFO', 7)]
-        self.assertEqual(fixed, {'FILEOS': [0x40004], 'FILEFLAGS': [11]})
-        self.assertEqual(body, {'Translation': [0x409, 1200]})
-
 
 class ApplicationResources(unittest.TestCase):
     @classmethod
