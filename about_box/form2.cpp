@@ -47,9 +47,9 @@ Form2::Form2() {
   Label2 = MakeLabel(this, "Label2", QStringLiteral("Programmed by the Tibrok Flv Player team"),
                      twips::RectToPixels(1440, 1560, 3015, 255, this));
 
-  Label1 = MakeLabel(this, "Label1",
-                     QStringLiteral("(c) 2026 ZoriruVozuvozuzero. All rights reserved."),
-                     twips::RectToPixels(0, 2760, 4815, 255, this));
+  Label1 =
+      MakeLabel(this, "Label1", QStringLiteral("(c) 2026 ZoriruVozuvozuzero. All rights reserved."),
+                twips::RectToPixels(0, 2760, 4815, 255, this));
   QFont notice(QStringLiteral("Verdana"));
   notice.setPointSizeF(8.25);
   notice.setWeight(QFont::Normal);

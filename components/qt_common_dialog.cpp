@@ -44,7 +44,8 @@ QStringList QtCommonDialog::ToQtNameFilters(const QString& filter) {
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     // Qt reads the patterns from the last parentheses of a name filter.
     const QString suffix = QStringLiteral("(%1)").arg(patterns);
-    result << (description.endsWith(suffix) ? description : description + QLatin1Char(' ') + suffix);
+    result << (description.endsWith(suffix) ? description
+                                            : description + QLatin1Char(' ') + suffix);
   }
   if (result.isEmpty()) result << QStringLiteral("All Files (*)");
   return result;

@@ -69,10 +69,18 @@ class TestAboutBox : public QObject {
     const int result = ExecWith(box, [how](Form2& b) {
       QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(b.Command1));
       switch (how) {
-        case 0: QTest::keyClick(&b, Qt::Key_Enter); break;
-        case 1: QTest::keyClick(&b, Qt::Key_Return); break;
-        case 2: QTest::keyClick(b.Command1, Qt::Key_Space); break;
-        default: QTest::mouseClick(b.Command1, Qt::LeftButton); break;
+        case 0:
+          QTest::keyClick(&b, Qt::Key_Enter);
+          break;
+        case 1:
+          QTest::keyClick(&b, Qt::Key_Return);
+          break;
+        case 2:
+          QTest::keyClick(b.Command1, Qt::Key_Space);
+          break;
+        default:
+          QTest::mouseClick(b.Command1, Qt::LeftButton);
+          break;
       }
     });
     QCOMPARE(result, int(QDialog::Accepted));

@@ -36,8 +36,8 @@ class TestCommandLine : public QObject {
     QTest::newRow("one path with spaces") << QStringList{"/a b/c d.flv"} << "/a b/c d.flv";
     QTest::newRow("words") << QStringList{"/a", "b.flv"} << "/a b.flv";
     QTest::newRow("quotes kept") << QStringList{"\"x y.flv\""} << "\"x y.flv\"";
-    QTest::newRow("Qt-looking options") << QStringList{"-platform", "x", "-reverse"}
-                                        << "-platform x -reverse";
+    QTest::newRow("Qt-looking options")
+        << QStringList{"-platform", "x", "-reverse"} << "-platform x -reverse";
     QTest::newRow("empty word") << QStringList{""} << "";
     QTest::newRow("UTF-8") << QStringList{QString::fromUtf8("ñ日.flv")}
                            << QString::fromUtf8("ñ日.flv");

@@ -47,8 +47,7 @@ class TestForm1Handlers : public QObject {
     runtime.command = command;
     handlers.Form_Load();
     QCOMPARE(j.calls, QStringList({"MsgBox(" + command + ")", "Width=9600", "Height=7413",
-                                   "Text1=" + command,
-                                   "LoadMovie(0," + Movie("player.n") + ")",
+                                   "Text1=" + command, "LoadMovie(0," + Movie("player.n") + ")",
                                    "SetVariable(myuri," + command + ")"}));
   }
 
@@ -71,8 +70,8 @@ class TestForm1Handlers : public QObject {
     QTest::newRow("design") << QSizeF(9630, 8235) << QStringList{"Width=9600", "Height=7413"};
     QTest::newRow("fractional") << QSizeF(10000.5, 9000.25)
                                 << QStringList{"Width=9970.5", "Height=8178.25"};
-    QTest::newRow("too small: negative") << QSizeF(15, 300)
-                                         << QStringList{"Width=-15", "Height=-522"};
+    QTest::newRow("too small: negative")
+        << QSizeF(15, 300) << QStringList{"Width=-15", "Height=-522"};
   }
   void sizingUsesOuterSizeLessMarginsWithoutRounding() {
     QFETCH(QSizeF, outer);
@@ -96,8 +95,7 @@ class TestForm1Handlers : public QObject {
   void openLoadsInterimMovieBeforeTheDialogAndPlaysTheChoice() {
     cd.choice = QString::fromUtf8("/media/Ünïcode dir/clip one.flv");
     handlers.open_Click();
-    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file",
-                                   "Filter=FLV Files (*.flv)|*.flv",
+    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file", "Filter=FLV Files (*.flv)|*.flv",
                                    "LoadMovie(0," + Movie("player22.swf") + ")", "ShowOpen",
                                    "LoadMovie(0," + Movie("player.n") + ")",
                                    "SetVariable(myuri," + cd.choice + ")"}));
@@ -105,8 +103,7 @@ class TestForm1Handlers : public QObject {
 
   void openCancelledLeavesTheInterimMovie() {
     handlers.open_Click();
-    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file",
-                                   "Filter=FLV Files (*.flv)|*.flv",
+    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file", "Filter=FLV Files (*.flv)|*.flv",
                                    "LoadMovie(0," + Movie("player22.swf") + ")", "ShowOpen"}));
   }
 

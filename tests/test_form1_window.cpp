@@ -173,8 +173,8 @@ class TestForm1Window : public QObject {
 
     cd->choice = QStringLiteral("/tmp/x.flv");
     form->open->trigger();
-    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file",
-                                   "Filter=FLV Files (*.flv)|*.flv", "ShowOpen"}));
+    QCOMPARE(j.calls, QStringList({"DialogTitle=Load a wave file", "Filter=FLV Files (*.flv)|*.flv",
+                                   "ShowOpen"}));
     QCOMPARE(form->Text1->text(), QStringLiteral("Text1"));
 
     form->exit->trigger();

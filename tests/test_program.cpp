@@ -6,8 +6,8 @@
 #include <QTest>
 #include <clocale>
 
-#include "application.h"
 #include <QPushButton>
+#include "application.h"
 
 #include "form2.h"
 #include "modal_driver.h"
@@ -54,7 +54,8 @@ class TestProgram : public QObject {
     QVERIFY(program.Start());
     QVERIFY(QTest::qWaitForWindowExposed(&program.form()));
     QWidget* client = program.form().centralWidget();
-    QTest::mousePress(client, Qt::RightButton, {}, QPoint(client->width() - 3, client->height() - 3));
+    QTest::mousePress(client, Qt::RightButton, {},
+                      QPoint(client->width() - 3, client->height() - 3));
     QCOMPARE(texts, QStringList({QString(), QStringLiteral("Function is disabled")}));
   }
 
