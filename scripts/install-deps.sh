@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libmpv-dev
-  ffmpeg python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+  clang-format git ffmpeg python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
