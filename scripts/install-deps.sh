@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libmpv-dev
   clang-format git ffmpeg python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+  binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file lintian man-db
 )
 missing=()
 for p in "${packages[@]}"; do

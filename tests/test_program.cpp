@@ -11,12 +11,16 @@
 
 #include "form2.h"
 #include "modal_driver.h"
+#include "mpv_player.h"
 #include "program.h"
+#include "qt_common_dialog.h"
+#include "test_support.h"
 
 class TestProgram : public QObject {
   Q_OBJECT
 
   QTemporaryDir emptyDir;
+  QTemporaryDir media;
 
  private slots:
   void echoBoxComesFirstAsPlainTextWithTheTitle() {
@@ -92,6 +96,48 @@ class TestProgram : public QObject {
     failsafe.singleShot(10000, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!program.form().isVisible());
+  }
+
+  void playsTheCommandLineAndOpenReplacesIt() {
+    const QString first = testsupport::MakeFlv(
+        media.path(), "first clip.flv",
+        {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-f", "lavfi", "-i",
+         "sine=frequency=440", "-t", "8", "-c:v", "flv1", "-c:a", "libmp3lame"});
+    const QString second = testsupport::MakeFlv(
+        media.path(), "second.flv",
+        {"-f", "lavfi", "-i", "testsrc2=size=176x144:rate=25", "-t", "8", "-c:v", "flv1"});
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+
+    Program program(first, QStringLiteral(TIBROK_RUNTIME_DIR));
+    MpvPlayer* fl = program.form().fl;
+    fl->SetAudioOutput("null");
+    ModalDriver driver([](QWidget* w) {
+      if (qobject_cast<QMessageBox*>(w)) QTest::keyClick(w, Qt::Key_Return);
+    });
+    QVERIFY(program.Start());
+    QVERIFY(QTest::qWaitForWindowExposed(&program.form()));
+
+    QTRY_VERIFY_WITH_TIMEOUT(fl->FramesRendered() >= 5, 10000);
+    QCOMPARE(fl->VideoSize(), QSize(320, 240));
+    const QImage a = fl->grab().toImage();
+    const double posA = fl->Position();
+    QTRY_VERIFY_WITH_TIMEOUT(fl->Position() > posA + 0.5, 10000);
+    QVERIFY(fl->grab().toImage() != a);
+
+    // File > Open with the real dialog: the interim movie, then the choice.
+    auto* cd = dynamic_cast<QtCommonDialog*>(&program.form().CD());
+    QVERIFY(cd);
+    cd->SetOpenHook([&](QFileDialog& d) {
+      auto* edit = d.findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(edit);
+      edit->setText(second);
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    program.form().open->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(fl->VideoSize(), QSize(176, 144), 10000);
+    const int framesBefore = fl->FramesRendered();
+    QTRY_VERIFY_WITH_TIMEOUT(fl->FramesRendered() > framesBefore + 5, 10000);
+    QCOMPARE(program.form().Text1->text(), first);
   }
 
   void escapingErrorIsReportedAndEndsWithFailure() {

@@ -1,0 +1,607 @@
+#include "mpv_player.h"
+
+#include <mpv/client.h>
+#include <mpv/render.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPromise>
+#include <QTextOption>
+#include <QThreadPool>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+#include "media_address.h"
+#include "movie.h"
+#include "mpv_engine.h"
+#include "twips.h"
+
+namespace {
+
+// Reply tags: the upper half says which request a reply belongs to, the lower
+// half which load it was.
+constexpr quint64 kLoadReply = quint64{1} << 32;
+
+enum Observed : quint64 {
+  kTimePos = 1,
+  kDuration,
+  kPause,
+  kEofReached,
+  kCoreIdle,
+  kVoConfigured,
+  kDisplayWidth,
+  kDisplayHeight,
+  kAlpha,
+};
+
+// Playlist entry ids are positive; these mark the states around them.
+constexpr qint64 kNoEntry = -1;     // nothing requested, or stopped
+constexpr qint64 kAwaitReply = -2;  // loadfile sent, its entry id not known yet
+constexpr qint64 kAnyEntry = -3;    // an engine that does not report entry ids
+
+// Flattens alpha onto white before the software renderer, which would
+// otherwise drop the alpha channel and show whatever colour hides under it.
+// The explicit yuva420p step keeps drawbox off packed RGB input, which
+// crashed in FFmpeg 5.1.
+constexpr char kFlattenAlphaOntoWhite[] =
+    "lavfi=\"format=yuva420p,split[bg][fg];[bg]drawbox=c=white:t=fill:replace=1[w];"
+    "[w][fg]overlay=format=yuv420\"";
+
+// Frames this large are not a real player area; refusing them keeps an
+// absurd widget size from exhausting memory.
+constexpr qint64 kMaxFrameBytes = qint64{256} * 1024 * 1024;
+
+// Software-rendered frames go into memory that mpv can write with aligned
+// SIMD stores; an unaligned target makes it render into a copy first.
+class FrameBuffer {
+ public:
+  // Returns false when the memory cannot be had; the image is null then.
+  bool Resize(QSize size) {
+    if (image_.size() == size) return !image_.isNull();
+    image_ = QImage();
+    pixels_.reset();
+    const qsizetype stride = (qsizetype{size.width()} * 4 + 63) & ~qsizetype{63};
+    const qint64 bytes = qint64{stride} * size.height();
+    if (size.isEmpty() || bytes > kMaxFrameBytes) return false;
+    pixels_.reset(static_cast<uchar*>(std::aligned_alloc(64, static_cast<size_t>(bytes))));
+    if (!pixels_) return false;
+    image_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
+    return true;
+  }
+  QImage& image() { return image_; }
+
+ private:
+  struct Free {
+    void operator()(uchar* p) const { std::free(p); }
+  };
+  std::unique_ptr<uchar, Free> pixels_;  // declared first: outlives the image viewing it
+  QImage image_;
+};
+
+// Pixels in the player area for a size in twips. Never fails: negative and
+// NaN sizes give an empty area, absurd ones the largest a widget can have.
+int TwipsToPixels(float value, const QWidget* widget) {
+  if (std::isnan(value) || value <= 0) return 0;
+  const double pixels = std::round(value / twips::PerPixel(widget));
+  return static_cast<int>(std::min(pixels, double{QWIDGETSIZE_MAX}));
+}
+
+// The part of an engine log line that names the cause: "Cannot open file
+// 'x': No such file or directory" gives "No such file or directory".
+QString CauseOf(const QString& logLine) {
+  QString line = logLine.trimmed();
+  // The message adds its own full stop.
+  while (line.endsWith(u'.')) line.chop(1);
+  const qsizetype colon = line.lastIndexOf(QLatin1String(": "));
+  const QString cause = colon < 0 ? line : line.mid(colon + 2);
+  return cause.isEmpty() ? line : cause;
+}
+
+}  // namespace
+
+struct MpvPlayer::Impl {
+  explicit Impl(MpvPlayer* owner) : q(owner) {}
+
+  MpvPlayer* const q;
+  float widthTwips = 0;
+  float heightTwips = 0;
+  QString message;
+  QByteArray audioOutput;
+
+  // The movie in layer 0, and its root variables.
+  QFutureWatcher<movie::Result>* movieRead = nullptr;
+  std::optional<movie::Movie> movie;
+  QHash<QString, QString> variables;
+
+  std::unique_ptr<MpvEngine> engine;
+
+  // The file being played.
+  quint64 loadGeneration = 0;
+  qint64 currentEntry = kNoEntry;
+  qint64 startedEntry = kNoEntry;
+  QString currentTarget;
+  // The engine logs why a file failed to open, but its log lines may arrive
+  // after the END_FILE event: the first one found while the file is opening
+  // (or has just failed) is kept, and refines the message if it comes late.
+  bool collectingCause = false;
+  bool loadFailed = false;
+  QString loadCause;
+  int loadRequests = 0;
+
+  // Engine state.
+  double position = 0;
+  double duration = 0;
+  bool paused = false;
+  bool endReached = false;
+  bool idle = true;
+  bool voConfigured = false;
+  QSize videoSize;
+  bool alphaFilterOn = false;
+
+  // The picture: the last frame and where it sits, in device pixels.
+  FrameBuffer frame;
+  FrameBuffer discard;  // for frames that arrive while there is nowhere to show them
+  QRect frameRect;
+  bool pictureShown = false;
+  int framesRendered = 0;
+
+  void SetMessage(const QString& text) {
+    if (text == message) return;
+    message = text;
+    q->update();
+    emit q->messageChanged(message);
+  }
+
+  void LoadMovie(const QString& path) {
+    movie.reset();
+    variables.clear();
+    SetMessage({});
+    Stop();
+
+    auto promise = std::make_shared<QPromise<movie::Result>>();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, path] {
+      promise->addResult(movie::ReadFile(path));
+      promise->finish();
+    });
+    // The watcher belongs to the widget, so a read that finishes after the
+    // widget is gone (or after a newer LoadMovie) reaches nobody.
+    if (movieRead) {
+      movieRead->disconnect();
+      movieRead->deleteLater();
+    }
+    movieRead = new QFutureWatcher<movie::Result>(q);
+    QObject::connect(movieRead, &QFutureWatcherBase::finished, q, [this, path] {
+      const movie::Result result = movieRead->result();
+      movieRead->deleteLater();
+      movieRead = nullptr;
+      ActivateMovie(path, result);
+    });
+    movieRead->setFuture(promise->future());
+  }
+
+  void ActivateMovie(const QString& path, const movie::Result& result) {
+    if (!result.movie) {
+      SetMessage(QStringLiteral("Cannot load movie \"%1\": %2.").arg(path, result.error));
+    } else {
+      movie = result.movie;
+      if (movie->kind == movie::Kind::kPlayer) {
+        QString error;
+        if (!EnsureEngine(&error)) {
+          SetMessage(QStringLiteral("Cannot play videos: %1.").arg(error));
+        } else if (const auto uri = variables.constFind(QStringLiteral("myuri"));
+                   uri != variables.constEnd()) {
+          Play(*uri);
+        }
+      }
+    }
+    q->update();
+    emit q->movieLoaded();
+  }
+
+  bool EnsureEngine(QString* error) {
+    if (engine) return true;
+    QList<MpvEngine::Option> options{
+        // Keep the user's own mpv set-up, scripts and key bindings out: this
+        // widget is the whole user interface.
+        {"config", "no"},
+        {"load-scripts", "no"},
+        {"terminal", "no"},
+        {"input-default-bindings", "no"},
+        {"ytdl", "no", false},
+        {"osc", "no", false},
+        {"load-stats-overlay", "no", false},
+        {"load-osd-console", "no", false},
+        {"load-auto-profiles", "no", false},
+        {"input-builtin-bindings", "no", false},
+        {"input-vo-keyboard", "no", false},
+        {"input-media-keys", "no", false},
+        {"resume-playback", "no", false},
+        {"access-references", "no", false},
+        {"gpu-hwdec-interop", "no", false},
+        // Play the address given and nothing found beside it.
+        {"sub-auto", "no", false},
+        {"audio-file-auto", "no", false},
+        {"cover-art-auto", "no", false},
+        {"vo", "libmpv"},
+        // The component lays the picture out itself (ShowAll) and hands mpv
+        // a target of the video's own shape: mpv's software renderer paints
+        // letterbox bars black, whatever the movie's background.
+        {"keepaspect", "no"},
+        {"osd-level", "0"},
+        {"hwdec", "no"},
+        {"idle", "yes"},
+        // The last frame stays up when the video ends.
+        {"keep-open", "yes"},
+        // Without a working sound device, play on in silence rather than
+        // dropping the audio track.
+        {"audio-fallback-to-null", "yes"},
+    };
+    if (!audioOutput.isEmpty()) options.append({"ao", audioOutput});
+
+    engine = MpvEngine::Start(options, error);
+    if (!engine) return false;
+
+    mpv_handle* h = engine->handle();
+    mpv_request_log_messages(h, "error");
+    mpv_observe_property(h, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kDuration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kPause, "pause", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kEofReached, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kCoreIdle, "core-idle", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kVoConfigured, "vo-configured", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kDisplayWidth, "dwidth", MPV_FORMAT_INT64);
+    mpv_observe_property(h, kDisplayHeight, "dheight", MPV_FORMAT_INT64);
+    mpv_observe_property(h, kAlpha, "video-params/alpha", MPV_FORMAT_STRING);
+
+    QObject::connect(engine.get(), &MpvEngine::eventsPending, q, [this] { DrainEvents(); });
+    QObject::connect(engine.get(), &MpvEngine::frameReady, q, [this] {
+      // The frame may come with a new video size that is still waiting in
+      // the event queue; lay out with it, not with the old one.
+      if (DrainEvents()) RenderFrame(false);
+    });
+    return true;
+  }
+
+  void Play(const QString& address) {
+    const media_address::Resolution resolved = media_address::Resolve(address, QDir::currentPath());
+    if (!resolved.ok()) {
+      Stop();
+      SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(address, resolved.error));
+      return;
+    }
+    SetMessage({});
+    HidePicture();
+    const quint64 generation = ++loadGeneration;
+    currentEntry = kAwaitReply;
+    currentTarget = resolved.target;
+    collectingCause = true;
+    loadFailed = false;
+    loadCause.clear();
+    ++loadRequests;
+    // keep-open leaves the engine paused at the end of the previous file.
+    engine->SetProperty("pause", "no");
+    engine->Command({"loadfile", QFile::encodeName(resolved.target), "replace"},
+                    kLoadReply | (generation & 0xffffffffu));
+  }
+
+  void Stop() {
+    currentEntry = kNoEntry;
+    collectingCause = false;
+    HidePicture();
+    if (engine) engine->Command({"stop"});
+  }
+
+  void HidePicture() {
+    if (!pictureShown) return;
+    pictureShown = false;
+    q->update();
+  }
+
+  bool IsCurrent(qint64 entry) const {
+    return currentEntry == kAnyEntry || (currentEntry >= 0 && entry == currentEntry);
+  }
+
+  // Handles every queued engine event. Returns false if a signal handler
+  // deleted the widget meanwhile.
+  bool DrainEvents() {
+    QPointer<MpvPlayer> alive(q);
+    while (alive && engine) {
+      const mpv_event* event = mpv_wait_event(engine->handle(), 0);
+      if (event->event_id == MPV_EVENT_NONE) break;
+      HandleEvent(*event);
+    }
+    return !alive.isNull();
+  }
+
+  void HandleEvent(const mpv_event& event) {
+    switch (event.event_id) {
+      case MPV_EVENT_PROPERTY_CHANGE:
+        OnProperty(event.reply_userdata, *static_cast<const mpv_event_property*>(event.data));
+        break;
+      case MPV_EVENT_COMMAND_REPLY:
+        if ((event.reply_userdata & ~quint64{0xffffffffu}) == kLoadReply &&
+            (event.reply_userdata & 0xffffffffu) == (loadGeneration & 0xffffffffu)) {
+          OnLoadReply(event.error, static_cast<const mpv_event_command*>(event.data)->result);
+        }
+        break;
+      case MPV_EVENT_START_FILE:
+        startedEntry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        // Anything logged before this belongs to the previous file.
+        if (IsCurrent(startedEntry)) loadCause.clear();
+        break;
+      case MPV_EVENT_FILE_LOADED:
+        if (!IsCurrent(startedEntry)) break;
+        // Opened: what is logged from now on is about playing, not opening.
+        collectingCause = false;
+        emit q->fileLoaded();
+        break;
+      case MPV_EVENT_END_FILE:
+        OnEndFile(*static_cast<const mpv_event_end_file*>(event.data));
+        break;
+      case MPV_EVENT_LOG_MESSAGE:
+        OnLog(*static_cast<const mpv_event_log_message*>(event.data));
+        break;
+      default:
+        break;
+    }
+  }
+
+  void OnLoadReply(int error, const mpv_node& result) {
+    if (error < 0) {
+      currentEntry = kNoEntry;
+      collectingCause = false;
+      ShowLoadFailure(QLatin1String(mpv_error_string(error)));
+      return;
+    }
+    currentEntry = kAnyEntry;
+    if (result.format != MPV_FORMAT_NODE_MAP) return;
+    for (int i = 0; i < result.u.list->num; ++i) {
+      const mpv_node& value = result.u.list->values[i];
+      if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
+          value.format == MPV_FORMAT_INT64) {
+        currentEntry = value.u.int64;
+      }
+    }
+  }
+
+  void OnLog(const mpv_event_log_message& log) {
+    // Only the parts that open files and streams say why opening failed;
+    // demuxer and decoder complaints are usually about the file before.
+    static const QList<QByteArray> kOpeners{"file", "stream", "ffmpeg", "cplayer"};
+    if (!collectingCause || !loadCause.isEmpty() || !kOpeners.contains(log.prefix)) return;
+    loadCause = CauseOf(QString::fromUtf8(log.text));
+    if (loadFailed) ShowLoadFailure(loadCause);
+  }
+
+  void ShowLoadFailure(const QString& cause) {
+    SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(currentTarget, cause));
+  }
+
+  void OnEndFile(const mpv_event_end_file& end) {
+    if (!IsCurrent(end.playlist_entry_id)) return;
+    if (end.reason == MPV_END_FILE_REASON_REDIRECT && end.playlist_insert_num_entries > 0) {
+      // A playlist file hands over to its first entry.
+      currentEntry = end.playlist_insert_id;
+      return;
+    }
+    if (end.reason != MPV_END_FILE_REASON_ERROR) return;
+    currentEntry = kNoEntry;
+    loadFailed = true;
+    ShowLoadFailure(loadCause.isEmpty() ? QLatin1String(mpv_error_string(end.error)) : loadCause);
+  }
+
+  void OnProperty(quint64 id, const mpv_event_property& property) {
+    const bool known = property.format != MPV_FORMAT_NONE;
+    const auto asDouble = [&] { return known ? *static_cast<double*>(property.data) : 0.0; };
+    const auto asFlag = [&] { return known && *static_cast<int*>(property.data) != 0; };
+    const auto asInt = [&] {
+      return known ? static_cast<int>(*static_cast<int64_t*>(property.data)) : 0;
+    };
+    switch (id) {
+      case kTimePos:
+        if (std::exchange(position, asDouble()) != position) emit q->positionChanged(position);
+        break;
+      case kDuration:
+        if (std::exchange(duration, asDouble()) != duration) emit q->durationChanged(duration);
+        break;
+      case kPause:
+        if (std::exchange(paused, asFlag()) != paused) emit q->pausedChanged(paused);
+        break;
+      case kEofReached:
+        if (std::exchange(endReached, asFlag()) != endReached) {
+          emit q->endReachedChanged(endReached);
+        }
+        break;
+      case kCoreIdle:
+        if (std::exchange(idle, asFlag()) != idle) emit q->idleChanged(idle);
+        break;
+      case kVoConfigured:
+        voConfigured = asFlag();
+        if (!voConfigured) HidePicture();
+        break;
+      case kDisplayWidth:
+      case kDisplayHeight: {
+        QSize size = videoSize;
+        (id == kDisplayWidth ? size.rwidth() : size.rheight()) = asInt();
+        if (size == videoSize) break;
+        videoSize = size;
+        // A paused picture would otherwise keep the old layout.
+        if (pictureShown) RenderFrame(true);
+        emit q->videoSizeChanged(videoSize);
+        break;
+      }
+      case kAlpha: {
+        const char* alpha = known ? *static_cast<char**>(property.data) : nullptr;
+        const bool hasAlpha = alpha && *alpha;
+        // Only while needed: the filter costs a full-frame blend.
+        if (hasAlpha != alphaFilterOn) {
+          alphaFilterOn = hasAlpha;
+          engine->SetProperty("vf", alphaFilterOn ? kFlattenAlphaOntoWhite : "");
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  // The ShowAll layout: the largest rectangle of the video's shape that fits
+  // the widget, centred; in device pixels.
+  QRect PictureRect() const {
+    const qreal dpr = q->devicePixelRatioF();
+    const QSizeF area = QSizeF(q->size()) * dpr;
+    if (videoSize.width() <= 0 || videoSize.height() <= 0 || area.isEmpty()) return {};
+    const qreal scale =
+        std::min(area.width() / videoSize.width(), area.height() / videoSize.height());
+    const int w = std::clamp(qRound(videoSize.width() * scale), 1, qRound(area.width()));
+    const int h = std::clamp(qRound(videoSize.height() * scale), 1, qRound(area.height()));
+    return QRect(qRound((area.width() - w) / 2), qRound((area.height() - h) / 2), w, h);
+  }
+
+  void RenderInto(QImage& image) {
+    int size[2] = {image.width(), image.height()};
+    size_t stride = static_cast<size_t>(image.bytesPerLine());
+    char format[] = "bgr0";
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, format},
+        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(engine->renderContext(), params);
+  }
+
+  // `force` re-renders the current frame, for a new size or layout.
+  void RenderFrame(bool force) {
+    if (!engine) return;
+    const bool newFrame =
+        mpv_render_context_update(engine->renderContext()) & MPV_RENDER_UPDATE_FRAME;
+    if (!newFrame && !force) return;
+
+    const QRect target = PictureRect();
+    if (!voConfigured || target.isEmpty() || !frame.Resize(target.size())) {
+      // mpv waits for each frame to be rendered, so one that has nowhere to
+      // go is still rendered, into a throwaway pixel.
+      if (newFrame && discard.Resize(QSize(1, 1))) RenderInto(discard.image());
+      HidePicture();
+      return;
+    }
+    QImage& image = frame.image();
+    RenderInto(image);
+    // bgr0 leaves the fourth byte undefined, while QImage::Format_RGB32
+    // promises 0xff there; painting onto a surface with alpha copies it.
+    for (int y = 0; y < image.height(); ++y) {
+      auto* row = reinterpret_cast<quint32*>(image.scanLine(y));
+      for (int x = 0; x < image.width(); ++x) row[x] |= 0xff000000u;
+    }
+    image.setDevicePixelRatio(q->devicePixelRatioF());
+    frameRect = target;
+    pictureShown = true;
+    ++framesRendered;
+    q->update();
+    emit q->frameRendered();
+  }
+
+  void Paint(QPainter& painter, const QRect& dirty) {
+    const qreal dpr = q->devicePixelRatioF();
+    // Only a player movie shows video: a late frame from before a new movie
+    // was loaded must not appear over it.
+    const bool showPicture = pictureShown && movie && movie->kind == movie::Kind::kPlayer;
+    const QRectF picture =
+        showPicture ? QRectF(QPointF(frameRect.topLeft()) / dpr, QSizeF(frameRect.size()) / dpr)
+                    : QRectF();
+    if (movie && movie->background) {
+      for (const QRect& r : QRegion(dirty).subtracted(picture.toAlignedRect())) {
+        painter.fillRect(r, *movie->background);
+      }
+    }
+    if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), frame.image());
+
+    const QColor textColour = movie ? movie->textColor : QColor(Qt::black);
+    const QString text =
+        !message.isEmpty()
+            ? message
+            : (movie && movie->kind == movie::Kind::kStill ? movie->text : QString());
+    if (text.isEmpty()) return;
+    QTextOption option(Qt::AlignCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    painter.setPen(textColour);
+    // QPainter::drawText takes the string as plain text, never as markup.
+    painter.drawText(QRectF(q->rect()).adjusted(8, 8, -8, -8), text, option);
+  }
+};
+
+MpvPlayer::MpvPlayer(QWidget* parent) : QWidget(parent), d_(std::make_unique<Impl>(this)) {
+  // Transparent window mode: whatever the movie leaves unpainted shows the
+  // host window, so the widget fills no background of its own.
+  setAutoFillBackground(false);
+}
+
+MpvPlayer::~MpvPlayer() = default;
+
+void MpvPlayer::SetWidth(float twips) {
+  d_->widthTwips = twips;
+  resize(TwipsToPixels(twips, this), height());
+}
+
+void MpvPlayer::SetHeight(float twips) {
+  d_->heightTwips = twips;
+  resize(width(), TwipsToPixels(twips, this));
+}
+
+void MpvPlayer::LoadMovie(int layer, const QString& path) {
+  // Only the base level is shown; other levels have nothing to show on.
+  if (layer != 0) return;
+  d_->LoadMovie(path);
+}
+
+void MpvPlayer::SetVariable(const QString& name, const QString& value) {
+  d_->variables.insert(name, value);
+  if (name == QLatin1String("myuri") && d_->movie && d_->movie->kind == movie::Kind::kPlayer &&
+      d_->engine) {
+    d_->Play(value);
+  }
+}
+
+float MpvPlayer::Width() const { return d_->widthTwips; }
+float MpvPlayer::Height() const { return d_->heightTwips; }
+QString MpvPlayer::Message() const { return d_->message; }
+
+void MpvPlayer::SetAudioOutput(const QString& driver) {
+  d_->audioOutput = driver.toUtf8();
+  if (d_->engine) d_->engine->SetProperty("ao", d_->audioOutput);
+}
+
+double MpvPlayer::Position() const { return d_->position; }
+double MpvPlayer::Duration() const { return d_->duration; }
+bool MpvPlayer::IsPaused() const { return d_->paused; }
+bool MpvPlayer::IsEndReached() const { return d_->endReached; }
+bool MpvPlayer::IsIdle() const { return d_->idle; }
+QSize MpvPlayer::VideoSize() const { return d_->videoSize; }
+bool MpvPlayer::HasEngine() const { return d_->engine != nullptr; }
+int MpvPlayer::FramesRendered() const { return d_->framesRendered; }
+int MpvPlayer::LoadRequests() const { return d_->loadRequests; }
+QString MpvPlayer::LastLoadedTarget() const { return d_->currentTarget; }
+
+void MpvPlayer::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  d_->Paint(painter, event->rect());
+}
+
+void MpvPlayer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // A paused or finished video gets no new frames: redraw the one shown.
+  if (d_->pictureShown) d_->RenderFrame(true);
+}
+
+void MpvPlayer::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void MpvPlayer::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void MpvPlayer::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void MpvPlayer::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }

@@ -1,0 +1,426 @@
+// The player component on libmpv: sizing, movies, addresses and playback,
+// with videos made by ffmpeg at test time and a few corpus files.
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "media_address.h"
+#include "mpv_player.h"
+#include "test_support.h"
+
+namespace {
+
+const QString kMovies = QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/");
+const QString kPlayerMovie = kMovies + "player.n";
+const QString kInterimMovie = kMovies + "player22.swf";
+
+// Video goes through lossy codecs and scaling: colours are compared loosely.
+bool IsNear(QRgb pixel, QColor expected, int tolerance = 40) {
+  return std::abs(qRed(pixel) - expected.red()) <= tolerance &&
+         std::abs(qGreen(pixel) - expected.green()) <= tolerance &&
+         std::abs(qBlue(pixel) - expected.blue()) <= tolerance;
+}
+
+#define VERIFY_PIXEL(image, x, y, colour)                 \
+  QVERIFY2(IsNear((image).pixel(x, y), colour),           \
+           qPrintable(QStringLiteral("pixel %1,%2 is %3") \
+                          .arg(x)                         \
+                          .arg(y)                         \
+                          .arg(QColor((image).pixel(x, y)).name())))
+
+QString WriteFile(const QString& path, const QByteArray& data) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) return {};
+  return path;
+}
+
+// Counts mouse presses that reach the host window's own surface.
+class PressCounter : public QObject {
+ public:
+  int presses = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress) ++presses;
+    return false;
+  }
+};
+
+}  // namespace
+
+class TestMpvPlayer : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString testsrc_;    // 320x240 moving colour bars with MP3 sound, 3 s
+  QString blueWide_;   // 480x120 blue with AAC sound, 3 s
+  QString shortClip_;  // 160x120 colour bars, under a second
+  QString alpha_;      // 64x48 fully transparent red (PNG in QuickTime)
+
+  // The main window's white client area with the player in its top-left corner.
+  std::unique_ptr<QWidget> host_;
+  MpvPlayer* player_ = nullptr;
+
+  void Resize(int w, int h) {
+    const double perPixel = 1440.0 / player_->logicalDpiX();
+    player_->SetWidth(float(w * perPixel));
+    player_->SetHeight(float(h * perPixel));
+  }
+
+  void LoadAndWait(int layer, const QString& movie) {
+    QSignalSpy loaded(player_, &MpvPlayer::movieLoaded);
+    player_->LoadMovie(layer, movie);
+    QVERIFY(loaded.wait(5000));
+  }
+
+  // The program's way to play an address: the player movie, then "myuri".
+  void Play(const QString& address) {
+    player_->LoadMovie(0, kPlayerMovie);
+    player_->SetVariable(QStringLiteral("myuri"), address);
+  }
+
+  // Plays `address` and waits for `count` of its own frames: frames of the
+  // file it replaces may still arrive after the call.
+  void PlayAndWait(const QString& address, int count) {
+    int atLoad = -1;
+    const QMetaObject::Connection c =
+        connect(player_, &MpvPlayer::fileLoaded, this, [&] { atLoad = player_->FramesRendered(); });
+    Play(address);
+    QTRY_VERIFY_WITH_TIMEOUT(atLoad >= 0 && player_->FramesRendered() >= atLoad + count, 10000);
+    disconnect(c);
+  }
+
+  void WaitForFrames(int count) {
+    const int target = player_->FramesRendered() + count;
+    QTRY_VERIFY_WITH_TIMEOUT(player_->FramesRendered() >= target, 10000);
+  }
+
+  QImage Snapshot() { return host_->grab().toImage(); }
+
+  // testsrc's colour bars filling a 320x240 area: blue, then yellow.
+  void VerifyColourBars(const QImage& shot) {
+    VERIFY_PIXEL(shot, 140, 20, Qt::blue);
+    VERIFY_PIXEL(shot, 180, 20, Qt::yellow);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    using testsupport::MakeFlv;
+    testsrc_ = MakeFlv(dir_.path(), "testsrc.flv",
+                       {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-f", "lavfi", "-i",
+                        "sine=sample_rate=22050", "-t", "3", "-c:v", "flv1", "-c:a", "libmp3lame"});
+    blueWide_ = MakeFlv(dir_.path(), "blue_wide.flv",
+                        {"-f", "lavfi", "-i", "color=c=blue:size=480x120:rate=25", "-f", "lavfi",
+                         "-i", "sine", "-t", "3", "-c:v", "flv1", "-c:a", "aac"});
+    shortClip_ =
+        MakeFlv(dir_.path(), "short.flv",
+                {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "0.6", "-c:v", "flv1"});
+    alpha_ = MakeFlv(dir_.path(), "alpha.mov",
+                     {"-f", "lavfi", "-i", "color=c=red@0.0:size=64x48:rate=10,format=rgba", "-t",
+                      "2", "-c:v", "png"});
+    QVERIFY(!testsrc_.isEmpty() && !blueWide_.isEmpty() && !shortClip_.isEmpty() &&
+            !alpha_.isEmpty());
+  }
+
+  void init() {
+    host_ = std::make_unique<QWidget>();
+    host_->setAutoFillBackground(true);
+    QPalette white = host_->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    host_->setPalette(white);
+    host_->resize(400, 300);
+    player_ = new MpvPlayer(host_.get());
+    player_->SetAudioOutput(QStringLiteral("null"));
+    Resize(320, 240);
+    host_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+  }
+
+  void cleanup() { host_.reset(); }
+
+  void addressesBecomeSafeEngineTargets() {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\"/v/a b.flv\"", "/v/a b.flv"},
+        {"\"\"/v/a.flv\"\"", "/base/\"/v/a.flv\""},  // one pair of quotes only
+        {"clip.flv", "/base/clip.flv"},
+        {"-", "/base/-"},  // not stdin
+        {"--vo=x11", "/base/--vo=x11"},
+        {"C:clip.flv", "/base/C:clip.flv"},
+        {"clip.flv,x", "/base/clip.flv,x"},
+        {"dir/av://lavfi:x", "/base/dir/av://lavfi:x"},
+        {"file:///v/a%20b.flv", "/v/a b.flv"},
+        {"FILE://localhost/v/a.flv", "/v/a.flv"},
+        {"http://example.com/a b.flv?q=1", "http://example.com/a%20b.flv?q=1"},
+        // A space would let librtmp-style options ride along.
+        {"rtmp://host/app/stream live=1", "rtmp://host/app/stream%20live=1"},
+        {"rtmpte://host/app", "rtmpte://host/app"},
+    };
+    for (const auto& [raw, target] : cases) {
+      const media_address::Resolution r = media_address::Resolve(raw, QStringLiteral("/base"));
+      QVERIFY2(r.ok(), qPrintable(r.error));
+      QCOMPARE(r.target, QString::fromUtf8(target));
+    }
+  }
+
+  void dangerousOrEmptyAddressesAreRefused() {
+    const std::pair<QString, const char*> cases[] = {
+        {"av://lavfi:testsrc", "\"av://\" are not allowed"},
+        {"\"lavfi://testsrc\"", "\"lavfi://\" are not allowed"},
+        {"fd://0", "not allowed"},
+        {"memory://abc", "not allowed"},
+        {"edl://a.flv", "not allowed"},
+        {"mf://*.png", "not allowed"},
+        {"appending://a.flv", "not allowed"},
+        {"ftp://h/a.flv", "not allowed"},
+        {"file://server/share/a.flv", "on this computer"},
+        {"http:///a.flv", "not valid"},
+        {"\"\"", "no video address"},
+        {QStringLiteral("/v/a.flv") + QChar(u'\0') + "x", "NUL"},
+    };
+    for (const auto& [raw, reason] : cases) {
+      const media_address::Resolution r = media_address::Resolve(raw, QStringLiteral("/base"));
+      QVERIFY2(!r.ok(), qPrintable(raw));
+      QVERIFY2(r.error.contains(QLatin1String(reason)), qPrintable(r.error));
+    }
+  }
+
+  void twipsBecomePixelsAndBadSizesGiveAnEmptyArea() {
+    const double perPixel = 1440.0 / player_->logicalDpiX();
+    player_->SetWidth(float(100 * perPixel));
+    player_->SetHeight(float(50.6 * perPixel));
+    QCOMPARE(player_->size(), QSize(100, 51));
+    QCOMPARE(player_->Width(), float(100 * perPixel));
+
+    player_->SetWidth(-30.0f);
+    player_->SetHeight(std::numeric_limits<float>::quiet_NaN());
+    QCOMPARE(player_->size(), QSize(0, 0));
+    QCOMPARE(player_->Width(), -30.0f);
+    QVERIFY(std::isnan(player_->Height()));
+  }
+
+  void emptyAreaKeepsPlayingAndRecovers() {
+    PlayAndWait(testsrc_, 2);
+    player_->SetWidth(-30.0f);
+    player_->SetHeight(-822.0f);
+    const double before = player_->Position();
+    QTRY_VERIFY(player_->Position() > before + 0.3);
+    Resize(320, 240);
+    WaitForFrames(2);
+    VerifyColourBars(Snapshot());
+  }
+
+  void brokenMoviesSayWhyAndThePlayerKeepsWorking() {
+    const std::pair<QString, const char*> cases[] = {
+        {dir_.filePath("absent.n"), "file not found"},
+        {dir_.path(), "not a regular file"},
+        {WriteFile(dir_.filePath("binary.swf"), "FWS\x09 not ours"), "not valid JSON"},
+        {WriteFile(dir_.filePath("kind.n"), "{\"format\": \"tibrok-movie\", \"version\": 1}"),
+         "\"kind\" must be"},
+    };
+    for (const auto& [path, reason] : cases) {
+      LoadAndWait(0, path);
+      const QString message = player_->Message();
+      QVERIFY2(message.contains(path) && message.contains(QLatin1String(reason)),
+               qPrintable(message));
+      // Painted as dark text on the window's white.
+      const QImage shot = Snapshot();
+      int dark = 0;
+      for (int y = 100; y < 140; y += 2) {
+        for (int x = 0; x < 320; ++x) dark += qGray(shot.pixel(x, y)) < 100;
+      }
+      QVERIFY2(dark > 0, qPrintable(message));
+      player_->SetVariable(QStringLiteral("myuri"), testsrc_);
+      QCOMPARE(player_->LoadRequests(), 0);
+    }
+    PlayAndWait(testsrc_, 2);
+    QVERIFY(player_->Message().isEmpty());
+  }
+
+  void variablesOutsideAPlayerMovieDoNothing() {
+    // No movie: the window shows through and no engine has been started.
+    player_->SetVariable(QStringLiteral("myuri"), testsrc_);
+    VERIFY_PIXEL(Snapshot(), 160, 120, Qt::white);
+    QVERIFY(!player_->HasEngine());
+
+    // A new movie's variables start empty: the earlier value is not played.
+    LoadAndWait(0, kPlayerMovie);
+    QVERIFY(player_->HasEngine());
+    player_->SetVariable(QStringLiteral("MyUri"), testsrc_);
+    LoadAndWait(0, kInterimMovie);
+    player_->SetVariable(QStringLiteral("myuri"), testsrc_);
+    QCOMPARE(player_->LoadRequests(), 0);
+  }
+
+  void stillMovieInLayerZeroStopsPlaybackAndShowsItsScreen() {
+    PlayAndWait(testsrc_, 3);
+    // Other layers are accepted and change nothing.
+    player_->LoadMovie(1, kInterimMovie);
+    WaitForFrames(5);
+    QVERIFY(!player_->IsIdle());
+
+    LoadAndWait(0, kInterimMovie);
+    QTRY_VERIFY(player_->IsIdle());
+    const int frames = player_->FramesRendered();
+    QTest::qWait(200);
+    QCOMPARE(player_->FramesRendered(), frames);
+    const QImage shot = Snapshot();
+    VERIFY_PIXEL(shot, 160, 120, Qt::white);
+    VERIFY_PIXEL(shot, 310, 230, Qt::white);
+
+    LoadAndWait(0, WriteFile(dir_.filePath("red.swf"),
+                             "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": \"still\", "
+                             "\"background\": \"#FF0000\", \"textColor\": \"#FFFFFF\", "
+                             "\"text\": \"Choose a file\"}"));
+    const QImage red = Snapshot();
+    VERIFY_PIXEL(red, 5, 5, Qt::red);
+    VERIFY_PIXEL(red, 360, 280, Qt::white);  // the host, outside the area
+    int light = 0;
+    for (int x = 0; x < 320; ++x) light += qGreen(red.pixel(x, 120)) > 200;
+    QVERIFY(light > 0);  // the text
+  }
+
+  void playsAVideoThatMovesAndAdvances() {
+    QSignalSpy loaded(player_, &MpvPlayer::fileLoaded);
+    PlayAndWait(testsrc_, 3);
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(player_->VideoSize(), QSize(320, 240));
+    QTRY_VERIFY(player_->Duration() > 2.5);
+
+    const QImage first = Snapshot();
+    const double startedAt = player_->Position();
+    QTRY_VERIFY(player_->Position() > startedAt + 0.4);
+    const QImage later = Snapshot();
+    QVERIFY(first != later);
+    VerifyColourBars(later);
+  }
+
+  void letterboxBarsShowTheMovieBackground() {
+    PlayAndWait(blueWide_, 2);
+    // 480x120 in 320x240 is 320x80, centred between bars of 80.
+    const QImage shot = Snapshot();
+    VERIFY_PIXEL(shot, 160, 85, Qt::blue);
+    VERIFY_PIXEL(shot, 160, 155, Qt::blue);
+    VERIFY_PIXEL(shot, 160, 75, Qt::black);
+    VERIFY_PIXEL(shot, 160, 165, Qt::black);
+    VERIFY_PIXEL(shot, 360, 120, Qt::white);  // the host beside the area
+  }
+
+  void quotedSecondAddressReplacesTheFirst() {
+    PlayAndWait(testsrc_, 3);
+    PlayAndWait(QLatin1Char('"') + blueWide_ + QLatin1Char('"'), 2);
+    QCOMPARE(player_->VideoSize(), QSize(480, 120));
+    VERIFY_PIXEL(Snapshot(), 160, 120, Qt::blue);
+    QCOMPARE(player_->LastLoadedTarget(), blueWide_);
+  }
+
+  void lastFrameStaysAndTheNextFilePlaysAfterTheEnd() {
+    Play(shortClip_);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->IsEndReached(), 10000);
+    QTest::qWait(100);
+    VerifyColourBars(Snapshot());
+
+    // A resize lays the held frame out again.
+    const int frames = player_->FramesRendered();
+    Resize(160, 240);
+    QTRY_VERIFY(player_->FramesRendered() > frames);
+    const QImage narrow = Snapshot();
+    VERIFY_PIXEL(narrow, 80, 50, Qt::black);  // the bar above the 160x120 picture
+    VERIFY_PIXEL(narrow, 90, 70, Qt::yellow);
+    Resize(320, 240);
+
+    // The engine holds the end paused; the next file must not inherit that.
+    PlayAndWait(testsrc_, 2);
+    const double startedAt = player_->Position();
+    QTRY_VERIFY(player_->Position() > startedAt + 0.3);
+  }
+
+  void alphaVideoIsCompositedOntoWhite() {
+    PlayAndWait(alpha_, 2);
+    QTRY_VERIFY(IsNear(Snapshot().pixel(160, 120), Qt::white, 10));
+  }
+
+  void corpusFilesPlay() {
+    const std::tuple<const char*, QSize, int> cases[] = {
+        {"flv1_mp3_flash6_320x240.flv", QSize(320, 240), 3},
+        {"vp6f_mp3_flash8_320x240.flv", QSize(320, 240), 3},
+        // Its only frame must still reach the screen.
+        {"flashsv_128x128_oneframe_nometa.flv", QSize(128, 128), 1},
+    };
+    for (const auto& [name, size, frames] : cases) {
+      PlayAndWait(testsupport::CorpusFile(name), frames);
+      QCOMPARE(player_->VideoSize(), size);
+      QVERIFY(player_->Message().isEmpty());
+    }
+  }
+
+  void unopenableAddressesSayWhy() {
+    const std::pair<QString, const char*> cases[] = {
+        {dir_.filePath("absent.flv"), "No such file or directory"},
+        {"http://127.0.0.1:1/clip.flv", "Connection refused"},
+        {testsupport::CorpusFile("header_only_9bytes.flv"), "Failed to recognize file format"},
+        // A local file cannot smuggle in a protocol either.
+        {WriteFile(dir_.filePath("edl.flv"), "# mpv EDL v0\nav://lavfi:testsrc\n"),
+         "Failed to recognize file format"},
+    };
+    for (const auto& [address, reason] : cases) {
+      PlayAndWait(testsrc_, 2);
+      Play(address);
+      QTRY_VERIFY_WITH_TIMEOUT(player_->Message().contains(QLatin1String(reason)), 10000);
+      QVERIFY2(player_->Message().contains(address), qPrintable(player_->Message()));
+      // The failure leaves the movie's stage, not the earlier picture.
+      const int frames = player_->FramesRendered();
+      QTest::qWait(200);
+      QCOMPARE(player_->FramesRendered(), frames);
+      VERIFY_PIXEL(Snapshot(), 160, 120, Qt::black);
+    }
+  }
+
+  void refusedAddressesReachNoEngine() {
+    PlayAndWait(testsrc_, 2);
+    QSignalSpy loaded(player_, &MpvPlayer::fileLoaded);
+    for (const char* address : {"av://lavfi:testsrc", "fd://0"}) {
+      Play(QString::fromUtf8(address));
+      QTRY_VERIFY(player_->Message().contains(QLatin1String(address)));
+    }
+    QCOMPARE(player_->LoadRequests(), 1);
+    QTRY_VERIFY(player_->IsIdle());  // what played before has stopped
+    QTest::qWait(200);
+    QCOMPARE(loaded.count(), 0);
+  }
+
+  void mousePressesStayInThePlayerArea() {
+    PressCounter counter;
+    host_->installEventFilter(&counter);
+    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseClick(player_, Qt::RightButton, {}, QPoint(50, 50));
+    QCOMPARE(counter.presses, 0);
+    QTest::mouseClick(host_.get(), Qt::LeftButton, {}, QPoint(360, 280));
+    QCOMPARE(counter.presses, 1);
+  }
+
+  void canBeDestroyedWhilePlayingOrLoading() {
+    PlayAndWait(testsrc_, 3);
+    QElapsedTimer timer;
+    timer.start();
+    host_.reset();
+    qInfo("destroyed while playing in %lld ms", timer.elapsed());
+
+    // With the movie still being read...
+    init();
+    Play(testsrc_);
+    host_.reset();
+    QTest::qWait(200);
+
+    // ...and with the file still being opened.
+    init();
+    LoadAndWait(0, kPlayerMovie);
+    player_->SetVariable(QStringLiteral("myuri"), testsrc_);
+    host_.reset();
+  }
+};
+
+QTEST_MAIN(TestMpvPlayer)
+#include "test_mpv_player.moc"
