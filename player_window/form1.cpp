@@ -110,7 +110,19 @@ void Form1::ShowCentred() {
 
 void Form1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  sizedForFrame_ = frameGeometry().size();
   if (handlers_) handlers_->Form_Resize();
+}
+
+void Form1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  // A window manager adds its frame after the first showing, and that moves
+  // the window without resizing its client area. The player area follows the
+  // outer size, so it follows the frame too.
+  if (handlers_ && isVisible() && frameGeometry().size() != sizedForFrame_) {
+    sizedForFrame_ = frameGeometry().size();
+    handlers_->Form_Resize();
+  }
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -39,6 +39,7 @@ class Form1 : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -47,4 +48,6 @@ class Form1 : public QMainWindow {
   std::unique_ptr<CommonDialog> cd_;
   std::unique_ptr<TextBox> text1Box_;
   std::unique_ptr<Form1Handlers> handlers_;
+  // The outer size the player area was last sized for.
+  QSize sizedForFrame_;
 };
