@@ -41,9 +41,10 @@ Result Parse(const QByteArray& data) {
   if (!doc.isObject()) return Fail(QStringLiteral("not a movie file (not a JSON object)"));
   const QJsonObject root = doc.object();
 
-  static const QStringList kKeys{QStringLiteral("format"), QStringLiteral("version"),
-                                 QStringLiteral("kind"),   QStringLiteral("background"),
-                                 QStringLiteral("text"),   QStringLiteral("textColor")};
+  static const QStringList kKeys{QStringLiteral("format"),   QStringLiteral("version"),
+                                 QStringLiteral("kind"),     QStringLiteral("background"),
+                                 QStringLiteral("text"),     QStringLiteral("textColor"),
+                                 QStringLiteral("controls"), QStringLiteral("accentColor")};
   // Unknown keys are refused so that a misspelt key is reported instead of
   // silently falling back to a default.
   for (const QString& key : root.keys()) {
@@ -99,6 +100,25 @@ Result Parse(const QByteArray& data) {
       return Fail(QStringLiteral("\"text\" is longer than %1 characters").arg(kMaxTextLength));
     }
     m.text = text.toString();
+  }
+
+  if (root.contains(QStringLiteral("controls"))) {
+    // A still movie plays nothing that controls could act on.
+    if (m.kind != Kind::kPlayer) {
+      return Fail(QStringLiteral("\"controls\" is only for player movies"));
+    }
+    const QJsonValue controls = root.value(QStringLiteral("controls"));
+    if (!controls.isBool()) return Fail(QStringLiteral("\"controls\" must be true or false"));
+    m.controls = controls.toBool();
+  }
+
+  if (root.contains(QStringLiteral("accentColor"))) {
+    if (m.kind != Kind::kPlayer) {
+      return Fail(QStringLiteral("\"accentColor\" is only for player movies"));
+    }
+    const std::optional<QColor> colour = ParseColour(root.value(QStringLiteral("accentColor")));
+    if (!colour) return Fail(QStringLiteral("\"accentColor\" must be \"#RRGGBB\""));
+    m.accentColor = *colour;
   }
 
   return Result{m, {}};

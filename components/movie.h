@@ -21,8 +21,13 @@ struct Movie {
   std::optional<QColor> background;
   // Shown centred by a still movie.
   QString text;
-  // For the still movie's text and for messages shown over the movie.
+  // For the still movie's text and for messages shown over the movie; in a
+  // player movie also for its controls and indicators.
   QColor textColor = Qt::black;
+  // Player movies: whether the on-screen controls are shown, and the colour
+  // of the played part of the seek bar and of the volume.
+  bool controls = true;
+  QColor accentColor = QColor(0x3d, 0x9b, 0xff);
 };
 
 struct Result {

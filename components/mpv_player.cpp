@@ -4,6 +4,7 @@
 #include <mpv/render.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QHash>
@@ -18,9 +19,12 @@
 #include <cstdlib>
 #include <optional>
 
+#include "local_media.h"
 #include "media_address.h"
 #include "movie.h"
 #include "mpv_engine.h"
+#include "player_overlay.h"
+#include "stream_info.h"
 #include "twips.h"
 
 namespace {
@@ -28,6 +32,8 @@ namespace {
 // Reply tags: the upper half says which request a reply belongs to, the lower
 // half which load it was.
 constexpr quint64 kLoadReply = quint64{1} << 32;
+constexpr quint64 kSoundReply = quint64{2} << 32;
+constexpr quint64 kSeekReply = quint64{3} << 32;
 
 enum Observed : quint64 {
   kTimePos = 1,
@@ -39,12 +45,45 @@ enum Observed : quint64 {
   kDisplayWidth,
   kDisplayHeight,
   kAlpha,
+  kVolume,
+  kIdleActive,
+  kStartTime,
+  kFileFormat,
+  kMute,
+  kPausedForCache,
+  kCacheBuffering,
+  kCacheState,
+  kTrackList,
 };
 
 // Playlist entry ids are positive; these mark the states around them.
 constexpr qint64 kNoEntry = -1;     // nothing requested, or stopped
 constexpr qint64 kAwaitReply = -2;  // loadfile sent, its entry id not known yet
 constexpr qint64 kAnyEntry = -3;    // an engine that does not report entry ids
+constexpr qint64 kAwaitCheck = -4;  // a local file is being checked before loadfile
+
+// How long a server may keep the engine waiting, to connect or to send more.
+// The engine's own default is a minute, long enough to look like a hang.
+constexpr int kNetworkTimeoutSeconds = 10;
+
+// Runs `work` on the thread pool and hands its result to `done` on the
+// owner's thread. The watcher belongs to `owner`, so a result that arrives
+// after the owner is gone reaches nobody.
+template <typename T, typename Work, typename Done>
+void RunOffThread(QObject* owner, Work work, Done done) {
+  auto promise = std::make_shared<QPromise<T>>();
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, work] {
+    promise->addResult(work());
+    promise->finish();
+  });
+  auto* watcher = new QFutureWatcher<T>(owner);
+  QObject::connect(watcher, &QFutureWatcherBase::finished, owner, [watcher, done] {
+    done(watcher->result());
+    watcher->deleteLater();
+  });
+  watcher->setFuture(promise->future());
+}
 
 // Flattens alpha onto white before the software renderer, which would
 // otherwise drop the alpha channel and show whatever colour hides under it.
@@ -127,6 +166,8 @@ struct MpvPlayer::Impl {
   qint64 currentEntry = kNoEntry;
   qint64 startedEntry = kNoEntry;
   QString currentTarget;
+  // The last address handed to the engine; a local file is checked first.
+  QString sentTarget;
   // The engine logs why a file failed to open, but its log lines may arrive
   // after the END_FILE event: the first one found while the file is opening
   // (or has just failed) is kept, and refines the message if it comes late.
@@ -134,16 +175,55 @@ struct MpvPlayer::Impl {
   bool loadFailed = false;
   QString loadCause;
   int loadRequests = 0;
+  // Started when a network address goes to the engine: a server that never
+  // answers leaves no cause in the log, only the time it took.
+  QElapsedTimer networkOpen;
+  // What the current file has given so far, to tell a file that plays from
+  // one that opens and ends without a single decodable frame or sample.
+  bool fileOpen = false;
+  int framesThisFile = 0;
 
   // Engine state.
   double position = 0;
   double duration = 0;
+  // FLV timestamps and durations count from zero even when a file starts
+  // later, while the engine's positions count from the first timestamp.
+  double engineDuration = 0;
+  double startTime = 0;
+  bool isFlv = false;
   bool paused = false;
   bool endReached = false;
   bool idle = true;
   bool voConfigured = false;
   QSize videoSize;
   bool alphaFilterOn = false;
+  double volume = 100;
+  bool hasFile = false;
+  // A seek has started and playback has not yet resumed from its target.
+  bool seeking = false;
+  bool muted = false;
+
+  // Network files only: the wait for data and what is held in memory.
+  bool networkTarget = false;
+  bool lengthUnknown = false;
+  bool watchingCache = false;
+  bool pausedForCache = false;
+  int cachePercent = 0;
+  bool buffering = false;
+  int bufferingPercent = 0;
+  QList<std::pair<double, double>> bufferedRanges;
+
+  // What the open file holds, and what of it could not be decoded. Decoders
+  // are set up while the file opens: until FILE_LOADED nothing is missing.
+  stream_info::Tracks tracks;
+  bool tracksSettled = false;
+  bool audioUndecodable = false;
+  bool videoUndecodable = false;
+  bool audioOnly = false;
+  QString decodeProblem;
+
+  // Controls and indicators over the picture; a child of the widget.
+  PlayerOverlay* overlay = nullptr;
 
   // The picture: the last frame and where it sits, in device pixels.
   FrameBuffer frame;
@@ -161,6 +241,8 @@ struct MpvPlayer::Impl {
 
   void LoadMovie(const QString& path) {
     movie.reset();
+    UpdateOpaqueness();
+    overlay->SetMovie(nullptr);
     variables.clear();
     SetMessage({});
     Stop();
@@ -202,8 +284,16 @@ struct MpvPlayer::Impl {
         }
       }
     }
+    UpdateOpaqueness();
     q->update();
+    overlay->SetMovie(movie ? &*movie : nullptr);
     emit q->movieLoaded();
+  }
+
+  // A movie with a background paints every pixel of the area, so the host
+  // window need not paint underneath first, for every video frame.
+  void UpdateOpaqueness() {
+    q->setAttribute(Qt::WA_OpaquePaintEvent, movie && movie->background.has_value());
   }
 
   bool EnsureEngine(QString* error) {
@@ -237,14 +327,24 @@ struct MpvPlayer::Impl {
         {"keepaspect", "no"},
         {"osd-level", "0"},
         {"hwdec", "no"},
+        // Hand each frame over when it is due instead of early: an early one
+        // makes mpv_render_context_render wait for its time on the GUI thread,
+        // which then misses the repaint of the frame before.
+        {"video-timing-offset", "0"},
+        // One thread converts each frame: helper threads split the same work
+        // and cost more CPU in total, for a few milliseconds less latency.
+        {"zimg-threads", "1", false},
         {"idle", "yes"},
         // The last frame stays up when the video ends.
         {"keep-open", "yes"},
         // Without a working sound device, play on in silence rather than
         // dropping the audio track.
         {"audio-fallback-to-null", "yes"},
+        {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
     };
     if (!audioOutput.isEmpty()) options.append({"ao", audioOutput});
+    options.append({"volume", QByteArray::number(volume, 'f', 3)});
+    options.append({"mute", QByteArray(muted ? "yes" : "no")});
 
     engine = MpvEngine::Start(options, error);
     if (!engine) return false;
@@ -260,6 +360,14 @@ struct MpvPlayer::Impl {
     mpv_observe_property(h, kDisplayWidth, "dwidth", MPV_FORMAT_INT64);
     mpv_observe_property(h, kDisplayHeight, "dheight", MPV_FORMAT_INT64);
     mpv_observe_property(h, kAlpha, "video-params/alpha", MPV_FORMAT_STRING);
+    mpv_observe_property(h, kVolume, "volume", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kIdleActive, "idle-active", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kMute, "mute", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kCacheBuffering, "cache-buffering-state", MPV_FORMAT_INT64);
+    mpv_observe_property(h, kTrackList, "track-list", MPV_FORMAT_NODE);
+    mpv_observe_property(h, kStartTime, "demuxer-start-time", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kFileFormat, "file-format", MPV_FORMAT_STRING);
 
     QObject::connect(engine.get(), &MpvEngine::eventsPending, q, [this] { DrainEvents(); });
     QObject::connect(engine.get(), &MpvEngine::frameReady, q, [this] {
@@ -277,18 +385,55 @@ struct MpvPlayer::Impl {
       SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(address, resolved.error));
       return;
     }
+    Load(resolved.target);
+  }
+
+  // `target` is an address the policy has already accepted and rewritten.
+  void Load(const QString& target) {
     SetMessage({});
     HidePicture();
     const quint64 generation = ++loadGeneration;
-    currentEntry = kAwaitReply;
-    currentTarget = resolved.target;
+    currentTarget = target;
     collectingCause = true;
     loadFailed = false;
     loadCause.clear();
+    if (!QDir::isAbsolutePath(target)) {
+      SendLoad(generation, {});
+      return;
+    }
+    // Local files are looked at first, off this thread: a pipe or a device
+    // would block whoever opens it.
+    currentEntry = kAwaitCheck;
+    RunOffThread<local_media::Findings>(
+        q, [target] { return local_media::Inspect(target); },
+        [this, generation](const local_media::Findings& findings) {
+          // A newer load, or a stop, has taken over meanwhile.
+          if (generation != loadGeneration || currentEntry != kAwaitCheck) return;
+          if (!findings.error.isEmpty()) {
+            Stop();
+            ShowLoadFailure(findings.error);
+            return;
+          }
+          SendLoad(generation, findings);
+        });
+  }
+
+  void SendLoad(quint64 generation, const local_media::Findings& findings) {
+    currentEntry = kAwaitReply;
     ++loadRequests;
+    sentTarget = currentTarget;
+    if (QDir::isAbsolutePath(currentTarget)) {
+      networkOpen.invalidate();
+    } else {
+      networkOpen.start();
+    }
+    // Options for this file only: every load sets them, for or against.
+    engine->SetProperty("demuxer-lavf-o",
+                        findings.previousTagSizesWrong ? "flv_ignore_prevtag=1" : "");
+    StartStreams(currentTarget);
     // keep-open leaves the engine paused at the end of the previous file.
     engine->SetProperty("pause", "no");
-    engine->Command({"loadfile", QFile::encodeName(resolved.target), "replace"},
+    engine->Command({"loadfile", QFile::encodeName(currentTarget), "replace"},
                     kLoadReply | (generation & 0xffffffffu));
   }
 
@@ -332,15 +477,30 @@ struct MpvPlayer::Impl {
           OnLoadReply(event.error, static_cast<const mpv_event_command*>(event.data)->result);
         }
         break;
+      case MPV_EVENT_GET_PROPERTY_REPLY:
+        if (event.reply_userdata == (kSoundReply | (loadGeneration & 0xffffffffu))) {
+          OnSoundReply(event);
+        } else if (event.reply_userdata == (kSeekReply | (loadGeneration & 0xffffffffu))) {
+          OnSeekReply(event);
+        }
+        break;
       case MPV_EVENT_START_FILE:
         startedEntry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
-        // Anything logged before this belongs to the previous file.
-        if (IsCurrent(startedEntry)) loadCause.clear();
+        seeking = false;
+        if (IsCurrent(startedEntry)) {
+          // Anything logged before this belongs to the previous file.
+          loadCause.clear();
+          fileOpen = false;
+          framesThisFile = 0;
+        }
         break;
       case MPV_EVENT_FILE_LOADED:
         if (!IsCurrent(startedEntry)) break;
         // Opened: what is logged from now on is about playing, not opening.
         collectingCause = false;
+        fileOpen = true;
+        tracksSettled = true;
+        UpdateStreams();
         emit q->fileLoaded();
         break;
       case MPV_EVENT_END_FILE:
@@ -349,9 +509,32 @@ struct MpvPlayer::Impl {
       case MPV_EVENT_LOG_MESSAGE:
         OnLog(*static_cast<const mpv_event_log_message*>(event.data));
         break;
+      case MPV_EVENT_SEEK:
+        seeking = true;
+        break;
+      case MPV_EVENT_PLAYBACK_RESTART:
+        if (std::exchange(seeking, false)) OnSeeked();
+        break;
       default:
         break;
     }
+  }
+
+  void OnSeeked() {
+    // The observed time-pos may still be on its way; whoever listens for the
+    // jump wants the position it landed on. Asked without waiting: a damaged
+    // file can keep the engine busy long enough to freeze the window.
+    mpv_get_property_async(engine->handle(), kSeekReply | (loadGeneration & 0xffffffffu),
+                           "time-pos", MPV_FORMAT_DOUBLE);
+  }
+
+  void OnSeekReply(const mpv_event& event) {
+    const auto* property = static_cast<const mpv_event_property*>(event.data);
+    if (event.error >= 0 && property->format == MPV_FORMAT_DOUBLE) {
+      const double landed = *static_cast<double*>(property->data);
+      if (std::exchange(position, landed) != landed) emit q->positionChanged(position);
+    }
+    emit q->seeked(position);
   }
 
   void OnLoadReply(int error, const mpv_node& result) {
@@ -372,13 +555,148 @@ struct MpvPlayer::Impl {
     }
   }
 
+  // The per-file stream state, for `target` about to be loaded.
+  void StartStreams(const QString& target) {
+    // The policy makes every local address an absolute path.
+    networkTarget = !QDir::isAbsolutePath(target);
+    lengthUnknown = false;
+    WatchCache(networkTarget);
+    tracks = {};
+    tracksSettled = false;
+    audioUndecodable = false;
+    videoUndecodable = false;
+    UpdateStreams();
+    UpdateBuffering();
+  }
+
+  // The cache report is a large node sent several times a second: asked
+  // for only while a network file plays.
+  void WatchCache(bool on) {
+    if (on == watchingCache) return;
+    watchingCache = on;
+    if (on) {
+      mpv_observe_property(engine->handle(), kCacheState, "demuxer-cache-state", MPV_FORMAT_NODE);
+    } else {
+      mpv_unobserve_property(engine->handle(), kCacheState);
+      SetBufferedRanges({});
+    }
+  }
+
+  void SetBufferedRanges(const QList<std::pair<double, double>>& ranges) {
+    if (ranges == bufferedRanges) return;
+    bufferedRanges = ranges;
+    emit q->bufferedRangesChanged();
+  }
+
+  void UpdateBuffering() {
+    const bool now = networkTarget && pausedForCache;
+    const int percent = now ? cachePercent : 0;
+    if (now == buffering && percent == bufferingPercent) return;
+    buffering = now;
+    bufferingPercent = percent;
+    emit q->bufferingChanged(buffering, bufferingPercent);
+  }
+
+  // A stream whose decoder cannot start is left out and the rest plays; mpv
+  // says so only in its audio ("ad") or video ("vd") decoder's log.
+  bool OnDecoderFailure(const mpv_event_log_message& log) {
+    if (!QByteArray(log.text).startsWith("Failed to initialize a decoder")) return false;
+    if (qstrcmp(log.prefix, "ad") == 0) {
+      audioUndecodable = true;
+    } else if (qstrcmp(log.prefix, "vd") == 0) {
+      videoUndecodable = true;
+    } else {
+      return false;
+    }
+    UpdateStreams();
+    return true;
+  }
+
+  void UpdateStreams() {
+    const auto what = [](const stream_info::Track& track) {
+      return track.description.isEmpty() ? QStringLiteral("unknown codec") : track.description;
+    };
+    QStringList problems;
+    if (audioUndecodable) {
+      problems << QStringLiteral("Audio could not be decoded: %1").arg(what(tracks.audio));
+    }
+    if (videoUndecodable) {
+      problems << QStringLiteral("Video could not be decoded: %1").arg(what(tracks.video));
+    }
+    const QString problem = problems.join(QLatin1Char('\n'));
+    const bool soundOnly = tracksSettled && tracks.audio.present && !audioUndecodable &&
+                           (!tracks.video.present || videoUndecodable);
+    if (soundOnly != audioOnly) {
+      audioOnly = soundOnly;
+      q->update();
+      emit q->audioOnlyChanged(audioOnly);
+    }
+    if (problem != decodeProblem) {
+      decodeProblem = problem;
+      emit q->decodeProblemChanged(decodeProblem);
+    }
+  }
+
   void OnLog(const mpv_event_log_message& log) {
+    if (OnDecoderFailure(log)) return;
     // Only the parts that open files and streams say why opening failed;
     // demuxer and decoder complaints are usually about the file before.
     static const QList<QByteArray> kOpeners{"file", "stream", "ffmpeg", "cplayer"};
     if (!collectingCause || !loadCause.isEmpty() || !kOpeners.contains(log.prefix)) return;
     loadCause = CauseOf(QString::fromUtf8(log.text));
-    if (loadFailed) ShowLoadFailure(loadCause);
+    if (loadFailed) ShowLoadFailure(FailureCause(MPV_ERROR_LOADING_FAILED));
+  }
+
+  QString FailureCause(int error) const {
+    // A server that accepts the connection and then says nothing leaves only
+    // a generic line in the log; the time it took tells the story.
+    const bool generic =
+        loadCause.isEmpty() || loadCause.startsWith(QLatin1String("Failed to open"));
+    if (generic && networkOpen.isValid() &&
+        networkOpen.elapsed() >= (kNetworkTimeoutSeconds - 1) * 1000) {
+      return QStringLiteral("the server did not answer within %1 seconds")
+          .arg(kNetworkTimeoutSeconds);
+    }
+    return loadCause.isEmpty() ? QLatin1String(mpv_error_string(error)) : loadCause;
+  }
+
+  void UpdateDuration() {
+    const double length = isFlv && startTime > 0 && startTime < engineDuration
+                              ? engineDuration - startTime
+                              : engineDuration;
+    // A network stream with no length in its header reports as its length
+    // the newest time received so far, growing as data comes: no length.
+    if (networkTarget && tracksSettled && duration > 0 && length != duration) {
+      lengthUnknown = true;
+    }
+    const double known = lengthUnknown ? 0 : length;
+    if (std::exchange(duration, known) != duration) emit q->durationChanged(duration);
+  }
+
+  // A file that opens and ends without one frame or sample to show for it
+  // would leave a bare stage: say so instead. Whether sound was decoded is
+  // asked of the engine now: a change notice would miss a file whose sound
+  // has the format of the file before. Returns false if the widget was
+  // deleted meanwhile.
+  bool CheckSomethingPlayed() {
+    if (!fileOpen || !IsCurrent(startedEntry)) return true;
+    // The last frame may still be waiting to be drawn.
+    QPointer<MpvPlayer> alive(q);
+    RenderFrame(false);
+    if (!alive) return false;
+    if (framesThisFile == 0) {
+      mpv_get_property_async(engine->handle(), kSoundReply | (loadGeneration & 0xffffffffu),
+                             "audio-params/samplerate", MPV_FORMAT_INT64);
+    }
+    return true;
+  }
+
+  void OnSoundReply(const mpv_event& event) {
+    const auto* property = static_cast<const mpv_event_property*>(event.data);
+    const bool sound = event.error >= 0 && property->format == MPV_FORMAT_INT64 &&
+                       *static_cast<int64_t*>(property->data) > 0;
+    if (sound || !fileOpen || framesThisFile > 0 || !IsCurrent(startedEntry)) return;
+    ShowLoadFailure(QStringLiteral("it holds no picture or sound that could be decoded"));
   }
 
   void ShowLoadFailure(const QString& cause) {
@@ -395,7 +713,7 @@ struct MpvPlayer::Impl {
     if (end.reason != MPV_END_FILE_REASON_ERROR) return;
     currentEntry = kNoEntry;
     loadFailed = true;
-    ShowLoadFailure(loadCause.isEmpty() ? QLatin1String(mpv_error_string(end.error)) : loadCause);
+    ShowLoadFailure(FailureCause(end.error));
   }
 
   void OnProperty(quint64 id, const mpv_event_property& property) {
@@ -410,18 +728,58 @@ struct MpvPlayer::Impl {
         if (std::exchange(position, asDouble()) != position) emit q->positionChanged(position);
         break;
       case kDuration:
-        if (std::exchange(duration, asDouble()) != duration) emit q->durationChanged(duration);
+        engineDuration = asDouble();
+        UpdateDuration();
+        break;
+      case kStartTime:
+        startTime = asDouble();
+        UpdateDuration();
+        break;
+      case kFileFormat:
+        isFlv = known && qstrcmp(*static_cast<char**>(property.data), "flv") == 0;
+        UpdateDuration();
         break;
       case kPause:
         if (std::exchange(paused, asFlag()) != paused) emit q->pausedChanged(paused);
         break;
       case kEofReached:
         if (std::exchange(endReached, asFlag()) != endReached) {
+          if (endReached && !CheckSomethingPlayed()) break;
           emit q->endReachedChanged(endReached);
         }
         break;
       case kCoreIdle:
         if (std::exchange(idle, asFlag()) != idle) emit q->idleChanged(idle);
+        break;
+      case kIdleActive:
+        if (std::exchange(hasFile, !asFlag()) != hasFile) emit q->hasFileChanged(hasFile);
+        break;
+      case kVolume:
+        if (!known) break;
+        if (std::exchange(volume, asDouble()) != volume) emit q->volumeChanged(volume);
+        break;
+      case kMute:
+        if (std::exchange(muted, asFlag()) != muted) emit q->mutedChanged(muted);
+        break;
+      case kPausedForCache:
+        pausedForCache = asFlag();
+        UpdateBuffering();
+        break;
+      case kCacheBuffering:
+        cachePercent = std::clamp(asInt(), 0, 100);
+        UpdateBuffering();
+        break;
+      case kCacheState:
+        // Reports sent before the observation ended still arrive.
+        if (watchingCache && known) {
+          SetBufferedRanges(
+              stream_info::ReadBufferedRanges(*static_cast<const mpv_node*>(property.data)));
+        }
+        break;
+      case kTrackList:
+        tracks = known ? stream_info::ReadTrackList(*static_cast<const mpv_node*>(property.data))
+                       : stream_info::Tracks{};
+        UpdateStreams();
         break;
       case kVoConfigured:
         voConfigured = asFlag();
@@ -469,7 +827,14 @@ struct MpvPlayer::Impl {
   void RenderInto(QImage& image) {
     int size[2] = {image.width(), image.height()};
     size_t stride = static_cast<size_t>(image.bytesPerLine());
-    char format[] = "bgr0";
+    // QImage::Format_RGB32 is 0xffRRGGBB in native words. Asking for the
+    // alpha byte too has mpv write the 0xff there while it converts, so no
+    // second pass over every frame has to set it.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    char format[] = "bgra";
+#else
+    char format[] = "argb";
+#endif
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, format},
         {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
@@ -484,6 +849,7 @@ struct MpvPlayer::Impl {
     const bool newFrame =
         mpv_render_context_update(engine->renderContext()) & MPV_RENDER_UPDATE_FRAME;
     if (!newFrame && !force) return;
+    if (newFrame) ++framesThisFile;
 
     const QRect target = PictureRect();
     if (!voConfigured || target.isEmpty() || !frame.Resize(target.size())) {
@@ -495,12 +861,6 @@ struct MpvPlayer::Impl {
     }
     QImage& image = frame.image();
     RenderInto(image);
-    // bgr0 leaves the fourth byte undefined, while QImage::Format_RGB32
-    // promises 0xff there; painting onto a surface with alpha copies it.
-    for (int y = 0; y < image.height(); ++y) {
-      auto* row = reinterpret_cast<quint32*>(image.scanLine(y));
-      for (int x = 0; x < image.width(); ++x) row[x] |= 0xff000000u;
-    }
     image.setDevicePixelRatio(q->devicePixelRatioF());
     frameRect = target;
     pictureShown = true;
@@ -523,6 +883,7 @@ struct MpvPlayer::Impl {
       }
     }
     if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), frame.image());
+    overlay->Paint(painter);
 
     const QColor textColour = movie ? movie->textColor : QColor(Qt::black);
     const QString text =
@@ -542,6 +903,7 @@ MpvPlayer::MpvPlayer(QWidget* parent) : QWidget(parent), d_(std::make_unique<Imp
   // Transparent window mode: whatever the movie leaves unpainted shows the
   // host window, so the widget fills no background of its own.
   setAutoFillBackground(false);
+  d_->overlay = new PlayerOverlay(*this);
 }
 
 MpvPlayer::~MpvPlayer() = default;
@@ -588,7 +950,84 @@ QSize MpvPlayer::VideoSize() const { return d_->videoSize; }
 bool MpvPlayer::HasEngine() const { return d_->engine != nullptr; }
 int MpvPlayer::FramesRendered() const { return d_->framesRendered; }
 int MpvPlayer::LoadRequests() const { return d_->loadRequests; }
-QString MpvPlayer::LastLoadedTarget() const { return d_->currentTarget; }
+QString MpvPlayer::LastLoadedTarget() const { return d_->sentTarget; }
+
+QString MpvPlayer::EngineProperty(const char* name) const {
+  if (!d_->engine) return {};
+  char* value = mpv_get_property_string(d_->engine->handle(), name);
+  const QString text = QString::fromUtf8(value);
+  mpv_free(value);
+  return text;
+}
+
+void MpvPlayer::Play() {
+  // Only the player movie plays; a still movie has stopped playback for good.
+  if (!d_->engine || d_->currentTarget.isEmpty() || !d_->movie ||
+      d_->movie->kind != movie::Kind::kPlayer) {
+    return;
+  }
+  if (!d_->hasFile && d_->currentEntry == kNoEntry) {
+    d_->Load(d_->currentTarget);
+    return;
+  }
+  // keep-open holds the last frame paused at the end; resuming there would
+  // pause again at once.
+  if (d_->endReached) SeekTo(0);
+  d_->engine->SetProperty("pause", "no");
+}
+
+void MpvPlayer::Pause() {
+  if (d_->engine && d_->hasFile) d_->engine->SetProperty("pause", "yes");
+}
+
+void MpvPlayer::TogglePause() {
+  if (d_->paused || !d_->hasFile) {
+    Play();
+  } else {
+    Pause();
+  }
+}
+
+void MpvPlayer::Stop() {
+  // Also while the file is still opening.
+  if (d_->engine && (d_->hasFile || d_->currentEntry != kNoEntry)) d_->Stop();
+}
+
+void MpvPlayer::SeekTo(double seconds) {
+  if (!d_->engine || !d_->hasFile || !std::isfinite(seconds)) return;
+  d_->engine->Command(
+      {"seek", QByteArray::number(std::max(seconds, 0.0), 'f', 6), "absolute+exact"});
+}
+
+void MpvPlayer::SeekBy(double seconds) {
+  if (!d_->engine || !d_->hasFile || !std::isfinite(seconds)) return;
+  d_->engine->Command({"seek", QByteArray::number(seconds, 'f', 6), "relative+exact"});
+}
+
+void MpvPlayer::SetVolume(double percent) {
+  if (std::isnan(percent)) return;
+  const double clamped = std::clamp(percent, 0.0, 100.0);
+  if (d_->engine) d_->engine->SetProperty("volume", QByteArray::number(clamped, 'f', 3));
+  // Reported now rather than when the engine confirms: the confirmation
+  // then matches and says nothing twice.
+  if (std::exchange(d_->volume, clamped) != clamped) emit volumeChanged(clamped);
+}
+
+double MpvPlayer::Volume() const { return d_->volume; }
+bool MpvPlayer::HasFile() const { return d_->hasFile; }
+
+void MpvPlayer::SetMuted(bool muted) {
+  if (d_->engine) d_->engine->SetProperty("mute", muted ? "yes" : "no");
+  // Reported at once, like the volume.
+  if (std::exchange(d_->muted, muted) != muted) emit mutedChanged(muted);
+}
+
+bool MpvPlayer::IsMuted() const { return d_->muted; }
+bool MpvPlayer::IsBuffering() const { return d_->buffering; }
+int MpvPlayer::BufferingPercent() const { return d_->bufferingPercent; }
+QList<std::pair<double, double>> MpvPlayer::BufferedRanges() const { return d_->bufferedRanges; }
+bool MpvPlayer::IsAudioOnly() const { return d_->audioOnly; }
+QString MpvPlayer::DecodeProblem() const { return d_->decodeProblem; }
 
 void MpvPlayer::paintEvent(QPaintEvent* event) {
   QPainter painter(this);

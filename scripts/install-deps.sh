@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs from Debian's archive everything the build, the program, the tests
-# and the sample run need. Safe to run again.
+# Installs from Debian's archive everything the build, the program, the tests,
+# the sample run and the benchmark (which measures against mpv) need. Safe to
+# run again.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libmpv-dev
   clang-format git ffmpeg python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
   binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file lintian man-db
+  dbus-daemon dbus-bin playerctl
+  mpv
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,649 @@
+#!/usr/bin/env python3
+"""Runs our player, mpv and FFmpeg side by side on the same files under one X
+server and writes a Markdown table of medians and ratios.
+
+Each run plays every file once with each program, in an order that rotates
+from run to run, so that load from elsewhere on the machine spreads evenly
+over the three. bench/run.sh prepares the inputs, the X server and the build;
+see bench/README.md for what each figure means.
+"""
+import argparse
+import ctypes
+import ctypes.util
+import json
+import os
+import re
+import select
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+PAGE_KB = os.sysconf("SC_PAGESIZE") // 1024
+MPV_FIRST_FRAME = "first video frame after restart shown"
+
+
+def boottime_ns():
+    return time.clock_gettime_ns(time.CLOCK_BOOTTIME)
+
+
+def proc_cpu_s(pid):
+    """CPU seconds (user + system, all threads) a process has used so far."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return None
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def probe(path):
+    out = subprocess.run(
+        ["ffprobe", "-v", "error", "-count_packets", "-show_entries",
+         "stream=codec_type,codec_name,width,height,nb_read_packets,avg_frame_rate"
+         ":format=duration", "-of", "json", path],
+        check=True, capture_output=True, text=True).stdout
+    info = json.loads(out)
+    video = next(s for s in info["streams"] if s["codec_type"] == "video")
+    audio = next((s for s in info["streams"] if s["codec_type"] == "audio"), None)
+    return {
+        "path": path,
+        "name": os.path.basename(path),
+        "width": int(video["width"]),
+        "height": int(video["height"]),
+        "frames": int(video["nb_read_packets"]),
+        "duration": float(info["format"]["duration"]),
+        "codecs": video["codec_name"] + ("+" + audio["codec_name"] if audio else ""),
+    }
+
+
+def wait_rusage(proc, timeout):
+    """Waits for a child and returns (cpu seconds, peak RSS in KiB)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+        if pid:
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            return usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+        if time.monotonic() > deadline:
+            proc.kill()
+        time.sleep(0.01)
+
+
+class XServer:
+    """CPU that the X server spends on a run, from its /proc entry."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.start = None
+
+    def begin(self):
+        self.start = proc_cpu_s(self.pid) if self.pid else None
+
+    def end(self):
+        if self.start is None:
+            return None
+        now = proc_cpu_s(self.pid)
+        return None if now is None else now - self.start
+
+
+# ----------------------------------------------------------------- our player
+
+def run_ours(args, media, mode, second=None, xserver=None, binary=None):
+    cmd = [binary or args.bench_player, "--size", f"{media['width']}x{media['height']}",
+           "--frames", str(media["frames"]), "--spawn-ns", str(boottime_ns()),
+           mode, media["path"]]
+    if second:
+        cmd.append(second["path"])
+    if xserver:
+        xserver.begin()
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    stdout = proc.stdout.read()
+    cpu, rss = wait_rusage(proc, 180)
+    xcpu = xserver.end() if xserver else None
+    line = next((l for l in stdout.splitlines() if l.startswith("BENCH ")), None)
+    if line is None:
+        raise RuntimeError(f"bench_player printed no result (exit {proc.returncode}): {cmd}")
+    result = json.loads(line[6:])
+    if "error" in result:
+        raise RuntimeError(f"bench_player: {result['error']}: {cmd}")
+    result["process_cpu_s"] = cpu
+    result["process_rss_kb"] = rss
+    result["xserver_cpu_s"] = xcpu
+    return result
+
+
+# ----------------------------------------------------------------------- mpv
+
+class Mpv:
+    """mpv under our eyes: its log gives the moment each first frame after a
+    (re)start is on screen, its IPC socket answers property queries."""
+
+    def __init__(self, args, media, extra=()):
+        self.sock_path = os.path.join(tempfile.mkdtemp(prefix="bench-mpv-"), "ipc")
+        cmd = ["mpv", "--no-config", "--vo=x11", "--ao=null", "--keep-open=yes",
+               "--msg-level=all=error,cplayer=v", "--input-ipc-server=" + self.sock_path,
+               *extra, media["path"]]
+        self.spawn_ns = boottime_ns()
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL, text=True, bufsize=1)
+        self.frames_shown = []  # CLOCK_BOOTTIME of each "first frame" line
+        self.cond = threading.Condition()
+        self.reader = threading.Thread(target=self._read_log, daemon=True)
+        self.reader.start()
+        self.sock = None
+        self.buffer = b""
+        self.request_id = 0
+        self.events = []
+
+    def _read_log(self):
+        for line in self.proc.stdout:
+            if MPV_FIRST_FRAME in line:
+                with self.cond:
+                    self.frames_shown.append(boottime_ns())
+                    self.cond.notify_all()
+
+    def wait_frame(self, count, timeout=30):
+        with self.cond:
+            if not self.cond.wait_for(lambda: len(self.frames_shown) >= count, timeout):
+                raise RuntimeError("mpv showed no frame in time")
+            return self.frames_shown[count - 1]
+
+    def connect(self):
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                s = socket.socket(socket.AF_UNIX)
+                s.connect(self.sock_path)
+                self.sock = s
+                return
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.01)
+
+    def _messages(self, timeout):
+        ready, _, _ = select.select([self.sock], [], [], timeout)
+        if not ready:
+            return
+        chunk = self.sock.recv(65536)
+        if not chunk:
+            raise RuntimeError("mpv closed its IPC socket")
+        self.buffer += chunk
+        *lines, self.buffer = self.buffer.split(b"\n")
+        for line in lines:
+            if line.strip():
+                yield json.loads(line)
+
+    def command(self, *args):
+        self.request_id += 1
+        rid = self.request_id
+        self.sock.sendall(json.dumps({"command": list(args), "request_id": rid}).encode() + b"\n")
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            for msg in self._messages(0.1):
+                if msg.get("request_id") == rid:
+                    return msg.get("data")
+                self.events.append(msg)
+        raise RuntimeError(f"mpv did not answer {args}")
+
+    def wait_event(self, predicate, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            while self.events:
+                if predicate(self.events.pop(0)):
+                    return True
+            for msg in self._messages(0.1):
+                if predicate(msg):
+                    return True
+        return False
+
+    def quit(self, timeout=30):
+        try:
+            self.sock.sendall(b'{"command": ["quit"]}\n')
+        except OSError:
+            pass
+        result = wait_rusage(self.proc, timeout)
+        shutil.rmtree(os.path.dirname(self.sock_path), ignore_errors=True)
+        return result
+
+
+def run_mpv_play(args, media, xserver):
+    xserver.begin()
+    mpv = Mpv(args, media)
+    try:
+        first = mpv.wait_frame(1)
+        cpu_first = proc_cpu_s(mpv.proc.pid)
+        mpv.connect()
+        mpv.command("observe_property", 1, "eof-reached")
+        if not mpv.wait_event(lambda m: m.get("name") == "eof-reached" and m.get("data") is True,
+                              media["duration"] + 60):
+            raise RuntimeError("mpv did not reach the end")
+        cpu_end = proc_cpu_s(mpv.proc.pid)
+        props = {name: mpv.command("get_property", name)
+                 for name in ("time-pos", "frame-drop-count", "decoder-frame-drop-count",
+                              "vo-delayed-frame-count", "current-vo")}
+        cpu, rss = mpv.quit()
+        xcpu = xserver.end()
+        media_s = props["time-pos"] or media["duration"]
+        return {
+            "ttff_spawn_ms": (first - mpv.spawn_ns) / 1e6,
+            "cpu_per_media_s": (cpu_end - cpu_first) / media_s,
+            "process_cpu_s": cpu,
+            "process_rss_kb": rss,
+            "xserver_cpu_s": xcpu,
+            "frame-drop-count": props["frame-drop-count"] or 0,
+            "decoder-frame-drop-count": props["decoder-frame-drop-count"] or 0,
+            "media_s": media_s,
+        }
+    except Exception:
+        mpv.proc.kill()
+        raise
+
+
+def seek_targets(duration, count):
+    # The same spread bench_player uses.
+    return [duration * (0.05 + 0.85 * ((i * 5) % count) / count) for i in range(count)]
+
+
+def run_mpv_seek(args, media):
+    mpv = Mpv(args, media)
+    try:
+        mpv.wait_frame(1)
+        mpv.connect()
+        mpv.command("set_property", "pause", True)
+        time.sleep(0.5)
+        duration = mpv.command("get_property", "duration")
+        latencies = []
+        for target in seek_targets(duration, args.seeks):
+            count = len(mpv.frames_shown)
+            start = boottime_ns()
+            mpv.command("seek", target, "absolute+exact")
+            latencies.append((mpv.wait_frame(count + 1) - start) / 1e6)
+            time.sleep(0.2)
+        mpv.quit()
+        return {"seek_median_ms": statistics.median(latencies), "seek_ms": latencies}
+    except Exception:
+        mpv.proc.kill()
+        raise
+
+
+def run_mpv_replace(args, media, second):
+    mpv = Mpv(args, media)
+    try:
+        mpv.wait_frame(1)
+        mpv.connect()
+        time.sleep(2)
+        count = len(mpv.frames_shown)
+        start = boottime_ns()
+        mpv.command("loadfile", second["path"], "replace")
+        shown = mpv.wait_frame(count + 1)
+        mpv.quit()
+        return {"replace_ms": (shown - start) / 1e6}
+    except Exception:
+        mpv.proc.kill()
+        raise
+
+
+# ------------------------------------------------------------ the whole program
+
+class Screen:
+    """Reads a few pixels off the X server, through Xlib."""
+
+    class XImage(ctypes.Structure):
+        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int),
+                    ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
+                    ("data", ctypes.POINTER(ctypes.c_uint8)), ("byte_order", ctypes.c_int),
+                    ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int),
+                    ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                    ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+    def __init__(self):
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x11.XGetImage.restype = ctypes.POINTER(self.XImage)
+        self.x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
+                                       ctypes.c_int, ctypes.c_uint, ctypes.c_uint,
+                                       ctypes.c_ulong, ctypes.c_int]
+        self.x11.XFree.argtypes = [ctypes.c_void_p]
+        self.display = self.x11.XOpenDisplay(None)
+        if not self.display:
+            raise RuntimeError("cannot open the X display")
+        self.root = self.x11.XDefaultRootWindow(self.display)
+        self.x11.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x11.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.width = self.x11.XDisplayWidth(self.display, 0)
+        self.height = self.x11.XDisplayHeight(self.display, 0)
+
+    def patch(self, x, y, size=8):
+        """The (r, g, b) pixels of a size x size square at screen (x, y)."""
+        image = self.x11.XGetImage(self.display, self.root, x, y, size, size, 0xffffffff, 2)
+        if not image:
+            return []
+        im = image.contents
+        pixels = []
+        for row in range(size):
+            base = row * im.bytes_per_line
+            for col in range(size):
+                b, g, r = (im.data[base + col * 4 + i] for i in range(3))
+                pixels.append((r, g, b))
+        self.x11.XFree(im.data)
+        self.x11.XFree(image)
+        return pixels
+
+
+def colourful(pixels):
+    return bool(pixels) and sum(
+        1 for r, g, b in pixels if max(r, g, b) - min(r, g, b) > 40) >= len(pixels) // 4
+
+
+def program_windows(pid):
+    """Ids of the windows of process `pid` on screen."""
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                          capture_output=True, text=True).stdout.split()
+
+
+def run_program(args, media, screen):
+    """`tibrok-flv-player FILE` as a user starts it: the start-up box comes
+    first, the main window and the video after OK. Measures process start to
+    the box on screen, and OK pressed to the first video frame on screen. The
+    main window opens centred on the screen and its player area fills it, so
+    the screen's middle turns to video then."""
+    spawn = boottime_ns()
+    proc = subprocess.Popen([args.program, media["path"]], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        box = None
+        deadline = time.monotonic() + 20
+        # Every 20 ms: each look starts a process, which competes with the
+        # program for the CPU.
+        while box is None and time.monotonic() < deadline:
+            box = next(iter(program_windows(proc.pid)), None)
+            if box is None:
+                time.sleep(0.02)
+        if box is None:
+            raise RuntimeError("the program showed no start-up box")
+        box_ms = (boottime_ns() - spawn) / 1e6
+        point = (screen.width // 2 - 4, screen.height // 2 - 4)
+        if colourful(screen.patch(*point)):
+            raise RuntimeError("the middle of the screen shows colour before the video")
+        # OK works once the box has painted itself.
+        g = {}
+        while len(g) < 4 and time.monotonic() < deadline:
+            out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", box],
+                                 capture_output=True, text=True).stdout
+            g = {k: int(v) for k, v in (line.split("=", 1) for line in out.split() if "=" in line)
+                 if k in ("X", "Y", "WIDTH", "HEIGHT")}
+        if len(g) < 4:
+            raise RuntimeError("the start-up box has no geometry")
+        inside = (g["X"] + g["WIDTH"] // 4, g["Y"] + g["HEIGHT"] // 2)
+        while time.monotonic() < deadline and not any(max(p) > 48 for p in screen.patch(*inside)):
+            time.sleep(0.002)
+        frame_ms = None
+        for presses in range(1, 6):
+            pressed = boottime_ns()
+            # The box closes on the key press, before xdotool has let go of
+            # the key, and that half fails: let go of it here, or the X
+            # server repeats the key into the next run's box.
+            subprocess.run(["xdotool", "key", "--window", box, "Return"], capture_output=True)
+            subprocess.run(["xdotool", "keyup", "Return"], capture_output=True)
+            until = time.monotonic() + 5
+            while time.monotonic() < until:
+                if colourful(screen.patch(*point)):
+                    frame_ms = (boottime_ns() - pressed) / 1e6
+                    break
+                time.sleep(0.002)
+            if frame_ms is not None or box not in program_windows(proc.pid):
+                break
+        if frame_ms is None:
+            raise RuntimeError("the program showed no video")
+        if presses > 1:
+            raise RuntimeError("OK had to be pressed more than once; run left out")
+        return {"box_ms": box_ms, "ok_to_frame_ms": frame_ms, "start_ms": box_ms + frame_ms}
+    finally:
+        proc.terminate()
+        wait_rusage(proc, 30)
+
+
+# ---------------------------------------------------------------------- FFmpeg
+
+def run_ffmpeg(media):
+    proc = subprocess.Popen(["ffmpeg", "-nostdin", "-v", "error", "-i", media["path"],
+                             "-f", "null", "-"], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    cpu, rss = wait_rusage(proc, 300)
+    return {"cpu_per_media_s": cpu / media["duration"], "process_rss_kb": rss}
+
+
+# -------------------------------------------------------------------- the table
+
+def med(values):
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
+
+
+def spread(values, fmt):
+    values = [v for v in values if v is not None]
+    if not values:
+        return "–"
+    if len(values) == 1:
+        return fmt.format(values[0])
+    return f"{fmt.format(statistics.median(values))} ({fmt.format(min(values))}–{fmt.format(max(values))})"
+
+
+def ratio(a, b):
+    return f"{a / b:.2f}" if a is not None and b else "–"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bench-player", required=True)
+    parser.add_argument("--baseline-player",
+                        help="a bench_player built from an earlier state of the player, "
+                        "measured in the same runs for a before/after table")
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--seeks", type=int, default=9)
+    parser.add_argument("--xserver-pid", type=int, default=0)
+    parser.add_argument("--program", help="tibrok-flv-player, timed from start to first frame")
+    parser.add_argument("--seek-file", help="the local 720p file for seeks and replacement")
+    parser.add_argument("--replace-with", help="the file that replaces it")
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--command", default="bash bench/run.sh")
+    parser.add_argument("files", nargs="+")
+    args = parser.parse_args()
+
+    xserver = XServer(args.xserver_pid)
+    media = [probe(f) for f in args.files]
+    players = ["ours", "mpv", "ffmpeg"] + (["before"] if args.baseline_player else [])
+    results = {m["name"]: {p: [] for p in players} for m in media}
+
+    for run in range(args.runs):
+        order = players[run % len(players):] + players[:run % len(players)]
+        for m in media:
+            for player in order:
+                print(f"run {run + 1}/{args.runs}  {m['name']:<34} {player}", file=sys.stderr,
+                      flush=True)
+                try:
+                    if player == "ours":
+                        r = run_ours(args, m, "play", xserver=xserver)
+                    elif player == "before":
+                        r = run_ours(args, m, "play", xserver=xserver,
+                                     binary=args.baseline_player)
+                    elif player == "mpv":
+                        r = run_mpv_play(args, m, xserver)
+                    else:
+                        r = run_ffmpeg(m)
+                except RuntimeError as error:
+                    # One failed run is reported and left out, not the table.
+                    print(f"  failed: {error}", file=sys.stderr)
+                    continue
+                results[m["name"]][player].append(r)
+
+    interactive = {"ours": [], "mpv": [], "before": []}
+    if args.seek_file and args.replace_with:
+        seek_media, replacement = probe(args.seek_file), probe(args.replace_with)
+        seekers = [p for p in players if p != "ffmpeg"]
+        screen = Screen() if args.program else None
+        for run in range(args.runs):
+            for player in seekers[run % len(seekers):] + seekers[:run % len(seekers)]:
+                print(f"run {run + 1}/{args.runs}  seek+replace  {player}", file=sys.stderr,
+                      flush=True)
+                try:
+                    if player in ("ours", "before"):
+                        binary = args.baseline_player if player == "before" else None
+                        r = run_ours(args, seek_media, "seek", binary=binary)
+                        r.update(run_ours(args, seek_media, "replace", second=replacement,
+                                          binary=binary))
+                    else:
+                        r = run_mpv_seek(args, seek_media)
+                        r.update(run_mpv_replace(args, seek_media, replacement))
+                except RuntimeError as error:
+                    print(f"  failed: {error}", file=sys.stderr)
+                    continue
+                if player == "ours" and args.program:
+                    try:
+                        r.update(run_program(args, seek_media, screen))
+                    except RuntimeError as error:
+                        print(f"whole program: {error}", file=sys.stderr)
+                interactive[player].append(r)
+
+    lines = [
+        "# Benchmark results",
+        "",
+        f"Made by `{args.command}` on {time.strftime('%Y-%m-%d %H:%M')}, "
+        f"{args.runs} run(s) each, {os.cpu_count()} CPU(s), load average at the end "
+        f"{os.getloadavg()[0]:.2f}. Medians, with the lowest and highest run in brackets.",
+        "",
+        "## Playback",
+        "",
+        "| file | codecs | CPU s per media s: ours | mpv | FFmpeg decode | ours/mpv | ours/FFmpeg "
+        "| first frame ms: ours | mpv | peak RSS MiB: ours | mpv | ours/mpv "
+        "| frames shown / in file: ours | mpv | X server CPU s per media s: ours | mpv |",
+        "|" + "---|" * 16,
+    ]
+    for m in media:
+        r = results[m["name"]]
+        ours_cpu = [x["cpu_per_media_s"] for x in r["ours"]]
+        mpv_cpu = [x["cpu_per_media_s"] for x in r["mpv"]]
+        ff_cpu = [x["cpu_per_media_s"] for x in r["ffmpeg"]]
+        ours_rss = [x["process_rss_kb"] / 1024 for x in r["ours"]]
+        mpv_rss = [x["process_rss_kb"] / 1024 for x in r["mpv"]]
+        ours_shown = [x["frames_painted"] for x in r["ours"]]
+        mpv_shown = [m["frames"] - x["frame-drop-count"] - x["decoder-frame-drop-count"]
+                     for x in r["mpv"]]
+        ours_x = [x["xserver_cpu_s"] / x["media_s"] for x in r["ours"]
+                  if x.get("xserver_cpu_s") is not None and x.get("media_s")]
+        mpv_x = [x["xserver_cpu_s"] / x["media_s"] for x in r["mpv"]
+                 if x.get("xserver_cpu_s") is not None and x.get("media_s")]
+        lines.append(
+            f"| {m['name']} ({m['width']}x{m['height']}) | {m['codecs']} "
+            f"| {spread(ours_cpu, '{:.3f}')} | {spread(mpv_cpu, '{:.3f}')} "
+            f"| {spread(ff_cpu, '{:.3f}')} | {ratio(med(ours_cpu), med(mpv_cpu))} "
+            f"| {ratio(med(ours_cpu), med(ff_cpu))} "
+            f"| {spread([x['ttff_spawn_ms'] for x in r['ours']], '{:.0f}')} "
+            f"| {spread([x['ttff_spawn_ms'] for x in r['mpv']], '{:.0f}')} "
+            f"| {spread(ours_rss, '{:.0f}')} | {spread(mpv_rss, '{:.0f}')} "
+            f"| {ratio(med(ours_rss), med(mpv_rss))} "
+            f"| {spread(ours_shown, '{:.0f}')} / {m['frames']} "
+            f"| {spread(mpv_shown, '{:.0f}')} / {m['frames']} "
+            f"| {spread(ours_x, '{:.3f}')} | {spread(mpv_x, '{:.3f}')} |")
+
+    lines += ["", "Engine counters for our player (frame-drop-count, decoder-frame-drop-count, "
+              "frames drawn but replaced before they reached the screen), summed over runs: "]
+    for m in media:
+        r = results[m["name"]]["ours"]
+        lines.append(
+            f"{m['name']}: {sum(x['frame-drop-count'] for x in r)}, "
+            f"{sum(x['decoder-frame-drop-count'] for x in r)}, "
+            f"{sum(x['frames_skipped'] for x in r)}; mpv: "
+            f"{sum(x['frame-drop-count'] for x in results[m['name']]['mpv'])}, "
+            f"{sum(x['decoder-frame-drop-count'] for x in results[m['name']]['mpv'])}.  ")
+
+    if interactive["ours"]:
+        o, p = interactive["ours"], interactive["mpv"]
+        lines += [
+            "",
+            f"## Seeking and replacing the movie ({os.path.basename(args.seek_file)})",
+            "",
+            "| figure | ours | mpv | ours/mpv |",
+            "|---|---|---|---|",
+            f"| seek, request to new frame on screen, median of {args.seeks} (ms) "
+            f"| {spread([x['seek_median_ms'] for x in o], '{:.0f}')} "
+            f"| {spread([x['seek_median_ms'] for x in p], '{:.0f}')} "
+            f"| {ratio(med([x['seek_median_ms'] for x in o]), med([x['seek_median_ms'] for x in p]))} |",
+            f"| replacement, load to first frame of {os.path.basename(args.replace_with)} (ms) "
+            f"| {spread([x['replace_ms'] for x in o], '{:.0f}')} "
+            f"| {spread([x['replace_ms'] for x in p], '{:.0f}')} "
+            f"| {ratio(med([x['replace_ms'] for x in o]), med([x['replace_ms'] for x in p]))} |",
+            f"| longest GUI-thread gap during replacement (10 ms timer, ms) "
+            f"| {spread([x['longest_gui_stall_ms'] for x in o], '{:.0f}')} | – | – |",
+        ]
+        if args.program:
+            o = [x for x in o if "start_ms" in x]
+            mpv_first = [x["ttff_spawn_ms"] for x in results.get(
+                os.path.basename(args.seek_file), {}).get("mpv", [])]
+            lines += [
+                f"| whole program `tibrok-flv-player FILE`: process start to start-up box (ms) "
+                f"| {spread([x['box_ms'] for x in o], '{:.0f}')} | – | – |",
+                f"| whole program: OK pressed to first frame (ms) "
+                f"| {spread([x['ok_to_frame_ms'] for x in o], '{:.0f}')} | – | – |",
+                f"| whole program: both together, against mpv's first frame (ms) "
+                f"| {spread([x['start_ms'] for x in o], '{:.0f}')} "
+                f"| {spread(mpv_first, '{:.0f}')} "
+                f"| {ratio(med([x['start_ms'] for x in o]), med(mpv_first))} |",
+            ]
+    if args.baseline_player:
+        lines += [
+            "",
+            "## Our player before and after",
+            "",
+            f"`before` is {args.baseline_player}, measured in the same runs.",
+            "",
+            "| file | CPU s per media s: before | after | after/before "
+            "| frames shown: before | after | first frame ms: before | after "
+            "| peak RSS MiB: before | after |",
+            "|" + "---|" * 10,
+        ]
+        for m in media:
+            b, a = results[m["name"]]["before"], results[m["name"]]["ours"]
+            bc, ac = [x["cpu_per_media_s"] for x in b], [x["cpu_per_media_s"] for x in a]
+            lines.append(
+                f"| {m['name']} | {spread(bc, '{:.3f}')} | {spread(ac, '{:.3f}')} "
+                f"| {ratio(med(ac), med(bc))} "
+                f"| {spread([x['frames_painted'] for x in b], '{:.0f}')} / {m['frames']} "
+                f"| {spread([x['frames_painted'] for x in a], '{:.0f}')} / {m['frames']} "
+                f"| {spread([x['ttff_spawn_ms'] for x in b], '{:.0f}')} "
+                f"| {spread([x['ttff_spawn_ms'] for x in a], '{:.0f}')} "
+                f"| {spread([x['process_rss_kb'] / 1024 for x in b], '{:.0f}')} "
+                f"| {spread([x['process_rss_kb'] / 1024 for x in a], '{:.0f}')} |")
+        if interactive["before"]:
+            b, a = interactive["before"], interactive["ours"]
+            lines += [
+                "",
+                "| figure | before | after |",
+                "|---|---|---|",
+            ]
+            for key, label in (("seek_median_ms", "seek median (ms)"),
+                               ("replace_ms", "replacement (ms)"),
+                               ("longest_gui_stall_ms", "longest GUI-thread gap (ms)")):
+                lines.append(f"| {label} | {spread([x[key] for x in b], '{:.0f}')} "
+                             f"| {spread([x[key] for x in a], '{:.0f}')} |")
+
+    text = "\n".join(lines) + "\n"
+    with open(args.out, "w") as f:
+        f.write(text)
+    with open(args.out + ".json", "w") as f:
+        json.dump({"playback": results, "interactive": interactive}, f, indent=1)
+    print(text)
+
+
+if __name__ == "__main__":
+    main()

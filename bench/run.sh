@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Measures our player against mpv and FFmpeg, side by side in one run, and
+# writes build-bench/bench-results.md. Not part of the test command.
+#
+#   bash bench/run.sh              every file, BENCH_RUNS runs each (default 3)
+#   BENCH_RUNS=5 bash bench/run.sh
+#   BENCH_FILES="h264_aac_720p.flv" bash bench/run.sh   only these inputs
+#   BENCH_BASELINE=/path/to/bench_player bash bench/run.sh
+#       also measures a bench_player built from an earlier state of the
+#       player, in the same runs, for a before/after table
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build-bench
+media=$build/bench-media
+corpus=${TIBROK_CORPUS_DIR:-$root/../shared/corpus}
+runs=${BENCH_RUNS:-3}
+
+bash scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target bench_player tibrok-flv-player
+
+# Inputs made here, so that every machine measures the same thing. Moving
+# test patterns with grain, at the bit rates FLV sites used; keyframes every
+# two seconds.
+mkdir -p "$media"
+make_h264() {  # name width height bitrate
+  local out=$media/$1
+  [ -s "$out" ] && return 0
+  echo "making $1" >&2
+  ffmpeg -nostdin -v error -y \
+    -f lavfi -i "testsrc2=size=$2x$3:rate=30,noise=alls=12:allf=t" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t 12 \
+    -c:v libx264 -preset fast -b:v "$4" -maxrate "$4" -bufsize "$4" -g 60 -pix_fmt yuv420p \
+    -c:a aac -b:a 128k -ac 2 "$out.tmp.flv"
+  mv "$out.tmp.flv" "$out"
+}
+make_h264 h264_aac_360p.flv 640 360 800k
+make_h264 h264_aac_720p.flv 1280 720 2500k
+make_h264 h264_aac_1080p.flv 1920 1080 5000k
+if [ ! -s "$media/flv1_mp3_480p.flv" ]; then
+  echo "making flv1_mp3_480p.flv" >&2
+  ffmpeg -nostdin -v error -y \
+    -f lavfi -i "testsrc2=size=640x480:rate=30,noise=alls=12:allf=t" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t 12 \
+    -c:v flv1 -b:v 1500k -g 60 -c:a libmp3lame -b:a 128k -ac 2 "$media/flv1_mp3_480p.tmp.flv"
+  mv "$media/flv1_mp3_480p.tmp.flv" "$media/flv1_mp3_480p.flv"
+fi
+
+files=()
+for name in ${BENCH_FILES:-h264_aac_360p.flv h264_aac_720p.flv h264_aac_1080p.flv flv1_mp3_480p.flv \
+  vp6f_mp3_flash8_320x240.flv cuepoints_vp6f_800x600.flv}; do
+  if [ -s "$media/$name" ]; then
+    files+=("$media/$name")
+  elif [ -s "$corpus/$name" ]; then
+    files+=("$corpus/$name")
+  else
+    echo "no input $name" >&2
+    exit 1
+  fi
+done
+
+# One X server for every program, large enough for 1080p at its own size.
+display=""
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -e "/tmp/.X11-unix/X$display" ] && break
+  sleep 0.05
+done
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+# Neither player may find a user set-up or write into the user's home.
+bench_home=$(mktemp -d)
+export HOME=$bench_home XDG_RUNTIME_DIR=$bench_home
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$bench_home"' EXIT
+
+command="BENCH_RUNS=$runs"
+[ -n "${BENCH_FILES:-}" ] && command+=" BENCH_FILES=\"$BENCH_FILES\""
+baseline=()
+if [ -n "${BENCH_BASELINE:-}" ]; then
+  baseline=(--baseline-player "$BENCH_BASELINE")
+  command+=" BENCH_BASELINE=$BENCH_BASELINE"
+fi
+python3 bench/compare.py --bench-player "$build/bin/bench_player" "${baseline[@]}" \
+  --runs "$runs" --xserver-pid "$xvfb" --program "$build/bin/tibrok-flv-player" \
+  --seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv" \
+  --out "$build/bench-results.md" --command "$command bash bench/run.sh" "${files[@]}"
+echo "written: $build/bench-results.md" >&2
