@@ -6,13 +6,17 @@ player=$1 sample=$2 out=$3
 "$player" "$sample" &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  xdotool search --name "^Tibrok flv player$" >/dev/null 2>&1 && break
+box=""
+for _ in $(seq 100); do
+  box=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n1) && [ -n "$box" ] && break
   sleep 0.1
 done
-box=$(xdotool search --name "^Tibrok flv player$" | head -n1)
-xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
-xdotool key --window "$box" Return
+[ -n "$box" ] || { echo "the start-up box did not appear" >&2; exit 1; }
+# The key goes through the keyboard, not as an event sent to the box: the box
+# is gone before the key is let go, so let go of it too, or X repeats it.
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key Return 2>/dev/null || true
+xdotool keyup Return 2>/dev/null || true
 sleep 3
 import -window root "$out"
 echo "screenshot: $out"
