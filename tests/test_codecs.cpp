@@ -65,13 +65,8 @@ class TestCodecs : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
-    host_ = std::make_unique<QWidget>();
-    host_->resize(320, 240);
-    player_ = new MpvPlayer(host_.get());
-    player_->SetAudioOutput(QStringLiteral("null"));
-    player_->resize(320, 240);
-    host_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+    player_ = testsupport::ShowPlayerIn(host_);
+    QVERIFY(player_);
   }
 
   void cleanupTestCase() { host_.reset(); }

@@ -135,13 +135,8 @@ class TestCorpus : public QObject {
     QVERIFY(dir_.isValid());
     // One player for every file, as in the program, so that what one file
     // leaves behind can trip the next.
-    host_ = std::make_unique<QWidget>();
-    host_->resize(320, 240);
-    player_ = new MpvPlayer(host_.get());
-    player_->SetAudioOutput(QStringLiteral("null"));
-    player_->resize(320, 240);
-    host_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+    player_ = testsupport::ShowPlayerIn(host_);
+    QVERIFY(player_);
   }
 
   void cleanupTestCase() {

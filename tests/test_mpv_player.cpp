@@ -32,22 +32,6 @@ bool IsNear(QRgb pixel, QColor expected, int tolerance = 40) {
                           .arg(y)                         \
                           .arg(QColor((image).pixel(x, y)).name())))
 
-QString WriteFile(const QString& path, const QByteArray& data) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) return {};
-  return path;
-}
-
-// Counts mouse presses that reach the host window's own surface.
-class PressCounter : public QObject {
- public:
-  int presses = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress) ++presses;
-    return false;
-  }
-};
-
 }  // namespace
 
 class TestMpvPlayer : public QObject {
@@ -216,8 +200,9 @@ class TestMpvPlayer : public QObject {
     const std::pair<QString, const char*> cases[] = {
         {dir_.filePath("absent.n"), "file not found"},
         {dir_.path(), "not a regular file"},
-        {WriteFile(dir_.filePath("binary.swf"), "FWS\x09 not ours"), "not valid JSON"},
-        {WriteFile(dir_.filePath("kind.n"), "{\"format\": \"tibrok-movie\", \"version\": 1}"),
+        {testsupport::WriteFile(dir_.filePath("binary.swf"), "FWS\x09 not ours"), "not valid JSON"},
+        {testsupport::WriteFile(dir_.filePath("kind.n"),
+                                "{\"format\": \"tibrok-movie\", \"version\": 1}"),
          "\"kind\" must be"},
     };
     for (const auto& [path, reason] : cases) {
@@ -270,10 +255,11 @@ class TestMpvPlayer : public QObject {
     VERIFY_PIXEL(shot, 160, 120, Qt::white);
     VERIFY_PIXEL(shot, 310, 230, Qt::white);
 
-    LoadAndWait(0, WriteFile(dir_.filePath("red.swf"),
-                             "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": \"still\", "
-                             "\"background\": \"#FF0000\", \"textColor\": \"#FFFFFF\", "
-                             "\"text\": \"Choose a file\"}"));
+    LoadAndWait(0, testsupport::WriteFile(
+                       dir_.filePath("red.swf"),
+                       "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": \"still\", "
+                       "\"background\": \"#FF0000\", \"textColor\": \"#FFFFFF\", "
+                       "\"text\": \"Choose a file\"}"));
     const QImage red = Snapshot();
     VERIFY_PIXEL(red, 5, 5, Qt::red);
     VERIFY_PIXEL(red, 360, 280, Qt::white);  // the host, outside the area
@@ -362,7 +348,7 @@ class TestMpvPlayer : public QObject {
         {"http://127.0.0.1:1/clip.flv", "Connection refused"},
         {testsupport::CorpusFile("header_only_9bytes.flv"), "Failed to recognize file format"},
         // A local file cannot smuggle in a protocol either.
-        {WriteFile(dir_.filePath("edl.flv"), "# mpv EDL v0\nav://lavfi:testsrc\n"),
+        {testsupport::WriteFile(dir_.filePath("edl.flv"), "# mpv EDL v0\nav://lavfi:testsrc\n"),
          "Failed to recognize file format"},
     };
     for (const auto& [address, reason] : cases) {
@@ -392,7 +378,7 @@ class TestMpvPlayer : public QObject {
   }
 
   void mousePressesStayInThePlayerArea() {
-    PressCounter counter;
+    testsupport::PressCounter counter;
     host_->installEventFilter(&counter);
     QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(50, 50));
     QTest::mouseClick(player_, Qt::RightButton, {}, QPoint(50, 50));

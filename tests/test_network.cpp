@@ -237,13 +237,8 @@ class TestNetwork : public QObject {
   }
 
   void init() {
-    host_ = std::make_unique<QWidget>();
-    host_->resize(320, 240);
-    player_ = new MpvPlayer(host_.get());
-    player_->SetAudioOutput(QStringLiteral("null"));
-    player_->resize(320, 240);
-    host_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+    player_ = testsupport::ShowPlayerIn(host_);
+    QVERIFY(player_);
     meter_ = std::make_unique<playback::StallMeter>();
   }
 

@@ -31,12 +31,6 @@ const QString kMovies = QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/");
 const QString kPlayerMovie = kMovies + "player.n";
 const QString kStillMovie = kMovies + "player22.swf";
 
-QString WriteFile(const QString& path, const QByteArray& data) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) return {};
-  return path;
-}
-
 QByteArray ReadAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -119,16 +113,6 @@ class SlowServer : public QObject {
   qsizetype first_;
   int pauseMs_;
   qsizetype piece_;
-};
-
-// Counts mouse presses that reach the host window's own surface.
-class PressCounter : public QObject {
- public:
-  int presses = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress) ++presses;
-    return false;
-  }
 };
 
 }  // namespace
@@ -217,7 +201,8 @@ class TestPlayerControls : public QObject {
         MakeFlv(dir_.path(), "sound.flv",
                 {"-f", "lavfi", "-i", "sine=sample_rate=22050", "-t", "3", "-c:a", "libmp3lame"});
     QVERIFY(!video_.isEmpty() && !shortClip_.isEmpty() && !sound_.isEmpty());
-    badAudio_ = WriteFile(dir_.filePath("mp3_8khz.flv"), WithUndecodableAudio(ReadAll(video_)));
+    badAudio_ = testsupport::WriteFile(dir_.filePath("mp3_8khz.flv"),
+                                       WithUndecodableAudio(ReadAll(video_)));
     QVERIFY(!badAudio_.isEmpty());
   }
 
@@ -303,9 +288,10 @@ class TestPlayerControls : public QObject {
     QVERIFY(!overlay_->ControlsVisible());
 
     // A player movie without controls still answers the keys.
-    const QString bare = WriteFile(dir_.filePath("bare.n"),
-                                   "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": "
-                                   "\"player\", \"background\": \"#000000\", \"controls\": false}");
+    const QString bare =
+        testsupport::WriteFile(dir_.filePath("bare.n"),
+                               "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": "
+                               "\"player\", \"background\": \"#000000\", \"controls\": false}");
     LoadMovie(bare);
     QSignalSpy loaded(player_, &MpvPlayer::fileLoaded);
     player_->SetVariable(QStringLiteral("myuri"), video_);
@@ -383,7 +369,7 @@ class TestPlayerControls : public QObject {
   }
 
   void clickOnThePictureTogglesPauseButNotOnTheControls() {
-    PressCounter counter;
+    testsupport::PressCounter counter;
     host_->installEventFilter(&counter);
     // Focus goes only to widgets of the active window.
     host_->activateWindow();

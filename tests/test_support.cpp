@@ -1,7 +1,11 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTest>
+
+#include "mpv_player.h"
 
 namespace testsupport {
 
@@ -19,6 +23,22 @@ QString MakeFlv(const QString& dir, const QString& name, const QStringList& ffmp
     return {};
   }
   return out;
+}
+
+QString WriteFile(const QString& path, const QByteArray& data) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) return {};
+  return path;
+}
+
+MpvPlayer* ShowPlayerIn(std::unique_ptr<QWidget>& host, QSize size) {
+  host = std::make_unique<QWidget>();
+  host->resize(size);
+  auto* player = new MpvPlayer(host.get());
+  player->SetAudioOutput(QStringLiteral("null"));
+  player->resize(size);
+  host->show();
+  return QTest::qWaitForWindowExposed(host.get()) ? player : nullptr;
 }
 
 }  // namespace testsupport
