@@ -182,6 +182,10 @@ struct MpvPlayer::Impl {
   // one that opens and ends without a single decodable frame or sample.
   bool fileOpen = false;
   int framesThisFile = 0;
+  // Whether a newly decoded frame has come since the last load or file
+  // start. Until then a redraw the engine asks for (after unpausing, say)
+  // draws the frame it still holds, which belongs to the file before.
+  bool freshFrame = false;
 
   // Engine state.
   double position = 0;
@@ -227,7 +231,6 @@ struct MpvPlayer::Impl {
 
   // The picture: the last frame and where it sits, in device pixels.
   FrameBuffer frame;
-  FrameBuffer discard;  // for frames that arrive while there is nowhere to show them
   QRect frameRect;
   bool pictureShown = false;
   int framesRendered = 0;
@@ -392,6 +395,7 @@ struct MpvPlayer::Impl {
   void Load(const QString& target) {
     SetMessage({});
     HidePicture();
+    freshFrame = false;
     const quint64 generation = ++loadGeneration;
     currentTarget = target;
     collectingCause = true;
@@ -492,6 +496,7 @@ struct MpvPlayer::Impl {
           loadCause.clear();
           fileOpen = false;
           framesThisFile = 0;
+          freshFrame = false;
         }
         break;
       case MPV_EVENT_FILE_LOADED:
@@ -843,19 +848,47 @@ struct MpvPlayer::Impl {
     mpv_render_context_render(engine->renderContext(), params);
   }
 
+  // Hands the waiting frame back without drawing it: the engine waits for
+  // every frame it hands over to be taken.
+  void SkipFrame() {
+    int skip = 1;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(engine->renderContext(), params);
+  }
+
+  // Whether the frame waiting to be rendered is a redraw of the one the
+  // engine holds rather than a newly decoded one.
+  bool NextFrameIsRedraw() const {
+    mpv_render_frame_info info{};
+    mpv_render_param param{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &info};
+    return mpv_render_context_get_info(engine->renderContext(), param) >= 0 &&
+           (info.flags & MPV_RENDER_FRAME_INFO_REDRAW);
+  }
+
   // `force` re-renders the current frame, for a new size or layout.
   void RenderFrame(bool force) {
     if (!engine) return;
     const bool newFrame =
         mpv_render_context_update(engine->renderContext()) & MPV_RENDER_UPDATE_FRAME;
     if (!newFrame && !force) return;
-    if (newFrame) ++framesThisFile;
+    if (newFrame) {
+      if (!NextFrameIsRedraw()) {
+        freshFrame = true;
+        ++framesThisFile;
+      } else if (!freshFrame) {
+        // The previous file's last picture, asked for again after a new
+        // file was requested: it must not show as the new file's.
+        SkipFrame();
+        return;
+      }
+    }
 
     const QRect target = PictureRect();
     if (!voConfigured || target.isEmpty() || !frame.Resize(target.size())) {
-      // mpv waits for each frame to be rendered, so one that has nowhere to
-      // go is still rendered, into a throwaway pixel.
-      if (newFrame && discard.Resize(QSize(1, 1))) RenderInto(discard.image());
+      if (newFrame) SkipFrame();
       HidePicture();
       return;
     }

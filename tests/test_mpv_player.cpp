@@ -10,6 +10,7 @@
 
 #include "media_address.h"
 #include "mpv_player.h"
+#include "playback_watch.h"
 #include "test_support.h"
 
 namespace {
@@ -38,10 +39,11 @@ class TestMpvPlayer : public QObject {
   Q_OBJECT
 
   QTemporaryDir dir_;
-  QString testsrc_;    // 320x240 moving colour bars with MP3 sound, 3 s
-  QString blueWide_;   // 480x120 blue with AAC sound, 3 s
-  QString shortClip_;  // 160x120 colour bars, under a second
-  QString alpha_;      // 64x48 fully transparent red (PNG in QuickTime)
+  QString testsrc_;     // 320x240 moving colour bars with MP3 sound, 3 s
+  QString blueWide_;    // 480x120 blue with AAC sound, 3 s
+  QString shortClip_;   // 160x120 colour bars, under a second
+  QString alpha_;       // 64x48 fully transparent red (PNG in QuickTime)
+  QString blackFrame_;  // 160x120, one black frame
 
   // The main window's white client area with the player in its top-left corner.
   std::unique_ptr<QWidget> host_;
@@ -105,8 +107,11 @@ class TestMpvPlayer : public QObject {
     alpha_ = MakeFlv(dir_.path(), "alpha.mov",
                      {"-f", "lavfi", "-i", "color=c=red@0.0:size=64x48:rate=10,format=rgba", "-t",
                       "2", "-c:v", "png"});
+    blackFrame_ = MakeFlv(dir_.path(), "black.flv",
+                          {"-f", "lavfi", "-i", "color=c=black:size=160x120:rate=25", "-frames:v",
+                           "1", "-c:v", "flv1"});
     QVERIFY(!testsrc_.isEmpty() && !blueWide_.isEmpty() && !shortClip_.isEmpty() &&
-            !alpha_.isEmpty());
+            !alpha_.isEmpty() && !blackFrame_.isEmpty());
   }
 
   void init() {
@@ -321,6 +326,37 @@ class TestMpvPlayer : public QObject {
     PlayAndWait(testsrc_, 2);
     const double startedAt = player_->Position();
     QTRY_VERIFY(player_->Position() > startedAt + 0.3);
+  }
+
+  // The engine still holds the last picture of a finished file and redraws
+  // it when playback resumes for the next one: that picture is not the new
+  // file's, and a one-frame black file must show nothing else.
+  void aNewFileNeverShowsThePictureOfTheFileBefore() {
+    for (int round = 0; round < 4; ++round) {
+      Play(shortClip_);
+      QTRY_VERIFY_WITH_TIMEOUT(player_->IsEndReached(), 10000);
+      QTRY_VERIFY(
+          !playback::PictureRect(*player_).isEmpty() &&
+          playback::HasContent(playback::OwnPicture(*player_, playback::PictureRect(*player_))));
+
+      int shown = 0, stale = 0;
+      const QMetaObject::Connection c = connect(player_, &MpvPlayer::frameRendered, this, [&] {
+        ++shown;
+        const QRect rect = playback::PictureRect(*player_);
+        if (!rect.isEmpty() && playback::HasContent(playback::OwnPicture(*player_, rect))) {
+          ++stale;
+        }
+      });
+      Play(blackFrame_);
+      QTRY_VERIFY_WITH_TIMEOUT(player_->IsEndReached() && shown > 0, 10000);
+      QTest::qWait(100);
+      disconnect(c);
+      QVERIFY2(stale == 0, qPrintable(QStringLiteral("round %1: %2 of %3 frames showed the "
+                                                     "file before")
+                                          .arg(round)
+                                          .arg(stale)
+                                          .arg(shown)));
+    }
   }
 
   void alphaVideoIsCompositedOntoWhite() {
