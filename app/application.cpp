@@ -1,14 +1,37 @@
 #include "application.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
 #include <clocale>
 #include <exception>
 
 #include "app_description.h"
 #include "assets.h"
 #include "command_line.h"
+#include "mpv_library.h"
 #include "program.h"
 #include "qt_runtime_services.h"
+
+namespace {
+
+// Starts loading the video engine once the first window (the start-up box)
+// has painted. Loading it holds the dynamic loader's lock, which Qt needs
+// while it brings its first window up; after that the load runs beside the
+// box, which waits for the user anyway.
+class PreloadAfterFirstPaint : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+      QCoreApplication::instance()->removeEventFilter(this);
+      // After this paint has reached the screen.
+      QTimer::singleShot(0, [] { mpv_library::Preload(); });
+    }
+    return false;
+  }
+};
+
+}  // namespace
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -39,6 +62,10 @@ int RunProgram(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QString::fromLatin1(app::kExecutableName));
   app.setWindowIcon(assets::AppIcon());
+  // The video engine loads on a helper thread once the start-up box is up;
+  // the player waits for it only if it is still loading then.
+  PreloadAfterFirstPaint preload;
+  app.installEventFilter(&preload);
 
   Program program(command, QCoreApplication::applicationDirPath());
   if (!program.Start()) return Application::kRunTimeErrorStatus;

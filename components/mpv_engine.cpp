@@ -1,5 +1,7 @@
 #include "mpv_engine.h"
 
+#include "mpv_library.h"
+
 #include <mpv/client.h>
 #include <mpv/render.h>
 
@@ -11,6 +13,10 @@ std::unique_ptr<MpvEngine> MpvEngine::Start(const QList<Option>& options, QStrin
   // comma, and QApplication has installed the user's locale by now.
   std::setlocale(LC_NUMERIC, "C");
 
+  if (!mpv_library::Available()) {
+    *error = QStringLiteral("the video engine could not be loaded (%1)").arg(mpv_library::Error());
+    return nullptr;
+  }
   std::unique_ptr<MpvEngine> engine(new MpvEngine);
   engine->handle_ = mpv_create();
   if (!engine->handle_) {

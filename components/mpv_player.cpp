@@ -1,7 +1,6 @@
 #include "mpv_player.h"
 
 #include <mpv/client.h>
-#include <mpv/render.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +18,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "frame_renderer.h"
 #include "local_media.h"
 #include "media_address.h"
 #include "movie.h"
@@ -92,37 +92,6 @@ void RunOffThread(QObject* owner, Work work, Done done) {
 constexpr char kFlattenAlphaOntoWhite[] =
     "lavfi=\"format=yuva420p,split[bg][fg];[bg]drawbox=c=white:t=fill:replace=1[w];"
     "[w][fg]overlay=format=yuv420\"";
-
-// Frames this large are not a real player area; refusing them keeps an
-// absurd widget size from exhausting memory.
-constexpr qint64 kMaxFrameBytes = qint64{256} * 1024 * 1024;
-
-// Software-rendered frames go into memory that mpv can write with aligned
-// SIMD stores; an unaligned target makes it render into a copy first.
-class FrameBuffer {
- public:
-  // Returns false when the memory cannot be had; the image is null then.
-  bool Resize(QSize size) {
-    if (image_.size() == size) return !image_.isNull();
-    image_ = QImage();
-    pixels_.reset();
-    const qsizetype stride = (qsizetype{size.width()} * 4 + 63) & ~qsizetype{63};
-    const qint64 bytes = qint64{stride} * size.height();
-    if (size.isEmpty() || bytes > kMaxFrameBytes) return false;
-    pixels_.reset(static_cast<uchar*>(std::aligned_alloc(64, static_cast<size_t>(bytes))));
-    if (!pixels_) return false;
-    image_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
-    return true;
-  }
-  QImage& image() { return image_; }
-
- private:
-  struct Free {
-    void operator()(uchar* p) const { std::free(p); }
-  };
-  std::unique_ptr<uchar, Free> pixels_;  // declared first: outlives the image viewing it
-  QImage image_;
-};
 
 // Pixels in the player area for a size in twips. Never fails: negative and
 // NaN sizes give an empty area, absurd ones the largest a widget can have.
@@ -230,7 +199,7 @@ struct MpvPlayer::Impl {
   PlayerOverlay* overlay = nullptr;
 
   // The picture: the last frame and where it sits, in device pixels.
-  FrameBuffer frame;
+  std::unique_ptr<FrameRenderer> renderer;  // with the engine
   QRect frameRect;
   bool pictureShown = false;
   int framesRendered = 0;
@@ -351,6 +320,7 @@ struct MpvPlayer::Impl {
 
     engine = MpvEngine::Start(options, error);
     if (!engine) return false;
+    renderer = std::make_unique<FrameRenderer>(engine->renderContext());
 
     mpv_handle* h = engine->handle();
     mpv_request_log_messages(h, "error");
@@ -829,72 +799,32 @@ struct MpvPlayer::Impl {
     return QRect(qRound((area.width() - w) / 2), qRound((area.height() - h) / 2), w, h);
   }
 
-  void RenderInto(QImage& image) {
-    int size[2] = {image.width(), image.height()};
-    size_t stride = static_cast<size_t>(image.bytesPerLine());
-    // QImage::Format_RGB32 is 0xffRRGGBB in native words. Asking for the
-    // alpha byte too has mpv write the 0xff there while it converts, so no
-    // second pass over every frame has to set it.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    char format[] = "bgra";
-#else
-    char format[] = "argb";
-#endif
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, size},      {MPV_RENDER_PARAM_SW_FORMAT, format},
-        {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, image.bits()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context_render(engine->renderContext(), params);
-  }
-
-  // Hands the waiting frame back without drawing it: the engine waits for
-  // every frame it hands over to be taken.
-  void SkipFrame() {
-    int skip = 1;
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    mpv_render_context_render(engine->renderContext(), params);
-  }
-
-  // Whether the frame waiting to be rendered is a redraw of the one the
-  // engine holds rather than a newly decoded one.
-  bool NextFrameIsRedraw() const {
-    mpv_render_frame_info info{};
-    mpv_render_param param{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &info};
-    return mpv_render_context_get_info(engine->renderContext(), param) >= 0 &&
-           (info.flags & MPV_RENDER_FRAME_INFO_REDRAW);
-  }
-
   // `force` re-renders the current frame, for a new size or layout.
   void RenderFrame(bool force) {
-    if (!engine) return;
-    const bool newFrame =
-        mpv_render_context_update(engine->renderContext()) & MPV_RENDER_UPDATE_FRAME;
+    if (!renderer) return;
+    const FrameRenderer::Waiting waiting = renderer->Poll();
+    const bool newFrame = waiting != FrameRenderer::Waiting::kNothing;
     if (!newFrame && !force) return;
-    if (newFrame) {
-      if (!NextFrameIsRedraw()) {
-        freshFrame = true;
-        ++framesThisFile;
-      } else if (!freshFrame) {
-        // The previous file's last picture, asked for again after a new
-        // file was requested: it must not show as the new file's.
-        SkipFrame();
-        return;
-      }
+    if (waiting == FrameRenderer::Waiting::kNewFrame) {
+      freshFrame = true;
+      ++framesThisFile;
+    } else if (waiting == FrameRenderer::Waiting::kRedraw && !freshFrame) {
+      // The previous file's last picture, asked for again after a new file
+      // was requested: it must not show as the new file's.
+      renderer->Skip();
+      return;
     }
 
     const QRect target = PictureRect();
-    if (!voConfigured || target.isEmpty() || !frame.Resize(target.size())) {
-      if (newFrame) SkipFrame();
+    if (!voConfigured || target.isEmpty()) {
+      if (newFrame) renderer->Skip();
       HidePicture();
       return;
     }
-    QImage& image = frame.image();
-    RenderInto(image);
-    image.setDevicePixelRatio(q->devicePixelRatioF());
+    if (!renderer->Render(target.size(), q->devicePixelRatioF())) {
+      HidePicture();
+      return;
+    }
     frameRect = target;
     pictureShown = true;
     ++framesRendered;
@@ -915,7 +845,7 @@ struct MpvPlayer::Impl {
         painter.fillRect(r, *movie->background);
       }
     }
-    if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), frame.image());
+    if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), renderer->Picture());
     overlay->Paint(painter);
 
     const QColor textColour = movie ? movie->textColor : QColor(Qt::black);

@@ -156,13 +156,25 @@ $(diff <(echo "$wanted") <(echo "$deb_paths") | grep '^[<>]')"
   # dpkg-shlibdeps has to have found the package behind every linked library.
   depends=$(dpkg-deb -f "$deb" Depends)
   while read -r name; do
-    lib=$(ldd "$pkgdir/$exe" | awk -v n="$name" '$1 == n {print $3}')
+    # The dynamic loader is listed by its path, the rest as "name => path".
+    lib=$(ldd "$pkgdir/$exe" | awk -v n="$name" '$1 == n {print $3; exit}
+      substr($1, length($1) - length(n)) == "/" n {print $1; exit}')
     [ -n "$lib" ] || { fail "ldd does not find $name"; continue; }
     owner=$(dpkg -S "$lib" 2>/dev/null || dpkg -S "$(realpath "$lib")" 2>/dev/null) ||
       { fail "no package owns $lib"; continue; }
     owner=${owner%%:*}
     sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends" | grep -Fxq "$owner" || fail "Depends lacks $owner (for $lib): $depends"
   done < <(readelf -d "$pkgdir/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  # libmpv is loaded at run time: not linked, so its package is named by hand.
+  if readelf -d "$pkgdir/$exe" | grep -q 'NEEDED.*libmpv'; then
+    fail "the program links libmpv instead of loading it when needed"
+  fi
+  mpvlib=$(ldconfig -p | awk '$1 == "libmpv.so.2" && /x86-64|x86_64/ {print $NF; exit}')
+  mpvowner=$(dpkg -S "$mpvlib" 2>/dev/null || dpkg -S "$(realpath "$mpvlib")" 2>/dev/null)
+  mpvowner=${mpvowner%%:*}
+  [ -n "$mpvowner" ] || fail "no package owns libmpv.so.2 ($mpvlib)"
+  sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends" | grep -Fxq "$mpvowner" ||
+    fail "Depends lacks $mpvowner (libmpv.so.2, loaded at run time): $depends"
   [ "$(dpkg-deb -f "$deb" Package)" = "$exe" ] || fail "package name is not $exe"
   [ "$(dpkg-deb -f "$deb" Section)" = video ] || fail "package section is not video"
   version=$(dpkg-parsechangelog -l "$src/packaging/changelog" -S Version 2>/dev/null ||

@@ -9,6 +9,7 @@
 
 #include "flv_tags.h"
 #include "local_media.h"
+#include "mpv_library.h"
 #include "mpv_player.h"
 #include "playback_watch.h"
 #include "test_support.h"
@@ -132,6 +133,9 @@ class TestCorpus : public QObject {
 
  private slots:
   void initTestCase() {
+    // Loaded before anything is timed, as the program has it loaded (on a
+    // helper thread) by the time it plays.
+    QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
     QVERIFY(dir_.isValid());
     // One player for every file, as in the program, so that what one file
     // leaves behind can trip the next.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 
+#include "mpv_library.h"
 #include "mpv_player.h"
 #include "playback_watch.h"
 #include "test_support.h"
@@ -219,6 +220,9 @@ class TestNetwork : public QObject {
 
  private slots:
   void initTestCase() {
+    // Loaded before anything is timed, as the program has it loaded (on a
+    // helper thread) by the time it plays.
+    QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
     QVERIFY(dir_.isValid());
     const QString clip =
         testsupport::MakeFlv(dir_.path(), QStringLiteral("clip.flv"),

@@ -16,6 +16,7 @@
 #endif
 
 #include "flv_tags.h"
+#include "mpv_library.h"
 #include "mpv_player.h"
 #include "playback_watch.h"
 #include "test_support.h"
@@ -304,6 +305,9 @@ class TestRobustness : public QObject {
 
  private slots:
   void initTestCase() {
+    // Loaded before anything is timed, as the program has it loaded (on a
+    // helper thread) by the time it plays.
+    QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
 #ifdef __GLIBC__
     // Each new engine thread may otherwise get a malloc arena of its own,
     // and the resident set jumps by megabytes at a time for no leak at all.
