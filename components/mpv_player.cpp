@@ -66,23 +66,33 @@ constexpr qint64 kAwaitCheck = -4;  // a local file is being checked before load
 // The engine's own default is a minute, long enough to look like a hang.
 constexpr int kNetworkTimeoutSeconds = 10;
 
-// Runs `work` on the thread pool and hands its result to `done` on the
-// owner's thread. The watcher belongs to `owner`, so a result that arrives
-// after the owner is gone reaches nobody.
-template <typename T, typename Work, typename Done>
-void RunOffThread(QObject* owner, Work work, Done done) {
+// Runs `work` on the thread pool.
+template <typename T, typename Work>
+QFuture<T> StartOffThread(Work work) {
   auto promise = std::make_shared<QPromise<T>>();
   promise->start();
   QThreadPool::globalInstance()->start([promise, work] {
     promise->addResult(work());
     promise->finish();
   });
+  return promise->future();
+}
+
+// Hands the result of `future` to `done` on the owner's thread: at once when
+// it is there already. The watcher belongs to `owner`, so a result that
+// arrives after the owner is gone reaches nobody.
+template <typename T, typename Done>
+void WhenDone(QObject* owner, const QFuture<T>& future, Done done) {
+  if (future.isFinished()) {
+    done(future.result());
+    return;
+  }
   auto* watcher = new QFutureWatcher<T>(owner);
   QObject::connect(watcher, &QFutureWatcherBase::finished, owner, [watcher, done] {
     done(watcher->result());
     watcher->deleteLater();
   });
-  watcher->setFuture(promise->future());
+  watcher->setFuture(future);
 }
 
 // Flattens alpha onto white before the software renderer, which would
@@ -135,6 +145,9 @@ struct MpvPlayer::Impl {
   qint64 currentEntry = kNoEntry;
   qint64 startedEntry = kNoEntry;
   QString currentTarget;
+  // A local file's check started before its load (CheckEarly).
+  QString earlyCheckTarget;
+  QFuture<local_media::Findings> earlyCheck;
   // The last address handed to the engine; a local file is checked first.
   QString sentTarget;
   // The engine logs why a file failed to open, but its log lines may arrive
@@ -212,6 +225,8 @@ struct MpvPlayer::Impl {
   }
 
   void LoadMovie(const QString& path) {
+    earlyCheckTarget.clear();
+    earlyCheck = {};
     movie.reset();
     UpdateOpaqueness();
     overlay->SetMovie(nullptr);
@@ -378,18 +393,35 @@ struct MpvPlayer::Impl {
     // Local files are looked at first, off this thread: a pipe or a device
     // would block whoever opens it.
     currentEntry = kAwaitCheck;
-    RunOffThread<local_media::Findings>(
-        q, [target] { return local_media::Inspect(target); },
-        [this, generation](const local_media::Findings& findings) {
-          // A newer load, or a stop, has taken over meanwhile.
-          if (generation != loadGeneration || currentEntry != kAwaitCheck) return;
-          if (!findings.error.isEmpty()) {
-            Stop();
-            ShowLoadFailure(findings.error);
-            return;
-          }
-          SendLoad(generation, findings);
-        });
+    const QFuture<local_media::Findings> check =
+        target == std::exchange(earlyCheckTarget, {}) ? earlyCheck : CheckOffThread(target);
+    earlyCheck = {};
+    WhenDone(q, check, [this, generation](const local_media::Findings& findings) {
+      // A newer load, or a stop, has taken over meanwhile.
+      if (generation != loadGeneration || currentEntry != kAwaitCheck) return;
+      if (!findings.error.isEmpty()) {
+        Stop();
+        ShowLoadFailure(findings.error);
+        return;
+      }
+      SendLoad(generation, findings);
+    });
+  }
+
+  static QFuture<local_media::Findings> CheckOffThread(const QString& target) {
+    return StartOffThread<local_media::Findings>([target] { return local_media::Inspect(target); });
+  }
+
+  // An address that arrives while the player movie is still being read:
+  // its file is looked at meanwhile, and the load that follows takes the
+  // findings over instead of waiting for a look of its own.
+  void CheckEarly(const QString& address) {
+    earlyCheckTarget.clear();
+    earlyCheck = {};
+    const media_address::Resolution resolved = media_address::Resolve(address, QDir::currentPath());
+    if (!resolved.ok() || !QDir::isAbsolutePath(resolved.target)) return;
+    earlyCheckTarget = resolved.target;
+    earlyCheck = CheckOffThread(resolved.target);
   }
 
   void SendLoad(quint64 generation, const local_media::Findings& findings) {
@@ -889,9 +921,11 @@ void MpvPlayer::LoadMovie(int layer, const QString& path) {
 
 void MpvPlayer::SetVariable(const QString& name, const QString& value) {
   d_->variables.insert(name, value);
-  if (name == QLatin1String("myuri") && d_->movie && d_->movie->kind == movie::Kind::kPlayer &&
-      d_->engine) {
+  if (name != QLatin1String("myuri")) return;
+  if (d_->movie && d_->movie->kind == movie::Kind::kPlayer && d_->engine) {
     d_->Play(value);
+  } else if (d_->movieRead) {
+    d_->CheckEarly(value);
   }
 }
 

@@ -102,16 +102,6 @@ const Expectation* Find(const QString& file) {
   return nullptr;
 }
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 }  // namespace
 
 class TestCorpus : public QObject {
@@ -235,12 +225,12 @@ class TestCorpus : public QObject {
         {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-f", "lavfi", "-i",
          "sine=sample_rate=22050", "-t", "3", "-c:v", "flv1", "-c:a", "libmp3lame"});
     QVERIFY(!made.isEmpty());
-    const flv::File parsed = flv::Parse(ReadAll(made));
+    const flv::File parsed = flv::Parse(testsupport::ReadFile(made));
     QVERIFY(parsed.tags.size() > 20);
 
     const auto check = [&](const QString& name, const QByteArray& data, bool flagged) {
       const QString path = dir_.filePath(name);
-      QVERIFY(WriteAll(path, data));
+      QVERIFY(!testsupport::WriteFile(path, data).isEmpty());
       QFile file(path);
       QVERIFY(file.open(QIODevice::ReadOnly));
       QCOMPARE(local_media::PreviousTagSizesWrong(file), flagged);

@@ -170,11 +170,6 @@ class FileServer : public QObject {
 // everything several times slower.
 constexpr double kMaxStallMs = 100.0 * TIBROK_SLOWDOWN;
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 }  // namespace
 
 class TestNetwork : public QObject {
@@ -236,7 +231,7 @@ class TestNetwork : public QObject {
         dir_.path(), QStringLiteral("short.flv"),
         {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "5", "-c:v", "flv1"});
     QVERIFY(!clip.isEmpty() && !shortClip_.isEmpty());
-    clip_ = ReadAll(clip);
+    clip_ = testsupport::ReadFile(clip);
     QVERIFY(clip_.size() > 100000);
   }
 

@@ -31,11 +31,6 @@ const QString kMovies = QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/");
 const QString kPlayerMovie = kMovies + "player.n";
 const QString kStillMovie = kMovies + "player22.swf";
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Calls `edit` with the type and the offset of the body of each tag of an
 // FLV in `data`; returns how many tags there were.
 int ForEachTag(const QByteArray& data, const std::function<void(int, qsizetype)>& edit) {
@@ -202,7 +197,7 @@ class TestPlayerControls : public QObject {
                 {"-f", "lavfi", "-i", "sine=sample_rate=22050", "-t", "3", "-c:a", "libmp3lame"});
     QVERIFY(!video_.isEmpty() && !shortClip_.isEmpty() && !sound_.isEmpty());
     badAudio_ = testsupport::WriteFile(dir_.filePath("mp3_8khz.flv"),
-                                       WithUndecodableAudio(ReadAll(video_)));
+                                       WithUndecodableAudio(testsupport::ReadFile(video_)));
     QVERIFY(!badAudio_.isEmpty());
   }
 
@@ -535,7 +530,7 @@ class TestPlayerControls : public QObject {
   }
 
   void networkStreamShowsBufferingAndItsBufferedPart() {
-    const QByteArray data = ReadAll(video_);
+    const QByteArray data = testsupport::ReadFile(video_);
     // Two seconds' worth at once, then nothing for a while, then the rest.
     SlowServer server(data, true, data.size() / 4, 2500, data.size());
     QVERIFY(server.Listen());
@@ -561,7 +556,7 @@ class TestPlayerControls : public QObject {
 
   void liveStreamWithoutLengthShowsDashes() {
     // A second's worth at once, then about as fast as it plays.
-    const QByteArray data = WithoutMetadata(ReadAll(video_));
+    const QByteArray data = WithoutMetadata(testsupport::ReadFile(video_));
     SlowServer server(data, false, data.size() / 8, 0, data.size() / 80);
     QVERIFY(server.Listen());
     Play(server.Url("live.flv"));

@@ -62,16 +62,6 @@ constexpr int kBoundMs = 1000;
 constexpr double kMaxStallMs = 100.0 * TIBROK_SLOWDOWN;
 constexpr double kMaxReplacementStallMs = 50.0 * TIBROK_SLOWDOWN;
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 int EnvInt(const char* name, int fallback) {
   bool ok = false;
   const int value = qEnvironmentVariableIntValue(name, &ok);
@@ -81,7 +71,8 @@ int EnvInt(const char* name, int fallback) {
 // The resident set of this process, in KiB.
 qint64 RssKb() {
   // Files under /proc report a size of 0: read them whole, not up to a size.
-  for (const QByteArray& line : ReadAll(QStringLiteral("/proc/self/status")).split('\n')) {
+  for (const QByteArray& line :
+       testsupport::ReadFile(QStringLiteral("/proc/self/status")).split('\n')) {
     if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
   }
   return -1;
@@ -316,7 +307,8 @@ class TestRobustness : public QObject {
     QVERIFY(dir_.isValid());
     QList<flv::File> sources;
     for (const char* name : kSources) {
-      flv::File file = flv::Parse(ReadAll(testsupport::CorpusFile(QLatin1String(name))));
+      flv::File file =
+          flv::Parse(testsupport::ReadFile(testsupport::CorpusFile(QLatin1String(name))));
       QVERIFY2(!file.tags.isEmpty(), name);
       qsizetype bytes = 0;
       for (qsizetype i = 0; i < file.tags.size(); ++i) {
@@ -377,7 +369,7 @@ class TestRobustness : public QObject {
       const QByteArray bytes = mutator_->Make(seed, i, &how);
       // One name for all: a crash leaves the file that caused it behind.
       const QString path = dir_.filePath(QStringLiteral("damaged.flv"));
-      QVERIFY(WriteAll(path, bytes));
+      QVERIFY(!testsupport::WriteFile(path, bytes).isEmpty());
       if (only >= 0) qInfo("file %d: %s", i, qPrintable(how));
       meter.Resume();
 

@@ -25,6 +25,11 @@ QString MakeFlv(const QString& dir, const QString& name, const QStringList& ffmp
   return out;
 }
 
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString WriteFile(const QString& path, const QByteArray& data) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) return {};

@@ -19,6 +19,10 @@ QString CorpusFile(const QString& name);
 // codecs; the file is `seconds` long.
 QString MakeFlv(const QString& dir, const QString& name, const QStringList& ffmpegArgs);
 
+// The whole content of `path`; empty when it cannot be read. Files under
+// /proc report a size of 0 and are read whole all the same.
+QByteArray ReadFile(const QString& path);
+
 // Writes `data` to `path`; returns the path, or "" when the write failed.
 QString WriteFile(const QString& path, const QByteArray& data);
 
