@@ -445,6 +445,7 @@ struct MpvPlayer::Impl {
 
   void Stop() {
     currentEntry = kNoEntry;
+    freshFrame = false;
     collectingCause = false;
     HidePicture();
     if (engine) engine->Command({"stop"});
@@ -837,6 +838,13 @@ struct MpvPlayer::Impl {
     const FrameRenderer::Waiting waiting = renderer->Poll();
     const bool newFrame = waiting != FrameRenderer::Waiting::kNothing;
     if (!newFrame && !force) return;
+    if (currentEntry == kNoEntry) {
+      // Stopped, or the load failed: whatever the engine still hands over
+      // belongs to no file that is playing.
+      if (newFrame) renderer->Skip();
+      HidePicture();
+      return;
+    }
     if (waiting == FrameRenderer::Waiting::kNewFrame) {
       freshFrame = true;
       ++framesThisFile;
