@@ -5,8 +5,8 @@
 // libmpv, loaded when the program asks for it rather than before main():
 // with its codecs and their libraries it is some two hundred shared objects,
 // about as long to load as the rest of the start-up. The program starts the
-// load on a helper thread as soon as Qt is up, and the start-up box and the
-// window come up meanwhile.
+// load on a helper thread once its start-up box is on screen, and the box
+// waits for the user meanwhile.
 //
 // The libmpv functions the component calls (mpv_create and the rest of
 // <mpv/client.h> and <mpv/render.h> that it uses) are defined here and
