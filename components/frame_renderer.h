@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QSize>
-#include <cstdint>
 #include <memory>
 
 struct mpv_render_context;

@@ -234,12 +234,6 @@ struct MpvPlayer::Impl {
     SetMessage({});
     Stop();
 
-    auto promise = std::make_shared<QPromise<movie::Result>>();
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, path] {
-      promise->addResult(movie::ReadFile(path));
-      promise->finish();
-    });
     // The watcher belongs to the widget, so a read that finishes after the
     // widget is gone (or after a newer LoadMovie) reaches nobody.
     if (movieRead) {
@@ -253,7 +247,7 @@ struct MpvPlayer::Impl {
       movieRead = nullptr;
       ActivateMovie(path, result);
     });
-    movieRead->setFuture(promise->future());
+    movieRead->setFuture(StartOffThread<movie::Result>([path] { return movie::ReadFile(path); }));
   }
 
   void ActivateMovie(const QString& path, const movie::Result& result) {
