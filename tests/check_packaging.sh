@@ -155,22 +155,27 @@ $(diff <(echo "$wanted") <(echo "$deb_paths") | grep '^[<>]')"
 
   # dpkg-shlibdeps has to have found the package behind every linked library.
   depends=$(dpkg-deb -f "$deb" Depends)
+  # Whole outputs are read before they are searched: a reader that stops
+  # early would end the writer with SIGPIPE, which pipefail makes fatal.
+  linked=$(ldd "$pkgdir/$exe")
+  dynamic=$(readelf -d "$pkgdir/$exe")
   while read -r name; do
     # The dynamic loader is listed by its path, the rest as "name => path".
-    lib=$(ldd "$pkgdir/$exe" | awk -v n="$name" '$1 == n {print $3; exit}
-      substr($1, length($1) - length(n)) == "/" n {print $1; exit}')
+    lib=$(awk -v n="$name" '$1 == n && !found {print $3; found = 1}
+      substr($1, length($1) - length(n)) == "/" n && !found {print $1; found = 1}' <<<"$linked")
     [ -n "$lib" ] || { fail "ldd does not find $name"; continue; }
     owner=$(dpkg -S "$lib" 2>/dev/null || dpkg -S "$(realpath "$lib")" 2>/dev/null) ||
       { fail "no package owns $lib"; continue; }
     owner=${owner%%:*}
     sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends" | grep -Fxq "$owner" || fail "Depends lacks $owner (for $lib): $depends"
-  done < <(readelf -d "$pkgdir/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  done < <(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic")
   # libmpv is loaded at run time: not linked, so its package is named by hand.
-  if readelf -d "$pkgdir/$exe" | grep -q 'NEEDED.*libmpv'; then
+  if grep -q 'NEEDED.*libmpv' <<<"$dynamic"; then
     fail "the program links libmpv instead of loading it when needed"
   fi
-  mpvlib=$(ldconfig -p | awk '$1 == "libmpv.so.2" && /x86-64|x86_64/ {print $NF; exit}')
-  mpvowner=$(dpkg -S "$mpvlib" 2>/dev/null || dpkg -S "$(realpath "$mpvlib")" 2>/dev/null)
+  cache=$(ldconfig -p)
+  mpvlib=$(awk '$1 == "libmpv.so.2" && /x86-64|x86_64/ && !found {print $NF; found = 1}' <<<"$cache")
+  mpvowner=$(dpkg -S "$mpvlib" 2>/dev/null || dpkg -S "$(realpath "$mpvlib")" 2>/dev/null) || true
   mpvowner=${mpvowner%%:*}
   [ -n "$mpvowner" ] || fail "no package owns libmpv.so.2 ($mpvlib)"
   sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends" | grep -Fxq "$mpvowner" ||
