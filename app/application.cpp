@@ -15,10 +15,9 @@
 
 namespace {
 
-// Starts loading the video engine once the first window (the start-up box)
-// has painted. Loading it holds the dynamic loader's lock, which Qt needs
-// while it brings its first window up; after that the load runs beside the
-// box, which waits for the user anyway.
+// Loads the video engine once the first window (the start-up box) has
+// painted: the box is on screen without waiting for it, and then waits for
+// the user while it loads.
 class PreloadAfterFirstPaint : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -62,8 +61,7 @@ int RunProgram(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   app.setApplicationName(QString::fromLatin1(app::kExecutableName));
   app.setWindowIcon(assets::AppIcon());
-  // The video engine loads on a helper thread once the start-up box is up;
-  // the player waits for it only if it is still loading then.
+  // The video engine loads once the start-up box is up, not before main().
   PreloadAfterFirstPaint preload;
   app.installEventFilter(&preload);
 

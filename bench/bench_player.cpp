@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     phases[QLatin1String(name)] = double(BootTimeNs() - processStart) / 1e6;
   };
   phase("main");
-  // The player is wanted at once: the engine loads while Qt starts.
+  // The player is wanted at once: the engine loads first, as if linked.
   mpv_library::Preload();
   QApplication app(argc, argv);
   phase("qapplication");

@@ -4,9 +4,6 @@
 #include <mpv/client.h>
 #include <mpv/render.h>
 
-#include <atomic>
-#include <future>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -49,7 +46,7 @@ const std::string kSoname = "libmpv.so." + std::to_string(MPV_CLIENT_API_VERSION
 const Api* Load() {
   // Never unloaded: engine threads may outlive any owner that could. Lazy
   // binding, as when a program links a library: symbols resolve when first
-  // called, not all of them while the loader lock keeps Qt waiting.
+  // called, not all of them during the load.
   auto* api = new Api;
   void* library = dlopen(kSoname.c_str(), RTLD_LAZY | RTLD_LOCAL);
   if (!library) {
@@ -86,20 +83,10 @@ const Api* Load() {
   return api;
 }
 
-std::shared_future<const Api*>& Loading() {
-  static std::once_flag once;
-  static std::shared_future<const Api*> loading;
-  std::call_once(once, [] { loading = std::async(std::launch::async, Load).share(); });
-  return loading;
-}
-
-std::atomic<const Api*> ready{nullptr};
-
+// Loads on first use, on the calling thread. Every engine call comes through
+// here: after the load, a check of an initialised static.
 const Api& Get() {
-  // Every engine call comes through here: after the load, one atomic read.
-  if (const Api* api = ready.load(std::memory_order_acquire)) return *api;
-  const Api* api = Loading().get();
-  ready.store(api, std::memory_order_release);
+  static const Api* const api = Load();
   return *api;
 }
 
@@ -107,7 +94,7 @@ const Api& Get() {
 
 namespace mpv_library {
 
-void Preload() { Loading(); }
+void Preload() { Get(); }
 bool Available() { return Get().error.isEmpty(); }
 QString Error() { return Get().error; }
 

@@ -123,8 +123,8 @@ class TestCorpus : public QObject {
 
  private slots:
   void initTestCase() {
-    // Loaded before anything is timed, as the program has it loaded (on a
-    // helper thread) by the time it plays.
+    // Loaded before anything is timed, as the program has it loaded by the
+    // time it plays.
     QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
     QVERIFY(dir_.isValid());
     // One player for every file, as in the program, so that what one file

@@ -215,8 +215,8 @@ class TestNetwork : public QObject {
 
  private slots:
   void initTestCase() {
-    // Loaded before anything is timed, as the program has it loaded (on a
-    // helper thread) by the time it plays.
+    // Loaded before anything is timed, as the program has it loaded by the
+    // time it plays.
     QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
     QVERIFY(dir_.isValid());
     const QString clip =

@@ -296,8 +296,8 @@ class TestRobustness : public QObject {
 
  private slots:
   void initTestCase() {
-    // Loaded before anything is timed, as the program has it loaded (on a
-    // helper thread) by the time it plays.
+    // Loaded before anything is timed, as the program has it loaded by the
+    // time it plays.
     QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
 #ifdef __GLIBC__
     // Each new engine thread may otherwise get a malloc arena of its own,
