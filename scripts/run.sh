@@ -18,4 +18,4 @@ player=build/bin/tibrok-flv-player
 if [ -n "${DISPLAY:-}" ]; then
   exec "$player" "$(realpath "$sample")"
 fi
-exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash scripts/screenshot.sh "$player" "$(realpath "$sample")" build/screenshot.png
+exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" bash scripts/screenshot.sh "$player" "$(realpath "$sample")" build/screenshot.png

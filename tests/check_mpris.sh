@@ -3,7 +3,7 @@
 # driven by playerctl and dbus-send the way media keys and media widgets drive
 # it, and watched with dbus-monitor. Also starts it with no bus at all.
 #
-#   xvfb-run -a dbus-run-session -- check_mpris.sh PROGRAM
+#   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" dbus-run-session -- check_mpris.sh PROGRAM
 #
 # Needs an X server and a private session bus of its own (the command above);
 # ffmpeg makes the clips.
@@ -30,6 +30,10 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
+  if [ -s "$work/stderr" ]; then
+    echo "--- what the program printed:" >&2
+    cat "$work/stderr" >&2
+  fi
   exit 1
 }
 
