@@ -10,19 +10,20 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QPromise>
 #include <QTextOption>
-#include <QThreadPool>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 
+#include "engine_options.h"
 #include "frame_renderer.h"
 #include "local_media.h"
 #include "media_address.h"
 #include "movie.h"
 #include "mpv_engine.h"
+#include "off_thread.h"
+#include "picture_layout.h"
 #include "player_overlay.h"
 #include "stream_info.h"
 #include "twips.h"
@@ -61,39 +62,6 @@ constexpr qint64 kNoEntry = -1;     // nothing requested, or stopped
 constexpr qint64 kAwaitReply = -2;  // loadfile sent, its entry id not known yet
 constexpr qint64 kAnyEntry = -3;    // an engine that does not report entry ids
 constexpr qint64 kAwaitCheck = -4;  // a local file is being checked before loadfile
-
-// How long a server may keep the engine waiting, to connect or to send more.
-// The engine's own default is a minute, long enough to look like a hang.
-constexpr int kNetworkTimeoutSeconds = 10;
-
-// Runs `work` on the thread pool.
-template <typename T, typename Work>
-QFuture<T> StartOffThread(Work work) {
-  auto promise = std::make_shared<QPromise<T>>();
-  promise->start();
-  QThreadPool::globalInstance()->start([promise, work] {
-    promise->addResult(work());
-    promise->finish();
-  });
-  return promise->future();
-}
-
-// Hands the result of `future` to `done` on the owner's thread: at once when
-// it is there already. The watcher belongs to `owner`, so a result that
-// arrives after the owner is gone reaches nobody.
-template <typename T, typename Done>
-void WhenDone(QObject* owner, const QFuture<T>& future, Done done) {
-  if (future.isFinished()) {
-    done(future.result());
-    return;
-  }
-  auto* watcher = new QFutureWatcher<T>(owner);
-  QObject::connect(watcher, &QFutureWatcherBase::finished, owner, [watcher, done] {
-    done(watcher->result());
-    watcher->deleteLater();
-  });
-  watcher->setFuture(future);
-}
 
 // Flattens alpha onto white before the software renderer, which would
 // otherwise drop the alpha channel and show whatever colour hides under it.
@@ -247,7 +215,8 @@ struct MpvPlayer::Impl {
       movieRead = nullptr;
       ActivateMovie(path, result);
     });
-    movieRead->setFuture(StartOffThread<movie::Result>([path] { return movie::ReadFile(path); }));
+    movieRead->setFuture(
+        off_thread::Start<movie::Result>([path] { return movie::ReadFile(path); }));
   }
 
   void ActivateMovie(const QString& path, const movie::Result& result) {
@@ -279,53 +248,7 @@ struct MpvPlayer::Impl {
 
   bool EnsureEngine(QString* error) {
     if (engine) return true;
-    QList<MpvEngine::Option> options{
-        // Keep the user's own mpv set-up, scripts and key bindings out: this
-        // widget is the whole user interface.
-        {"config", "no"},
-        {"load-scripts", "no"},
-        {"terminal", "no"},
-        {"input-default-bindings", "no"},
-        {"ytdl", "no", false},
-        {"osc", "no", false},
-        {"load-stats-overlay", "no", false},
-        {"load-osd-console", "no", false},
-        {"load-auto-profiles", "no", false},
-        {"input-builtin-bindings", "no", false},
-        {"input-vo-keyboard", "no", false},
-        {"input-media-keys", "no", false},
-        {"resume-playback", "no", false},
-        {"access-references", "no", false},
-        {"gpu-hwdec-interop", "no", false},
-        // Play the address given and nothing found beside it.
-        {"sub-auto", "no", false},
-        {"audio-file-auto", "no", false},
-        {"cover-art-auto", "no", false},
-        {"vo", "libmpv"},
-        // The component lays the picture out itself (ShowAll) and hands mpv
-        // a target of the video's own shape: mpv's software renderer paints
-        // letterbox bars black, whatever the movie's background.
-        {"keepaspect", "no"},
-        {"osd-level", "0"},
-        {"hwdec", "no"},
-        // Hand each frame over when it is due instead of early: an early one
-        // makes mpv_render_context_render wait for its time on the GUI thread,
-        // which then misses the repaint of the frame before.
-        {"video-timing-offset", "0"},
-        // One thread converts each frame: helper threads split the same work
-        // and cost more CPU in total, for a few milliseconds less latency.
-        {"zimg-threads", "1", false},
-        {"idle", "yes"},
-        // The last frame stays up when the video ends.
-        {"keep-open", "yes"},
-        // Without a working sound device, play on in silence rather than
-        // dropping the audio track.
-        {"audio-fallback-to-null", "yes"},
-        {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
-    };
-    if (!audioOutput.isEmpty()) options.append({"ao", audioOutput});
-    options.append({"volume", QByteArray::number(volume, 'f', 3)});
-    options.append({"mute", QByteArray(muted ? "yes" : "no")});
+    const QList<MpvEngine::Option> options = engine_options::ForPlayer(audioOutput, volume, muted);
 
     engine = MpvEngine::Start(options, error);
     if (!engine) return false;
@@ -390,7 +313,7 @@ struct MpvPlayer::Impl {
     const QFuture<local_media::Findings> check =
         target == std::exchange(earlyCheckTarget, {}) ? earlyCheck : CheckOffThread(target);
     earlyCheck = {};
-    WhenDone(q, check, [this, generation](const local_media::Findings& findings) {
+    off_thread::WhenDone(q, check, [this, generation](const local_media::Findings& findings) {
       // A newer load, or a stop, has taken over meanwhile.
       if (generation != loadGeneration || currentEntry != kAwaitCheck) return;
       if (!findings.error.isEmpty()) {
@@ -403,7 +326,8 @@ struct MpvPlayer::Impl {
   }
 
   static QFuture<local_media::Findings> CheckOffThread(const QString& target) {
-    return StartOffThread<local_media::Findings>([target] { return local_media::Inspect(target); });
+    return off_thread::Start<local_media::Findings>(
+        [target] { return local_media::Inspect(target); });
   }
 
   // An address that arrives while the player movie is still being read:
@@ -615,19 +539,8 @@ struct MpvPlayer::Impl {
   }
 
   void UpdateStreams() {
-    const auto what = [](const stream_info::Track& track) {
-      return track.description.isEmpty() ? QStringLiteral("unknown codec") : track.description;
-    };
-    QStringList problems;
-    if (audioUndecodable) {
-      problems << QStringLiteral("Audio could not be decoded: %1").arg(what(tracks.audio));
-    }
-    if (videoUndecodable) {
-      problems << QStringLiteral("Video could not be decoded: %1").arg(what(tracks.video));
-    }
-    const QString problem = problems.join(QLatin1Char('\n'));
-    const bool soundOnly = tracksSettled && tracks.audio.present && !audioUndecodable &&
-                           (!tracks.video.present || videoUndecodable);
+    const auto [soundOnly, problem] =
+        stream_info::Judge(tracks, tracksSettled, audioUndecodable, videoUndecodable);
     if (soundOnly != audioOnly) {
       audioOnly = soundOnly;
       q->update();
@@ -655,9 +568,9 @@ struct MpvPlayer::Impl {
     const bool generic =
         loadCause.isEmpty() || loadCause.startsWith(QLatin1String("Failed to open"));
     if (generic && networkOpen.isValid() &&
-        networkOpen.elapsed() >= (kNetworkTimeoutSeconds - 1) * 1000) {
+        networkOpen.elapsed() >= (engine_options::kNetworkTimeoutSeconds - 1) * 1000) {
       return QStringLiteral("the server did not answer within %1 seconds")
-          .arg(kNetworkTimeoutSeconds);
+          .arg(engine_options::kNetworkTimeoutSeconds);
     }
     return loadCause.isEmpty() ? QLatin1String(mpv_error_string(error)) : loadCause;
   }
@@ -813,17 +726,9 @@ struct MpvPlayer::Impl {
     }
   }
 
-  // The ShowAll layout: the largest rectangle of the video's shape that fits
-  // the widget, centred; in device pixels.
+  // In device pixels.
   QRect PictureRect() const {
-    const qreal dpr = q->devicePixelRatioF();
-    const QSizeF area = QSizeF(q->size()) * dpr;
-    if (videoSize.width() <= 0 || videoSize.height() <= 0 || area.isEmpty()) return {};
-    const qreal scale =
-        std::min(area.width() / videoSize.width(), area.height() / videoSize.height());
-    const int w = std::clamp(qRound(videoSize.width() * scale), 1, qRound(area.width()));
-    const int h = std::clamp(qRound(videoSize.height() * scale), 1, qRound(area.height()));
-    return QRect(qRound((area.width() - w) / 2), qRound((area.height() - h) / 2), w, h);
+    return picture_layout::ShowAll(videoSize, QSizeF(q->size()) * q->devicePixelRatioF());
   }
 
   // `force` re-renders the current frame, for a new size or layout.

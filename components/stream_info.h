@@ -27,6 +27,16 @@ struct Tracks {
 
 Tracks ReadTrackList(const mpv_node& list);
 
+// What the player tells the user about the streams: a file is sound only when
+// its audio decodes and it has no picture that does; each stream whose
+// decoder failed gets a line naming its codec. Until the file has opened
+// (`settled`) no file counts as sound only.
+struct Verdict {
+  bool soundOnly = false;
+  QString problem;  // empty when everything present decodes
+};
+Verdict Judge(const Tracks& tracks, bool settled, bool audioUndecodable, bool videoUndecodable);
+
 // The buffered stretches of the file, in seconds, from "seekable-ranges".
 QList<std::pair<double, double>> ReadBufferedRanges(const mpv_node& cacheState);
 

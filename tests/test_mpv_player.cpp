@@ -10,6 +10,7 @@
 
 #include "media_address.h"
 #include "mpv_player.h"
+#include "picture_layout.h"
 #include "playback_watch.h"
 #include "test_support.h"
 
@@ -286,6 +287,31 @@ class TestMpvPlayer : public QObject {
     const QImage later = Snapshot();
     QVERIFY(first != later);
     VerifyColourBars(later);
+  }
+
+  // The layout for any video and area: inside the area, centred, the
+  // video's shape, and for extreme shapes at least a line of one pixel
+  // rather than nothing.
+  void showAllLayoutStaysInsideTheArea_data() {
+    QTest::addColumn<QSize>("video");
+    QTest::addColumn<QSizeF>("area");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("wide video") << QSize(480, 120) << QSizeF(320, 240) << QRect(0, 80, 320, 80);
+    QTest::newRow("tall video") << QSize(120, 480) << QSizeF(320, 240) << QRect(130, 0, 60, 240);
+    QTest::newRow("same shape") << QSize(160, 120) << QSizeF(640, 480) << QRect(0, 0, 640, 480);
+    QTest::newRow("hairline") << QSize(100000, 1) << QSizeF(200, 100) << QRect(0, 50, 200, 1);
+    QTest::newRow("one column") << QSize(1, 100000) << QSizeF(200, 100) << QRect(100, 0, 1, 100);
+    QTest::newRow("fractional area") << QSize(4, 3) << QSizeF(10.5, 7.25) << QRect(0, 0, 10, 7);
+    QTest::newRow("area under a pixel") << QSize(4, 3) << QSizeF(0.4, 0.4) << QRect();
+    QTest::newRow("no area") << QSize(4, 3) << QSizeF(0, 100) << QRect();
+    QTest::newRow("no video") << QSize(0, 0) << QSizeF(100, 100) << QRect();
+    QTest::newRow("negative video") << QSize(-4, 3) << QSizeF(100, 100) << QRect();
+  }
+  void showAllLayoutStaysInsideTheArea() {
+    QFETCH(QSize, video);
+    QFETCH(QSizeF, area);
+    QFETCH(QRect, expected);
+    QCOMPARE(picture_layout::ShowAll(video, area), expected);
   }
 
   void letterboxBarsShowTheMovieBackground() {
