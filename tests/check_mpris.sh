@@ -109,7 +109,8 @@ for bus in "" "unix:path=$work/no-such-bus"; do
   )
   if grep -Ei 'dbus|d-bus|mpris' "$work/stderr"; then fail "the program spoke about the missing bus"; fi
 done
-playerctl -l 2>/dev/null | grep -q tibrok && fail "a player without a bus reached the bus"
+players=$(playerctl -l 2>/dev/null) || true
+grep -q tibrok <<<"$players" && fail "a player without a bus reached the bus"
 
 # --- on the bus
 dbus-monitor --session "type='signal',path='$path'" >"$work/signals" 2>&1 &
@@ -123,10 +124,16 @@ expect Playing playerctl -p $p status
 expect "first clip.flv" playerctl -p $p metadata xesam:title
 expect "file://${work// /%20}/first%20clip.flv" playerctl -p $p metadata xesam:url
 expect_length $p 8000000
-get $name org.mpris.MediaPlayer2 Identity | grep -q '"Tibrok Flv Player"' || fail "Identity"
-get $name org.mpris.MediaPlayer2 DesktopEntry | grep -q '"org.tibrok.FlvPlayer"' || fail "DesktopEntry"
-get $name $player_iface Metadata | grep -A1 'mpris:trackid' | grep -q 'object path "/' ||
-  fail "the track id is not an object path"
+# Replies are read whole before they are searched: a grep -q that stops at
+# the first match ends its writer with SIGPIPE, which pipefail counts as a
+# failure.
+reply=$(get $name org.mpris.MediaPlayer2 Identity)
+grep -q '"Tibrok Flv Player"' <<<"$reply" || fail "Identity: $reply"
+reply=$(get $name org.mpris.MediaPlayer2 DesktopEntry)
+grep -q '"org.tibrok.FlvPlayer"' <<<"$reply" || fail "DesktopEntry: $reply"
+reply=$(get $name $player_iface Metadata)
+grep -A1 'mpris:trackid' <<<"$reply" >"$work/trackid"
+grep -q 'object path "/' "$work/trackid" || fail "the track id is not an object path: $reply"
 
 playerctl -p $p pause
 expect Paused playerctl -p $p status
@@ -176,8 +183,8 @@ call $name org.mpris.MediaPlayer2.Raise >/dev/null || fail "Raise"
 
 # What the desktop was told along the way. Position is never announced: it
 # changes all the time and is read when wanted.
-grep -A3 'member=PropertiesChanged' "$work/signals" | grep -q "$player_iface" ||
-  fail "no PropertiesChanged for the player"
+grep -A3 'member=PropertiesChanged' "$work/signals" >"$work/changes" || true
+grep -q "$player_iface" "$work/changes" || fail "no PropertiesChanged for the player"
 for status in Paused Playing Stopped; do
   grep -q "string \"$status\"" "$work/signals" || fail "PlaybackStatus $status was not announced"
 done
