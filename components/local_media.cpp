@@ -29,6 +29,14 @@ quint32 Uint24(const char* p) { return qFromBigEndian<quint32>(p) >> 8; }
 
 }  // namespace
 
+bool IsFlv(QIODevice& file) {
+  char header[9];
+  if (!ReadAt(file, 0, header, sizeof header) || qstrncmp(header, "FLV", 3) != 0) return false;
+  const quint32 dataOffset = qFromBigEndian<quint32>(header + 5);
+  return static_cast<uchar>(header[3]) < 5 && header[5] == 0 && dataOffset > 8 &&
+         qint64{dataOffset} + 100 < file.size();
+}
+
 bool PreviousTagSizesWrong(QIODevice& file) {
   char header[9];
   if (!ReadAt(file, 0, header, sizeof header) || qstrncmp(header, "FLV", 3) != 0) return false;
@@ -68,6 +76,7 @@ Findings Inspect(const QString& path) {
   // The engine reports an unreadable file itself.
   if (!file.open(QIODevice::ReadOnly)) return {};
   Findings findings;
+  findings.flv = IsFlv(file);
   findings.previousTagSizesWrong = PreviousTagSizesWrong(file);
   return findings;
 }

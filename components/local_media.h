@@ -17,6 +17,12 @@ struct Findings {
   // for damage and skips ahead looking for tags it can trust, finding none;
   // it has to be told to follow the tag sizes instead.
   bool previousTagSizesWrong = false;
+  // The file is one the engine's FLV demuxer recognises by its header. Such a
+  // file is opened as a recording that may have gaps: a timestamp that leaps
+  // ahead in the middle (a recorder that lost the stream for a while) then
+  // plays on at once instead of holding the picture for the length of the
+  // leap while the sound runs on.
+  bool flv = false;
 };
 
 // A path that does not exist passes: the engine says so in its own words.
@@ -24,6 +30,11 @@ struct Findings {
 // waits for a writer, a device such as /dev/zero never ends, and a folder
 // would be played as a playlist of whatever is in it.
 Findings Inspect(const QString& path);
+
+// Whether an open file starts with a header the engine's FLV demuxer accepts:
+// the signature, a version below 5, a sane data offset and at least a
+// hundred bytes after it.
+bool IsFlv(QIODevice& file);
 
 // The PreviousTagSize check on an open file, from its start.
 bool PreviousTagSizesWrong(QIODevice& file);

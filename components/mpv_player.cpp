@@ -354,6 +354,13 @@ struct MpvPlayer::Impl {
     // Options for this file only: every load sets them, for or against.
     engine->SetProperty("demuxer-lavf-o",
                         findings.previousTagSizesWrong ? "flv_ignore_prevtag=1" : "");
+    // The engine's "live" flavour of its FLV demuxer is the same reader, but
+    // tells the engine that timestamps may leap: a video frame more than a
+    // few seconds after the one before is then shown at once, where the plain
+    // one would hold the picture for the whole leap (up to hours) while the
+    // sound played on. Only for files known to be FLV: a forced format would
+    // fail any other file.
+    engine->SetProperty("demuxer-lavf-format", findings.flv ? "live_flv" : "");
     StartStreams(currentTarget);
     // keep-open leaves the engine paused at the end of the previous file.
     engine->SetProperty("pause", "no");
@@ -651,7 +658,8 @@ struct MpvPlayer::Impl {
         UpdateDuration();
         break;
       case kFileFormat:
-        isFlv = known && qstrcmp(*static_cast<char**>(property.data), "flv") == 0;
+        isFlv = known && (qstrcmp(*static_cast<char**>(property.data), "flv") == 0 ||
+                          qstrcmp(*static_cast<char**>(property.data), "live_flv") == 0);
         UpdateDuration();
         break;
       case kPause:

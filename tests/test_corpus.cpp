@@ -255,6 +255,91 @@ class TestCorpus : public QObject {
     }
   }
 
+  // Every corpus file but the bare header is taken for an FLV by the player's
+  // own look at it, as by the engine; so is nothing that the engine's FLV
+  // reader would turn down.
+  void flvFilesAreRecognisedByTheirHeader() {
+    for (const Expectation& e : kExpectations) {
+      QFile file(testsupport::CorpusFile(QLatin1String(e.file)));
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      QVERIFY2(local_media::IsFlv(file) != QByteArray(e.file).startsWith("header_only_"), e.file);
+    }
+    QByteArray good = QByteArray("FLV\x01\x05\x00\x00\x00\x09", 9) + QByteArray(200, '\0');
+    const auto isFlv = [&](const char* name, const QByteArray& data) {
+      const QString path = dir_.filePath(QLatin1String(name));
+      if (testsupport::WriteFile(path, data).isEmpty()) return false;
+      QFile file(path);
+      return file.open(QIODevice::ReadOnly) && local_media::IsFlv(file);
+    };
+    QVERIFY(isFlv("header_ok.flv", good));
+    QByteArray version5 = good;
+    version5[3] = 5;
+    QVERIFY(!isFlv("version5.flv", version5));
+    QByteArray offset8 = good;
+    offset8[8] = 8;
+    QVERIFY(!isFlv("offset8.flv", offset8));
+    QVERIFY(!isFlv("short.flv", good.left(100)));
+    QVERIFY(!isFlv("text.flv", QByteArray("FLX") + good.mid(3)));
+  }
+
+  // A recording whose timestamps leap ten minutes ahead halfway (a recorder
+  // that lost the stream for a while) plays on at once after the leap, with
+  // and without sound, instead of holding the picture for ten minutes.
+  void aLeapInTheTimestampsPlaysOn() {
+    for (const bool sound : {false, true}) {
+      QStringList args{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10"};
+      if (sound)
+        args << "-f"
+             << "lavfi"
+             << "-i"
+             << "sine=sample_rate=22050"
+             << "-c:a"
+             << "libmp3lame";
+      args << "-t"
+           << "3"
+           << "-c:v"
+           << "flv1"
+           << "-g"
+           << "5";
+      const QString made = testsupport::MakeFlv(
+          dir_.path(), sound ? QStringLiteral("leap_av_src.flv") : QStringLiteral("leap_v_src.flv"),
+          args);
+      QVERIFY(!made.isEmpty());
+      flv::File parsed = flv::Parse(testsupport::ReadFile(made));
+      constexpr quint32 kLeapMs = 600000;
+      int leapt = 0;
+      for (flv::Tag& tag : parsed.tags) {
+        const int type = tag.type & 0x1f;
+        if ((type == 8 || type == 9) && tag.timestamp >= 1500) {
+          tag.timestamp += kLeapMs;
+          ++leapt;
+        }
+      }
+      QVERIFY(leapt > 10);
+      const QString path =
+          dir_.filePath(sound ? QStringLiteral("leap_av.flv") : QStringLiteral("leap_v.flv"));
+      QVERIFY(!testsupport::WriteFile(path, flv::Write(parsed)).isEmpty());
+
+      int framesAfterLeap = 0;
+      const QMetaObject::Connection counter =
+          connect(player_, &MpvPlayer::frameRendered, player_, [&] {
+            if (player_->Position() > kLeapMs / 1000.0) ++framesAfterLeap;
+          });
+      playback::Watch watch;
+      watch.boundMs = 10000;
+      watch.advance = 1e9;  // watched to its end
+      const playback::Outcome out = playback::PlayAndWatch(*player_, path, watch);
+      disconnect(counter);
+      const QString what = out.Describe() + QStringLiteral(", %1 frames after the leap, at %2 s")
+                                                .arg(framesAfterLeap)
+                                                .arg(player_->Position());
+      qInfo("%s: %s", sound ? "with sound" : "video only", qPrintable(what));
+      QVERIFY2(out.Plays() && out.ended, qPrintable(what));
+      QVERIFY2(framesAfterLeap >= 5, qPrintable(what));
+      QVERIFY2(player_->Position() > kLeapMs / 1000.0 + 1, qPrintable(what));
+    }
+  }
+
   // Sound that is decoded but leaves the position where it was (shorter than
   // the output's buffer) is still playback, even right after a file with the
   // same sound format: the check for "nothing decoded" must not fire.

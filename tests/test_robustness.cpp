@@ -361,19 +361,30 @@ class TestRobustness : public QObject {
     watch.firstFrameIsEnough = true;
     int played = 0, ended = 0, refused = 0, unsettled = 0;
     qint64 slowestMs = 0;
+    QString longestAt;  // the file during which the longest stall so far came
     QElapsedTimer run;
     run.start();
+    // Makes damaged file `i` and plays it; `how` says what was done to it.
+    const auto playDamaged = [&](int i, playback::StallMeter& stalls, QString* how) {
+      const QByteArray bytes = mutator_->Make(seed, i, how);
+      // One name for all: a crash leaves the file that caused it behind.
+      const QString path = dir_.filePath(QStringLiteral("damaged.flv"));
+      if (testsupport::WriteFile(path, bytes).isEmpty())
+        qFatal("cannot write %s", qPrintable(path));
+      stalls.Resume();
+      return playback::PlayAndWatch(*player_, path, watch, &stalls);
+    };
+    int longestIndex = -1;
     for (int i = 0; i < count; ++i) {
       if (only >= 0 && i != only) continue;
       QString how;
-      const QByteArray bytes = mutator_->Make(seed, i, &how);
-      // One name for all: a crash leaves the file that caused it behind.
-      const QString path = dir_.filePath(QStringLiteral("damaged.flv"));
-      QVERIFY(!testsupport::WriteFile(path, bytes).isEmpty());
+      const double longestBefore = meter.MaxGapMs();
+      const playback::Outcome out = playDamaged(i, meter, &how);
       if (only >= 0) qInfo("file %d: %s", i, qPrintable(how));
-      meter.Resume();
-
-      const playback::Outcome out = playback::PlayAndWatch(*player_, path, watch, &meter);
+      if (meter.MaxGapMs() > longestBefore) {
+        longestIndex = i;
+        longestAt = QStringLiteral("file %1: %2").arg(i).arg(how);
+      }
       slowestMs = std::max(slowestMs, out.ms);
       if (!out.message.isEmpty()) {
         ++refused;
@@ -399,9 +410,28 @@ class TestRobustness : public QObject {
     }
     qInfo(
         "played %d, ended at once %d, refused with a message %d, still opening at the bound "
-        "%d; slowest file %lld ms; whole run %lld s; longest GUI stall %.1f ms",
-        played, ended, refused, unsettled, slowestMs, run.elapsed() / 1000, meter.MaxGapMs());
-    QVERIFY2(meter.MaxGapMs() < kMaxStallMs, qPrintable(QString::number(meter.MaxGapMs())));
+        "%d; slowest file %lld ms; whole run %lld s; longest GUI stall %.1f ms (%s)",
+        played, ended, refused, unsettled, slowestMs, run.elapsed() / 1000, meter.MaxGapMs(),
+        qPrintable(longestAt));
+    if (meter.MaxGapMs() < kMaxStallMs) return;
+    // A file that stalls the GUI thread does so every time; a shared machine
+    // now and then stalls any program for a moment. The file, and the one
+    // before it, are played again to tell the two apart.
+    double replayed = 0;
+    for (int round = 0; round < 3; ++round) {
+      playback::StallMeter again;
+      for (int i = std::max(longestIndex - 1, 0); i <= longestIndex; ++i) {
+        QString how;
+        playDamaged(i, again, &how);
+      }
+      replayed = std::max(replayed, again.MaxGapMs());
+    }
+    qInfo("played again 3 times: longest GUI stall %.1f ms", replayed);
+    QVERIFY2(replayed < kMaxStallMs,
+             qPrintable(QStringLiteral("%1 ms, then %2 ms when played again, %3")
+                            .arg(meter.MaxGapMs())
+                            .arg(replayed)
+                            .arg(longestAt)));
   }
 
   void replacingMoviesKeepsMemoryFlat() {
