@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "assets.h"
-#include "qt_runtime_services.h"
+#include "centring.h"
 #include "twips.h"
 
 namespace {
@@ -34,22 +34,22 @@ Form2::Form2() {
   QPalette white = palette();
   white.setColor(QPalette::Window, Qt::white);
   setPalette(white);
-  setFixedSize(twips::ToPixels(5385, this), twips::ToPixels(3105, this));
+  setFixedSize(twips::ToPixels(5385, logicalDpiX()), twips::ToPixels(3105, logicalDpiX()));
   setSizeGripEnabled(false);
 
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setGeometry(twips::RectToPixels(0, 0, 4350, 840, this));
+  Image1->setGeometry(twips::RectToPixels(0, 0, 4350, 840, logicalDpiX()));
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Image1->setScaledContents(false);
   Image1->setPixmap(assets::AboutBanner());
 
   Label2 = MakeLabel(this, "Label2", QStringLiteral("Programmed by the Tibrok Flv Player team"),
-                     twips::RectToPixels(1440, 1560, 3015, 255, this));
+                     twips::RectToPixels(1440, 1560, 3015, 255, logicalDpiX()));
 
   Label1 =
       MakeLabel(this, "Label1", QStringLiteral("(c) 2026 ZoriruVozuvozuzero. All rights reserved."),
-                twips::RectToPixels(0, 2760, 4815, 255, this));
+                twips::RectToPixels(0, 2760, 4815, 255, logicalDpiX()));
   QFont notice(QStringLiteral("Verdana"));
   notice.setPointSizeF(8.25);
   notice.setWeight(QFont::Normal);
@@ -61,7 +61,7 @@ Form2::Form2() {
   // Created after Label1 so it is drawn in front where the two overlap.
   Command1 = new QPushButton(QStringLiteral("ok"), this);
   Command1->setObjectName(QStringLiteral("Command1"));
-  Command1->setGeometry(twips::RectToPixels(4680, 2640, 615, 375, this));
+  Command1->setGeometry(twips::RectToPixels(4680, 2640, 615, 375, logicalDpiX()));
   Command1->setDefault(false);
   // The focused button answers Enter, as any focused push button does.
   Command1->setAutoDefault(true);

@@ -9,9 +9,10 @@
 #include "app_description.h"
 #include "assets.h"
 #include "command_line.h"
+#include "exit_watchdog.h"
 #include "mpv_library.h"
 #include "program.h"
-#include "qt_runtime_services.h"
+#include "run_time_error.h"
 
 namespace {
 
@@ -45,11 +46,6 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-void Application::ReportRunTimeError(const QString& what) {
-  ShowTitledMessageBox(QStringLiteral("Run-time error: %1").arg(what), /*asError=*/true);
-  QCoreApplication::exit(kRunTimeErrorStatus);
-}
-
 int RunProgram(int argc, char** argv) {
   // The user's arguments are the address to play and nothing else: Qt sees
   // only the program's name, so no argument can become a Qt option.
@@ -66,6 +62,9 @@ int RunProgram(int argc, char** argv) {
   app.installEventFilter(&preload);
 
   Program program(command, QCoreApplication::applicationDirPath());
-  if (!program.Start()) return Application::kRunTimeErrorStatus;
-  return app.exec();
+  if (!program.Start()) return kRunTimeErrorStatus;
+  const int status = app.exec();
+  // The window is gone; what remains is tearing down, which must not hang.
+  EndProcessWithin(kExitGraceMs, status);
+  return status;
 }

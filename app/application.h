@@ -12,13 +12,10 @@ class Application : public QApplication {
   Application(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
-
-  // Shows the run-time error report and asks the event loop to end with a
-  // failure status.
-  static void ReportRunTimeError(const QString& what);
-
-  static constexpr int kRunTimeErrorStatus = 2;
 };
+
+// How long the program may take to end once its window has gone.
+inline constexpr int kExitGraceMs = 2000;
 
 // Runs the whole program; returns the process exit status.
 int RunProgram(int argc, char** argv);

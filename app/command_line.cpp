@@ -2,8 +2,10 @@
 
 #include <QStringList>
 
+#include "path_bytes.h"
+
 QString CommandLineFromArgv(int argc, const char* const* argv) {
   QStringList words;
-  for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+  for (int i = 1; i < argc; ++i) words << path_bytes::Decode(QByteArray(argv[i]));
   return words.join(QLatin1Char(' '));
 }

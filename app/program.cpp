@@ -1,12 +1,11 @@
 #include "program.h"
 
-#include <QDir>
 #include <exception>
 
-#include "application.h"
 #include "form2.h"
 #include "mpris.h"
 #include "mpv_player.h"
+#include "run_time_error.h"
 
 Program::Program(const QString& command, const QString& appPath)
     : runtime_(command, appPath, [] { return std::make_unique<Form2>(); }), form_(runtime_) {
@@ -19,7 +18,7 @@ bool Program::Start() {
   try {
     form_.Load();
   } catch (const std::exception& error) {
-    Application::ReportRunTimeError(QString::fromUtf8(error.what()));
+    ReportRunTimeError(QString::fromUtf8(error.what()));
     return false;
   }
   form_.ShowCentred();
@@ -34,10 +33,7 @@ bool Program::Start() {
   hooks.quit = [this] { runtime_.UnloadMainWindow(); };
   // The way File > "Open File / URL" plays a chosen file, so an address from
   // the desktop meets the same movie and the same address policy.
-  hooks.open = [this](const QString& address) {
-    form_.fl->LoadMovie(0, runtime_.AppPath() + QDir::separator() + QStringLiteral("player.n"));
-    form_.fl->SetVariable(QStringLiteral("myuri"), address);
-  };
-  mpris_ = std::make_unique<Mpris>(*form_.fl, std::move(hooks));
+  hooks.open = [this](const QString& address) { form_.PlayAddress(address); };
+  mpris_ = std::make_unique<Mpris>(form_.fl->State(), *form_.fl, std::move(hooks));
   return true;
 }

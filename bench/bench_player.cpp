@@ -32,6 +32,7 @@
 
 #include "mpv_library.h"
 #include "mpv_player.h"
+#include "player_probe.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ class HostWindow : public QWidget {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched == player && event->type() == QEvent::Paint) {
-      paintedRender_ = player->FramesRendered();
+      paintedRender_ = PlayerProbe::FramesRendered(*player);
     }
     return QWidget::eventFilter(watched, event);
   }
@@ -134,13 +135,14 @@ class Bench : public QObject {
     result_[QStringLiteral("peak_rss_kb")] = PeakRssKb();
     result_[QStringLiteral("cpu_total_s")] = CpuSeconds();
     result_[QStringLiteral("frames_painted")] = window_.framesPainted;
-    result_[QStringLiteral("frames_rendered")] = window_.player->FramesRendered();
+    result_[QStringLiteral("frames_rendered")] = PlayerProbe::FramesRendered(*window_.player);
     result_[QStringLiteral("frames_skipped")] = window_.framesSkipped;
     for (const char* name : {"frame-drop-count", "decoder-frame-drop-count"}) {
-      result_[QString::fromLatin1(name)] = window_.player->EngineProperty(name).toLongLong();
+      result_[QString::fromLatin1(name)] =
+          PlayerProbe::EngineProperty(*window_.player, name).toLongLong();
     }
-    if (!window_.player->Message().isEmpty()) {
-      result_[QStringLiteral("message")] = window_.player->Message();
+    if (!window_.player->State().message().isEmpty()) {
+      result_[QStringLiteral("message")] = window_.player->State().message();
     }
     std::printf("BENCH %s\n", QJsonDocument(result_).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
@@ -215,9 +217,10 @@ int main(int argc, char** argv) {
 
   // Nothing may hang a benchmark run for good.
   QTimer::singleShot(120'000, &app, [&] { bench.Fail(QStringLiteral("timed out")); });
-  QObject::connect(player, &MpvPlayer::messageChanged, &app, [&](const QString& message) {
-    if (!message.isEmpty()) bench.Fail(message);
-  });
+  QObject::connect(&player->State(), &PlaybackState::messageChanged, &app,
+                   [&](const QString& message) {
+                     if (!message.isEmpty()) bench.Fail(message);
+                   });
 
   // The start-up figures, common to every mode.
   QElapsedTimer clock;
@@ -260,11 +263,11 @@ int main(int argc, char** argv) {
     window.onFramePainted = [&] {
       if (started) return;
       firstFrame();
-      positionAtFirstFrame = player->Position();
+      positionAtFirstFrame = player->State().position();
     };
-    QObject::connect(player, &MpvPlayer::endReachedChanged, &app, [&](bool reached) {
+    QObject::connect(&player->State(), &PlaybackState::endReachedChanged, &app, [&](bool reached) {
       if (!reached || !started) return;
-      const double media = player->Position() - positionAtFirstFrame;
+      const double media = player->State().position() - positionAtFirstFrame;
       const double cpu = CpuSeconds() - cpuAtFirstFrame;
       result[QStringLiteral("media_s")] = media;
       result[QStringLiteral("wall_s")] = double(clock.elapsed() - msAtFirstFrame) / 1e3;
@@ -291,7 +294,7 @@ int main(int argc, char** argv) {
       // for every run and every player.
       const qsizetype i = latencies.size();
       const double fraction = double((i * 5) % seeks) / seeks;
-      const double target = player->Duration() * (0.05 + 0.85 * fraction);
+      const double target = player->State().duration() * (0.05 + 0.85 * fraction);
       targets.append(target);
       seekClock.start();
       player->SeekTo(target);
@@ -318,7 +321,7 @@ int main(int argc, char** argv) {
       longestGap = std::max(longestGap, double(tickClock.nsecsElapsed()) / 1e6);
       tickClock.restart();
     });
-    QObject::connect(player, &MpvPlayer::fileLoaded, &app, [&] {
+    QObject::connect(&player->State(), &PlaybackState::fileLoaded, &app, [&] {
       if (replacing) secondLoaded = true;
     });
     window.onFramePainted = [&] {
@@ -347,7 +350,8 @@ int main(int argc, char** argv) {
   }
 
   QObject::connect(player, &MpvPlayer::movieLoaded, &app, [&] { phase("movie_loaded"); });
-  QObject::connect(player, &MpvPlayer::fileLoaded, &app, [&] { phase("file_loaded"); });
+  QObject::connect(&player->State(), &PlaybackState::fileLoaded, &app,
+                   [&] { phase("file_loaded"); });
   QObject::connect(player, &MpvPlayer::frameRendered, &app, [&] {
     if (!phases.contains(QLatin1String("frame_rendered"))) phase("frame_rendered");
   });

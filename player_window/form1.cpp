@@ -5,9 +5,9 @@
 #include <QMouseEvent>
 
 #include "assets.h"
+#include "centring.h"
 #include "mpv_player.h"
 #include "qt_common_dialog.h"
-#include "qt_runtime_services.h"
 #include "twips.h"
 
 namespace {
@@ -41,7 +41,8 @@ constexpr int kClientHeightTwips = 7440;
 
 }  // namespace
 
-Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd)
+Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd,
+             engine::Factory engineFactory)
     : cd_(cd ? std::move(cd) : std::make_unique<QtCommonDialog>()) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Tibrok Flv Player"));
@@ -58,15 +59,15 @@ Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd)
   client->installEventFilter(this);
   setCentralWidget(client);
 
-  fl = new MpvPlayer(client);
+  fl = new MpvPlayer(client, std::move(engineFactory));
   fl->setObjectName(QStringLiteral("fl"));
-  fl->setGeometry(twips::RectToPixels(0, 0, 5535, 3495, this));
+  fl->setGeometry(twips::RectToPixels(0, 0, 5535, 3495, logicalDpiX()));
 
   // Text1 keeps the start-up address. It sits above the client area and
   // stays hidden, so it can neither be seen nor take the focus.
   Text1 = new QLineEdit(client);
   Text1->setObjectName(QStringLiteral("Text1"));
-  Text1->setGeometry(twips::RectToPixels(3720, -2299, 4215, 285, this));
+  Text1->setGeometry(twips::RectToPixels(3720, -2299, 4215, 285, logicalDpiX()));
   Text1->setText(QStringLiteral("Text1"));
   Text1->setFocusPolicy(Qt::NoFocus);
   Text1->setVisible(false);
@@ -78,9 +79,10 @@ Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd)
   connect(open, &QAction::triggered, this, [this] { handlers_->open_Click(); });
   connect(exit, &QAction::triggered, this, [this] { handlers_->exit_Click(); });
   connect(about, &QAction::triggered, this, [this] { handlers_->about_Click(); });
+  connect(fl, &MpvPlayer::openRequested, this, &Form1::PlayAddress);
 
-  resize(twips::ToPixels(kClientWidthTwips, this),
-         twips::ToPixels(kClientHeightTwips, this) + menuBar()->sizeHint().height());
+  resize(twips::ToPixels(kClientWidthTwips, logicalDpiX()),
+         twips::ToPixels(kClientHeightTwips, logicalDpiX()) + menuBar()->sizeHint().height());
 }
 
 Form1::~Form1() = default;
@@ -99,6 +101,8 @@ void Form1::BuildMenus() {
 }
 
 void Form1::Load() { handlers_->Form_Load(); }
+
+void Form1::PlayAddress(const QString& address) { handlers_->PlayAddress(address); }
 
 void Form1::ShowCentred() {
   setWindowState(Qt::WindowNoState);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common_dialog.h"
+#include "engine.h"
 #include "form1_handlers.h"
 #include "runtime_services.h"
 
@@ -19,14 +20,18 @@ class Form1 : public QMainWindow {
   Q_OBJECT
 
  public:
-  // `cd` replaces the window's own Open dialog (tests pass a fake one).
-  explicit Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd = nullptr);
+  // `cd` replaces the window's own Open dialog and `engineFactory` the
+  // player's video engine (tests pass fakes).
+  explicit Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd = nullptr,
+                 engine::Factory engineFactory = {});
   ~Form1() override;
 
   // Runs the load handler; call before the first show.
   void Load();
   // Shows the window centred on its screen in the normal state.
   void ShowCentred();
+  // Plays an address the way File > "Open File / URL" plays a choice.
+  void PlayAddress(const QString& address);
 
   MpvPlayer* fl = nullptr;
   QLineEdit* Text1 = nullptr;

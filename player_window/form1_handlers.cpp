@@ -20,8 +20,7 @@ void Form1Handlers::Form_Load() {
   SizePlayerArea();
   if (runtime_.Command().isEmpty()) return;
   text1_.SetText(runtime_.Command());
-  fl_.LoadMovie(0, MoviePath(kPlayerMovie));
-  fl_.SetVariable(kAddressVariable, text1_.Text());
+  PlayAddress(text1_.Text());
 }
 
 void Form1Handlers::Form_Resize() { SizePlayerArea(); }
@@ -34,8 +33,12 @@ void Form1Handlers::open_Click() {
   fl_.LoadMovie(0, MoviePath(kInterimMovie));
   cd_.ShowOpen();
   if (cd_.FileName().isEmpty()) return;
+  PlayAddress(cd_.FileName());
+}
+
+void Form1Handlers::PlayAddress(const QString& address) {
   fl_.LoadMovie(0, MoviePath(kPlayerMovie));
-  fl_.SetVariable(kAddressVariable, cd_.FileName());
+  fl_.SetVariable(kAddressVariable, address);
 }
 
 void Form1Handlers::exit_Click() { runtime_.UnloadMainWindow(); }

@@ -22,6 +22,11 @@ class Form1Handlers {
   void Form_MouseDown(int button);
   void Form_MouseUp(int button);
 
+  // Plays `address` the one way the program plays a chosen address: the
+  // player movie into layer 0, then the address in "myuri". Open, a drop on
+  // the player area and the desktop's requests all come through here.
+  void PlayAddress(const QString& address);
+
   static constexpr float kWidthMarginTwips = 30.0f;
   static constexpr float kHeightMarginTwips = 822.0f;
 

@@ -6,10 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 dir=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIBROK_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DTIBROK_SANITIZE=ON)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DTIBROK_SANITIZE=ON -DTIBROK_WERROR=ON)
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"

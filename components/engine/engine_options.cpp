@@ -1,0 +1,109 @@
+#include "engine_options.h"
+
+namespace engine_options {
+namespace {
+
+// What the FFmpeg demuxer may be for each kind of address. A local file's
+// format is decided by the player; over the network it is probed, but only
+// among these. FFmpeg names its MP4 reader "mov,mp4,m4a,3gp,3g2,mj2".
+constexpr char kNetworkFormats[] = "flv,live_flv,mov";
+// A demuxer of these formats never opens anything besides its input: the
+// protocol list for such nested opens names none that exists.
+constexpr char kNoNestedProtocol[] = "none";
+constexpr char kHttpProtocols[] = "http,https,tcp,tls";
+constexpr char kRtmpProtocols[] =
+    "rtmp,rtmps,rtmpe,rtmpt,rtmpte,rtmpts,ffrtmpcrypt,ffrtmphttp,tcp,tls,http,https";
+
+}  // namespace
+
+QList<Option> ForPlayer(const engine::Settings& settings) {
+  QList<Option> options{
+      // Keep the user's own mpv set-up, scripts and key bindings out: this
+      // widget is the whole user interface.
+      {"config", "no"},
+      {"load-scripts", "no"},
+      {"terminal", "no"},
+      {"input-default-bindings", "no"},
+      {"ytdl", "no", false},
+      {"osc", "no", false},
+      {"load-stats-overlay", "no", false},
+      {"load-osd-console", "no", false},
+      {"load-auto-profiles", "no", false},
+      {"input-builtin-bindings", "no", false},
+      {"input-vo-keyboard", "no", false},
+      {"input-media-keys", "no", false},
+      {"resume-playback", "no", false},
+      {"access-references", "no", false},
+      {"gpu-hwdec-interop", "no", false},
+      // Play the address given and nothing found beside it.
+      {"sub-auto", "no", false},
+      {"audio-file-auto", "no", false},
+      {"cover-art-auto", "no", false},
+      // FFmpeg's demuxers only: the engine's own readers of playlists, EDL
+      // and cue files would open whatever such a file names.
+      {"demuxer", "lavf"},
+      {"vd-lavc-o", "max_pixels=" + QByteArray::number(kMaxPicturePixels)},
+      {"vo", "libmpv"},
+      // The component lays the picture out itself (ShowAll) and hands mpv
+      // a target of the video's own shape: mpv's software renderer paints
+      // letterbox bars black, whatever the movie's background.
+      {"keepaspect", "no"},
+      {"osd-level", "0"},
+      {"hwdec", "no"},
+      // Hand each frame over when it is due instead of early: an early one
+      // makes mpv_render_context_render wait for its time on the GUI thread,
+      // which then misses the repaint of the frame before.
+      {"video-timing-offset", "0"},
+      // One thread converts each frame: helper threads split the same work
+      // and cost more CPU in total, for a few milliseconds less latency.
+      {"zimg-threads", "1", false},
+      {"idle", "yes"},
+      // The last frame stays up when the video ends.
+      {"keep-open", "yes"},
+      // Without a working sound device, play on in silence rather than
+      // dropping the audio track.
+      {"audio-fallback-to-null", "yes"},
+      {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
+  };
+  if (!settings.audioOutput.isEmpty()) options.append({"ao", settings.audioOutput});
+  options.append({"volume", QByteArray::number(settings.volume, 'f', 3)});
+  options.append({"mute", QByteArray(settings.muted ? "yes" : "no")});
+  return options;
+}
+
+FileOptions ForFile(const engine::LoadRequest& request) {
+  using Source = engine::LoadRequest::Source;
+  FileOptions options;
+  options.demuxerOptions.append(
+      std::pair<QByteArray, QByteArray>{"protocol_whitelist", kNoNestedProtocol});
+  if (request.source == Source::kLocalFile) {
+    if (request.format == engine::LoadRequest::Format::kMp4) {
+      options.demuxerFormat = "mp4";
+      options.demuxerOptions.append(std::pair<QByteArray, QByteArray>{"format_whitelist", "mov"});
+    } else {
+      // The "live" flavour of the FLV demuxer is the same reader, but tells
+      // the engine that timestamps may leap: a video frame more than a few
+      // seconds after the one before is then shown at once, where the plain
+      // one would hold the picture for the whole leap (up to hours) while
+      // the sound played on.
+      options.demuxerFormat = "live_flv";
+      options.demuxerOptions.append(
+          std::pair<QByteArray, QByteArray>{"format_whitelist", "flv,live_flv"});
+      if (request.ignorePreviousTagSizes) {
+        options.demuxerOptions.append(std::pair<QByteArray, QByteArray>{"flv_ignore_prevtag", "1"});
+      }
+    }
+    return options;
+  }
+  options.demuxerOptions.append(
+      std::pair<QByteArray, QByteArray>{"format_whitelist", kNetworkFormats});
+  options.streamOptions.append(std::pair<QByteArray, QByteArray>{
+      "protocol_whitelist", request.source == Source::kHttp ? kHttpProtocols : kRtmpProtocols});
+  // The engine's network timeout reaches http only; this one bounds every
+  // read and write of every protocol, rtmp's included (microseconds).
+  options.streamOptions.append(std::pair<QByteArray, QByteArray>{
+      "rw_timeout", QByteArray::number(qint64{kNetworkTimeoutSeconds} * 1000000)});
+  return options;
+}
+
+}  // namespace engine_options

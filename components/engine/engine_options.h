@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <utility>
+
+#include "engine.h"
+
+// How the player sets up its engine. The promise: the engine plays exactly
+// what it is given, with nothing of the user's own mpv set-up (config,
+// scripts, key bindings, auto-loaded files beside the video); it draws only
+// through the player's software render context; it reads each file with the
+// one demuxer and the protocols that kind of address needs, so no content
+// can make it open another file or a socket; and it never waits on a silent
+// server for longer than kNetworkTimeoutSeconds, whatever the protocol.
+namespace engine_options {
+
+// How long a server may keep the engine waiting, to connect or to send more.
+// The engine's own default is a minute, long enough to look like a hang.
+constexpr int kNetworkTimeoutSeconds = 10;
+
+// Pictures larger than this many pixels are refused by the decoders: a
+// picture header claiming 16000x16000 in a small file would otherwise take
+// gigabytes. 4096x4096 lets every real FLV through (4K included).
+constexpr qint64 kMaxPicturePixels = qint64{4096} * 4096;
+
+struct Option {
+  const char* name;
+  QByteArray value;
+  // An optional option that this libmpv lacks is skipped; a required one
+  // that cannot be set stops the start.
+  bool required = true;
+};
+
+using KeyValues = QList<std::pair<QByteArray, QByteArray>>;
+
+// Options the engine starts with.
+QList<Option> ForPlayer(const engine::Settings& settings);
+
+// Settings for one file, set before each load, for or against: a setting
+// left from the file before must not apply to the next.
+struct FileOptions {
+  QByteArray demuxerFormat;  // empty: the demuxer probes among the allowed
+  KeyValues demuxerOptions;  // for the FFmpeg demuxer
+  KeyValues streamOptions;   // for the FFmpeg protocol a network address uses
+};
+FileOptions ForFile(const engine::LoadRequest& request);
+
+}  // namespace engine_options

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "file_handle.h"
+
+struct mpv_handle;
+
+// Local files reach the engine through the player's own reader: the engine
+// is given "tibrok://<n>", never a file name, and reads the descriptor the
+// player opened and checked. So the engine cannot be talked into opening
+// another file, a name needs no encoding the engine understands, and bytes
+// the engine must not see (script data it would choke on) can be changed on
+// the way.
+class LocalStreams {
+ public:
+  using Patches = std::vector<std::pair<qint64, char>>;
+
+  // Registers the protocol on `core`; false if the engine refused it.
+  bool Register(mpv_handle* core);
+
+  // The address under which the engine reads `file`, with `patches` applied.
+  QByteArray Add(std::shared_ptr<const FileHandle> file, Patches patches);
+
+ private:
+  struct Entry {
+    std::shared_ptr<const FileHandle> file;
+    Patches patches;
+  };
+  static int Open(void* self, char* uri, struct mpv_stream_cb_info* info);
+
+  std::mutex mutex_;
+  std::map<quint64, Entry> entries_;
+  quint64 next_ = 1;
+};

@@ -1,0 +1,26 @@
+#include "file_handle.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+qint64 FileHandle::ReadAt(qint64 offset, char* data, qint64 size) const {
+  qint64 done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd_, data + done, size_t(size - done), off_t(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return done > 0 ? done : -1;
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+qint64 FileHandle::Size() const {
+  struct stat info {};
+  return ::fstat(fd_, &info) == 0 ? qint64(info.st_size) : -1;
+}

@@ -1,0 +1,123 @@
+#include "local_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <QtEndian>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "content_sniffer.h"
+
+namespace local_file {
+namespace {
+
+constexpr int kTagHeaderBytes = 11;
+// Enough tags to tell a writer's habit from one damaged spot, and few enough
+// to cost a handful of small reads.
+constexpr int kTagsToCheck = 16;
+// Enough of the start to tell any format this player knows of.
+constexpr qint64 kHeadBytes = 4096;
+
+bool ReadAt(const FileHandle& file, qint64 offset, char* data, qint64 size) {
+  return file.ReadAt(offset, data, size) == size;
+}
+
+// An audio, video or script tag with no reserved bits set and stream id 0.
+bool LooksLikeTagHeader(const std::array<char, kTagHeaderBytes>& h) {
+  const auto flags = static_cast<uchar>(h[0]);
+  const int type = flags & 0x1f;
+  return (flags & 0xc0) == 0 && (type == 8 || type == 9 || type == 18) && h[8] == 0 && h[9] == 0 &&
+         h[10] == 0;
+}
+
+quint32 Uint24(const char* p) { return qFromBigEndian<quint32>(p) >> 8; }
+
+QString NotRegular(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return QStringLiteral("it is a folder, not a video file");
+  return QStringLiteral("it is not a regular file");
+}
+
+}  // namespace
+
+bool PreviousTagSizesWrong(const FileHandle& file) {
+  char header[9];
+  if (!ReadAt(file, 0, header, sizeof header) || std::memcmp(header, "FLV", 3) != 0) return false;
+  const quint32 dataOffset = qFromBigEndian<quint32>(header + 5);
+  if (dataOffset < sizeof header) return false;
+
+  // Walks the chain of tags by their own sizes. A tag counts when the next
+  // one is where its size says; its PreviousTagSize then either agrees or not.
+  qint64 tagAt = qint64{dataOffset} + 4;
+  std::array<char, kTagHeaderBytes> tag{};
+  if (!ReadAt(file, tagAt, tag.data(), tag.size()) || !LooksLikeTagHeader(tag)) return false;
+  int chained = 0, agreeing = 0;
+  while (chained < kTagsToCheck) {
+    const quint32 bodySize = Uint24(tag.data() + 1);
+    const qint64 sizeAt = tagAt + kTagHeaderBytes + bodySize;
+    char previousSize[4];
+    std::array<char, kTagHeaderBytes> next{};
+    if (!ReadAt(file, sizeAt, previousSize, 4) ||
+        !ReadAt(file, sizeAt + 4, next.data(), next.size()) || !LooksLikeTagHeader(next)) {
+      break;
+    }
+    ++chained;
+    if (qFromBigEndian<quint32>(previousSize) == bodySize + kTagHeaderBytes) ++agreeing;
+    tagAt = sizeAt + 4;
+    tag = next;
+  }
+  // One wrong field is damage the demuxer's own resync handles; a chain with
+  // not one right field is a writer that got them all wrong.
+  return chained >= 2 && agreeing == 0;
+}
+
+Inspection Inspect(const QByteArray& path) {
+  Inspection result;
+  // Non-blocking, so that opening a FIFO does not wait for a writer; the
+  // descriptor is checked before anything is read from it.
+  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    result.error = QString::fromLocal8Bit(std::strerror(errno));
+    return result;
+  }
+  auto file = std::make_shared<FileHandle>(fd);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    result.error = QString::fromLocal8Bit(std::strerror(errno));
+    return result;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    result.error = NotRegular(info);
+    return result;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+  QByteArray head(kHeadBytes, Qt::Uninitialized);
+  const qint64 got = file->ReadAt(0, head.data(), head.size());
+  if (got < 0) {
+    result.error = QString::fromLocal8Bit(std::strerror(errno));
+    return result;
+  }
+  head.truncate(got);
+  const qint64 size = file->Size();
+  switch (content_sniffer::Classify(head, size)) {
+    case content_sniffer::Kind::kFlv:
+      result.format = Format::kFlv;
+      result.previousTagSizesWrong = PreviousTagSizesWrong(*file);
+      break;
+    case content_sniffer::Kind::kMp4:
+      result.format = Format::kMp4;
+      break;
+    case content_sniffer::Kind::kFlvHeaderOnly:
+      result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
+      return result;
+    case content_sniffer::Kind::kOther:
+      result.error = QStringLiteral("it is %1, not an FLV or MP4 video")
+                         .arg(content_sniffer::Describe(head, size));
+      return result;
+  }
+  result.file = std::move(file);
+  return result;
+}
+
+}  // namespace local_file

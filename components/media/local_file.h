@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+#include "file_handle.h"
+
+// What the player learns about a local file before the engine sees it. The
+// player opens the file itself (the engine reads it through the player), so
+// the file that was looked at is the one that plays, whatever happens to its
+// name meanwhile. It reads the file, so it runs off the GUI thread.
+namespace local_file {
+
+enum class Format { kFlv, kMp4 };
+
+struct Inspection {
+  // Why the file is not played, to finish "Cannot play "x": ..."; empty
+  // when it may be played.
+  QString error;
+  Format format = Format::kFlv;
+  // The file, open for reading; null when refused.
+  std::shared_ptr<FileHandle> file;
+  // An FLV whose PreviousTagSize fields all disagree with the tags before
+  // them, while the tags themselves follow one another by their own sizes
+  // (seen in files from a streaming server that wrote every one of them
+  // four bytes too large). The engine's demuxer takes such a mismatch for
+  // damage and skips ahead looking for tags it can trust, finding none; it
+  // has to be told to follow the tag sizes instead.
+  bool previousTagSizesWrong = false;
+};
+
+// Opening never waits: a FIFO, a device or a folder is refused ("it is not
+// a regular file") without blocking on it. Only FLV and MP4 content is
+// accepted; anything else is refused with what it looks like.
+Inspection Inspect(const QByteArray& path);
+
+// The PreviousTagSize check, from the file's start.
+bool PreviousTagSizesWrong(const FileHandle& file);
+
+}  // namespace local_file

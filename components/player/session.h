@@ -1,0 +1,167 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QFuture>
+#include <QObject>
+#include <QTimer>
+
+#include "engine.h"
+#include "local_file.h"
+#include "media_address.h"
+#include "playback_state.h"
+
+// One address at a time, from the request to playback: resolves it, has a
+// local file looked at off the GUI thread, hands the engine what it may
+// open, follows the engine's events and keeps the PlaybackState true. It
+// owns the load state machine; the player widget owns the engine and the
+// picture, and asks the session which frames belong to the file in hand.
+class Session : public QObject, private engine::Listener {
+  Q_OBJECT
+
+ public:
+  // What the session needs from the widget that hosts it.
+  class Host {
+   public:
+    virtual ~Host() = default;
+    // Draws a frame the engine holds, if it is one to show; `force` draws
+    // the current one again (for a new layout).
+    virtual void RenderFrame(bool force) = 0;
+    virtual void HidePicture() = 0;
+    // The engine stopped answering: put a fresh one in its place (SetEngine).
+    virtual void ReplaceEngine() = 0;
+  };
+
+  // How long the engine may take to start on a new file before it counts as
+  // stuck (an open that never returns) and is replaced.
+  static constexpr int kStuckMs = 3000;
+
+  Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
+  ~Session() override;
+
+  // The engine to play on; null while there is none. A new engine carries on
+  // with the address in hand.
+  void SetEngine(engine::Engine* engine);
+
+  // Plays `address` as received (the movie variable's value), or says why not.
+  void Play(const QString& address);
+  // Looks at a local file while the player movie is still being read; the
+  // Play that follows takes the findings over instead of looking again.
+  void PrepareEarly(const QString& address);
+  // Resumes; after a stop, or at the end, plays the address again.
+  void Resume();
+  void Pause();
+  void TogglePause();
+  void Stop();
+  // Stops whatever the engine does, also what Stop would leave alone: a new
+  // movie replaces the player.
+  void Halt();
+  void SeekTo(double seconds);
+  void SeekBy(double seconds);
+  void SetVolume(double percent);
+  void SetMuted(bool muted);
+
+  // Which frame the engine offers is drawn.
+  enum class FrameVerdict {
+    kNothing,      // nothing to do
+    kSkip,         // take it without drawing; the picture stays
+    kSkipAndHide,  // take it without drawing, and show no picture
+    kHide,         // show no picture
+    kRender,       // draw it
+  };
+  FrameVerdict OnFrameWaiting(engine::Engine::Waiting waiting, bool force);
+
+  // For tests: loads sent to the engine, and what the last one was for.
+  int LoadRequests() const { return loadRequests_; }
+  QString LastTarget() const { return lastTarget_; }
+
+ private:
+  // How far the engine has got with the address in hand.
+  enum class Tracking {
+    kNone,        // nothing asked for, stopped, or failed
+    kChecking,    // a local file is being looked at
+    kAwaitReply,  // sent; the engine's number for it not known yet
+    kEntry,       // the engine plays it as entry_
+  };
+
+  void Load(const media_address::Address& address);
+  void SendLoad(quint64 generation, const local_file::Inspection& inspection);
+  bool IsCurrent(qint64 entry) const;
+  QString Shown() const;
+  void Fail(const QString& cause);
+  QString FailureCause(const QString& engineError) const;
+  void StartStreams();
+  void UpdateDuration();
+  void UpdateBuffering();
+  void UpdateStreams();
+  void UpdateLoadState();
+  bool CheckSomethingPlayed();
+
+  // engine::Listener
+  void OnProperty(engine::Property property, const engine::Value& value) override;
+  void OnFileStarted(qint64 entry) override;
+  void OnFileLoaded() override;
+  void OnFileEnded(const engine::FileEnd& end) override;
+  void OnLog(const engine::LogLine& line) override;
+  void OnSeekStarted() override { seeking_ = true; }
+  void OnPlaybackRestarted() override;
+  void OnLoadReply(quint64 token, qint64 entry, const QString& error) override;
+  void OnAnswer(quint64 token, engine::Query query, const engine::Value& value) override;
+  void OnFrameReady() override { host_.RenderFrame(false); }
+
+  PlaybackState& state_;
+  Host& host_;
+  engine::Engine* engine_ = nullptr;
+
+  // The address in hand and how far it has got.
+  media_address::Address address_;
+  quint64 generation_ = 0;
+  Tracking tracking_ = Tracking::kNone;
+  qint64 entry_ = 0;
+  qint64 startedEntry_ = 0;
+  quint64 loadToken_ = 0;
+  local_file::Inspection inspection_;
+  QTimer stuckTimer_;
+  // A local file looked at early (PrepareEarly).
+  QByteArray earlyPath_;
+  QFuture<local_file::Inspection> earlyCheck_;
+  int loadRequests_ = 0;
+  QString lastTarget_;
+
+  // The engine logs why a file failed to open, but its log lines may arrive
+  // after the end-of-file event: the first one found while the file is
+  // opening (or has just failed) is kept, and refines the message if late.
+  bool collectingCause_ = false;
+  bool loadFailed_ = false;
+  QString loadCause_;
+  // Started when a network address goes to the engine: a server that never
+  // answers leaves no cause in the log, only the time it took.
+  QElapsedTimer networkOpen_;
+
+  // What the file has given so far, to tell a file that plays from one that
+  // opens and ends without a single decodable frame or sample.
+  bool fileOpen_ = false;
+  int framesThisFile_ = 0;
+  // Whether a newly decoded frame has come since the load or the file's
+  // start. Until then a redraw the engine asks for (after unpausing, say)
+  // draws the frame it still holds, which belongs to the file before.
+  bool freshFrame_ = false;
+  quint64 soundToken_ = 0;
+  quint64 seekToken_ = 0;
+  bool seeking_ = false;
+
+  // The engine's view of the file, which the state is made from.
+  double engineDuration_ = 0;
+  double startTime_ = 0;
+  bool isFlv_ = false;
+  bool pictureOut_ = false;
+  bool alphaFlattened_ = false;
+  QSize displaySize_;
+  bool lengthUnknown_ = false;
+  bool watchingCache_ = false;
+  bool pausedForCache_ = false;
+  int cachePercent_ = 0;
+  stream_facts::Tracks tracks_;
+  bool tracksSettled_ = false;
+  bool audioUndecodable_ = false;
+  bool videoUndecodable_ = false;
+};

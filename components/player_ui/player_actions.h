@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+#include <functional>
+
+class PlaybackState;
+class PlayerCommands;
+
+// What the keys of the player area do, as data: each action's keys, its
+// name, the words of its help, and what it does. The key handling, the
+// controls' tooltips and the help view are all written from this table, so
+// they cannot disagree.
+namespace player_actions {
+
+// How far the seek keys move, and how much the volume keys and a wheel
+// notch change the volume.
+inline constexpr double kSeekStepSeconds = 5;
+inline constexpr double kVolumeStep = 5;
+
+enum class Id {
+  kPlayPause,
+  kSeekBack,
+  kSeekForward,
+  kVolumeUp,
+  kVolumeDown,
+  kMute,
+  kToStart,
+};
+
+struct Action {
+  Id id;
+  // Keys without modifiers (the keypad counts as none); the first is the
+  // one tooltips name.
+  QList<QKeyCombination> keys;
+  QString name;  // short, for tooltips and the help view: "Mute"
+  QString help;  // a line for the help view
+  std::function<void(PlayerCommands&, const PlaybackState&)> run;
+};
+
+// Every action, in the order the help view lists them.
+const QList<Action>& All();
+const Action& Get(Id id);
+// The action for a key press; null when the key has none.
+const Action* ForKey(QKeyCombination key);
+
+// The keys of an action as the user reads them: "Space", "Left", "M".
+QString KeyText(const Action& action);
+// "`label` (`keys`)", for a tooltip: "Pause (Space)".
+QString Tooltip(const QString& label, Id id);
+
+}  // namespace player_actions

@@ -1,0 +1,192 @@
+#include "player_controls.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSlider>
+#include <QToolButton>
+
+#include "playback_state.h"
+#include "playback_time.h"
+#include "player_actions.h"
+#include "player_commands.h"
+#include "player_icons.h"
+#include "seek_bar.h"
+
+using player_icons::Glyph;
+
+namespace {
+
+QToolButton* MakeButton(QWidget* parent, const QString& name) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setAutoRaise(true);
+  button->setIconSize(QSize(20, 20));
+  return button;
+}
+
+}  // namespace
+
+PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& commands,
+                               QWidget* parent)
+    : QWidget(parent), state_(state), commands_(commands) {
+  setObjectName(QStringLiteral("controls"));
+  setAccessibleName(tr("Playback controls"));
+
+  playPause_ = MakeButton(this, QStringLiteral("playPause"));
+  connect(playPause_, &QToolButton::clicked, this, [this] { commands_.TogglePause(); });
+
+  seek_ = new SeekBar(this);
+  seek_->setObjectName(QStringLiteral("seekBar"));
+  seek_->setToolTip(
+      tr("Seek (%1 and %2: %3 seconds)")
+          .arg(player_actions::KeyText(player_actions::Get(player_actions::Id::kSeekBack)),
+               player_actions::KeyText(player_actions::Get(player_actions::Id::kSeekForward)))
+          .arg(player_actions::kSeekStepSeconds));
+  connect(seek_, &SeekBar::seekRequested, this, [this](double at) { commands_.SeekTo(at); });
+
+  time_ = new QLabel(this);
+  time_->setObjectName(QStringLiteral("time"));
+  time_->setToolTip(tr("Elapsed time / duration"));
+  time_->setAccessibleName(tr("Elapsed time and duration"));
+
+  mute_ = MakeButton(this, QStringLiteral("mute"));
+  mute_->setCheckable(true);
+  mute_->setAccessibleName(tr("Mute"));
+  connect(mute_, &QToolButton::clicked, this, [this](bool on) { commands_.SetMuted(on); });
+
+  volume_ = new QSlider(Qt::Horizontal, this);
+  volume_->setObjectName(QStringLiteral("volume"));
+  volume_->setFocusPolicy(Qt::NoFocus);
+  volume_->setRange(0, 100);
+  volume_->setSingleStep(5);
+  volume_->setPageStep(10);
+  volume_->setFixedWidth(64);
+  using player_actions::Get;
+  using player_actions::KeyText;
+  volume_->setToolTip(tr("Volume (%1 and %2, mouse wheel)")
+                          .arg(KeyText(Get(player_actions::Id::kVolumeUp)),
+                               KeyText(Get(player_actions::Id::kVolumeDown))));
+  volume_->setAccessibleName(tr("Volume"));
+  volume_->installEventFilter(this);
+  connect(volume_, &QSlider::valueChanged, this, [this](int value) {
+    // Only the user's moves: the player's own reports set the slider with
+    // signals blocked.
+    commands_.SetVolume(value);
+  });
+
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(4, 2, 8, 2);
+  layout->setSpacing(4);
+  layout->addWidget(playPause_);
+  layout->addWidget(seek_, 1);
+  layout->addWidget(time_);
+  layout->addWidget(mute_);
+  layout->addWidget(volume_);
+
+  // Every report is cheap to ignore while hidden; showEvent catches up.
+  connect(&state_, &PlaybackState::pausedChanged, this, [this] { ShowPlayState(); });
+  connect(&state_, &PlaybackState::endReachedChanged, this, [this] { ShowPlayState(); });
+  connect(&state_, &PlaybackState::hasFileChanged, this, [this] { Sync(); });
+  connect(&state_, &PlaybackState::positionChanged, this, [this] { ShowTime(); });
+  connect(&state_, &PlaybackState::durationChanged, this, [this] { ShowTime(); });
+  connect(&state_, &PlaybackState::volumeChanged, this, [this] { ShowVolume(); });
+  connect(&state_, &PlaybackState::mutedChanged, this, [this] { ShowVolume(); });
+  connect(&state_, &PlaybackState::bufferedRangesChanged, this, [this] { ShowBuffered(); });
+
+  SetColours(Qt::black, Qt::white, Qt::white);
+}
+
+void PlayerControls::SetColours(const QColor& band, const QColor& text, const QColor& accent) {
+  band_ = band;
+  playIcon_ = player_icons::Icon(Glyph::kPlay, text);
+  pauseIcon_ = player_icons::Icon(Glyph::kPause, text);
+  volumeIcon_ = player_icons::Icon(Glyph::kVolume, text);
+  mutedIcon_ = player_icons::Icon(Glyph::kMuted, text);
+
+  QPalette colours = palette();
+  colours.setColor(QPalette::WindowText, text);
+  colours.setColor(QPalette::ButtonText, text);
+  colours.setColor(QPalette::Highlight, accent);
+  setPalette(colours);
+  QColor track = text;
+  track.setAlphaF(0.3f);
+  seek_->SetColours(track, accent);
+  Sync();
+  update();
+}
+
+void PlayerControls::Sync() {
+  ShowPlayState();
+  ShowTime();
+  ShowVolume();
+  ShowBuffered();
+}
+
+void PlayerControls::ShowPlayState() {
+  const bool playing = state_.hasFile() && !state_.paused() && !state_.endReached();
+  playPause_->setIcon(playing ? pauseIcon_ : playIcon_);
+  playPause_->setToolTip(
+      player_actions::Tooltip(playing ? tr("Pause") : tr("Play"), player_actions::Id::kPlayPause));
+  playPause_->setAccessibleName(playing ? tr("Pause") : tr("Play"));
+}
+
+void PlayerControls::ShowTime() {
+  if (!isVisible()) return;
+  const double duration = state_.hasFile() ? state_.duration() : 0;
+  seek_->SetDuration(duration);
+  seek_->SetPosition(state_.position());
+  const QString text = state_.hasFile() ? PlaybackTimeText(state_.position(), duration)
+                                        : QStringLiteral("--:-- / --:--");
+  // Reported many times a second; the label relays out on every change.
+  if (text != time_->text()) time_->setText(text);
+}
+
+void PlayerControls::ShowVolume() {
+  const bool muted = state_.muted();
+  mute_->setChecked(muted);
+  mute_->setIcon(muted ? mutedIcon_ : volumeIcon_);
+  mute_->setToolTip(
+      player_actions::Tooltip(muted ? tr("Unmute") : tr("Mute"), player_actions::Id::kMute));
+  const QSignalBlocker quiet(volume_);
+  volume_->setValue(qRound(state_.volume()));
+}
+
+void PlayerControls::ShowBuffered() {
+  if (isVisible()) seek_->SetBuffered(state_.bufferedRanges());
+}
+
+void PlayerControls::paintEvent(QPaintEvent*) {
+  // A band the picture shows through, darker at the bottom where the
+  // controls sit.
+  QLinearGradient shade(0, 0, 0, height());
+  QColor top = band_;
+  top.setAlphaF(0.35f);
+  QColor bottom = band_;
+  bottom.setAlphaF(0.75f);
+  shade.setColorAt(0, top);
+  shade.setColorAt(1, bottom);
+  QPainter(this).fillRect(rect(), shade);
+}
+
+void PlayerControls::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  Sync();
+}
+
+// Presses between the buttons belong to the controls, not to the picture,
+// where a click would pause.
+void PlayerControls::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void PlayerControls::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+
+bool PlayerControls::eventFilter(QObject* watched, QEvent* event) {
+  // The wheel means volume everywhere in the player area; the slider would
+  // otherwise take it in its own, larger steps.
+  if (watched == volume_ && event->type() == QEvent::Wheel) {
+    event->ignore();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}

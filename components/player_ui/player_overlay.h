@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class PlaybackState;
+class PlayerCommands;
+class PlayerControls;
+class PlayerInput;
+class QPainter;
+class QAbstractButton;
+namespace movie {
+struct Movie;
+}
+
+// Everything the player movie draws over the video, and when: the control
+// bar, the replay button at the end, the buffering indicator, notices about
+// streams that cannot be decoded, and the audio-only screen. Owned by the
+// player area, which hands it each movie and lets it paint after the picture.
+//
+// Promises:
+// - Only a player movie shows anything; its "controls" key can turn off the
+//   bar and the replay button (the other indicators stay).
+// - The bar hides after a delay (kHideDelayMs unless set otherwise) without
+//   mouse or key activity while a
+//   video plays, and stays up while paused, at the end, while buffering, for
+//   audio-only files and while the mouse is on it. Hidden, it costs nothing
+//   per frame; no timer runs unless a hide or a notice is pending.
+class PlayerOverlay : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kHideDelayMs = 2500;
+  static constexpr int kNoticeMs = 5000;
+
+  // Draws over `area` and answers its input; `area` is the player widget.
+  PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCommands& commands);
+
+  // How long the bar waits before it hides; tests shorten it.
+  void SetHideDelay(int ms) { hideTimer_.setInterval(ms); }
+
+  // The movie now in the player area; null while none is loaded.
+  void SetMovie(const movie::Movie* movie);
+  // Paints the indicators over the picture.
+  void Paint(QPainter& painter) const;
+
+  bool ControlsVisible() const;
+  bool ReplayVisible() const;
+  // The notice over the picture right now; empty when none.
+  QString Notice() const { return notice_; }
+  // The indicator text while the player waits for data; empty otherwise.
+  QString BufferingText() const;
+
+  PlayerControls* Controls() const { return controls_; }
+  QAbstractButton* ReplayButton() const { return replay_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Reveal();
+  void OnStateChanged();
+  bool MayHide() const;
+  void Apply();
+  void Layout();
+  void ShowNotice(const QString& text);
+  void PaintAudioOnly(QPainter& painter) const;
+  void PaintBox(QPainter& painter, const QRectF& area, const QString& text, int flags) const;
+
+  QWidget& area_;
+  const PlaybackState& state_;
+  PlayerCommands& commands_;
+  PlayerInput* input_;
+  PlayerControls* controls_;
+  QAbstractButton* replay_;
+  QTimer hideTimer_;
+  QTimer noticeTimer_;
+  bool playerMovie_ = false;
+  bool showControls_ = false;  // the movie's own choice
+  bool revealed_ = true;       // not hidden for idleness
+  QString notice_;
+  QColor text_ = Qt::white;
+  QColor band_ = Qt::black;
+};

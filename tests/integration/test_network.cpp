@@ -1,0 +1,421 @@
+// Addresses the player opens, or must not: FLVs served over HTTP on the
+// loopback interface (with byte ranges and without, by a server that never
+// answers, on a port where nothing listens), every protocol the engine knows
+// but the player refuses, and local paths that are not regular files. The GUI
+// thread must keep turning through all of it.
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+#include <atomic>
+#include <memory>
+
+#include "mpv_library.h"
+#include "mpv_player.h"
+#include "playback_watch.h"
+#include "player_probe.h"
+#include "test_support.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// A small HTTP/1.1 file server on 127.0.0.1 with a thread of its own, so
+// that it answers however busy the GUI thread is. It sends the body at a
+// limited rate, so that a seek far ahead soon after the start needs a new
+// request; it stops answering and closes by itself after a minute.
+class FileServer : public QObject {
+ public:
+  enum class Mode {
+    kRanges,    // honours "Range: bytes=N-" with 206 Partial Content
+    kNoRanges,  // always the whole body, and says it does not do ranges
+    kSilent,    // accepts connections and never answers
+  };
+
+  FileServer(QByteArray body, Mode mode, int bytesPerSecond)
+      : body_(std::move(body)), mode_(mode), bytesPerTick_(bytesPerSecond / kTicksPerSecond) {
+    moveToThread(&thread_);
+    thread_.start();
+    QMetaObject::invokeMethod(
+        this, [this] { Start(); }, Qt::BlockingQueuedConnection);
+  }
+
+  ~FileServer() override {
+    QMetaObject::invokeMethod(
+        this, [this] { Close(); }, Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+  }
+
+  quint16 port() const { return port_; }
+  QString Url(const QString& path = QStringLiteral("/clip.flv")) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+  }
+  int Requests() const { return requests_; }
+  // The largest start offset asked for with a Range header.
+  qint64 FarthestRange() const { return farthestRange_; }
+
+ private:
+  static constexpr int kTicksPerSecond = 20;
+
+  struct Client {
+    QByteArray request;
+    QByteArray pending;  // what is still to be sent
+    bool answered = false;
+  };
+
+  void Start() {
+    server_ = new QTcpServer(this);
+    server_->listen(QHostAddress::LocalHost, 0);
+    port_ = server_->serverPort();
+    connect(server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = server_->nextPendingConnection()) Accept(socket);
+    });
+    pump_ = new QTimer(this);
+    connect(pump_, &QTimer::timeout, this, [this] { Pump(); });
+    pump_->start(1000 / kTicksPerSecond);
+    QTimer::singleShot(60000, this, [this] { Close(); });
+  }
+
+  void Close() {
+    for (QTcpSocket* socket : clients_.keys()) socket->disconnect(this);
+    clients_.clear();
+    delete pump_;
+    pump_ = nullptr;
+    delete server_;  // and the sockets, its children
+    server_ = nullptr;
+  }
+
+  void Accept(QTcpSocket* socket) {
+    clients_.insert(socket, Client{});
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      clients_.remove(socket);
+      socket->deleteLater();
+    });
+  }
+
+  void Read(QTcpSocket* socket) {
+    auto client = clients_.find(socket);
+    if (client == clients_.end()) return;
+    client->request += socket->readAll();
+    if (mode_ == Mode::kSilent || client->answered || !client->request.contains("\r\n\r\n")) {
+      return;
+    }
+    client->answered = true;
+    ++requests_;
+    static const QRegularExpression kRange(QStringLiteral("\r\nRange: *bytes=(\\d+)-"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch range = kRange.match(QString::fromLatin1(client->request));
+    const qint64 from = range.hasMatch() ? range.captured(1).toLongLong() : 0;
+    QByteArray head;
+    if (mode_ == Mode::kRanges && range.hasMatch()) {
+      farthestRange_ = std::max<qint64>(farthestRange_, from);
+      if (from >= body_.size()) {
+        socket->write(
+            QByteArrayLiteral("HTTP/1.1 416 Range Not Satisfiable\r\n"
+                              "Content-Length: 0\r\nConnection: close\r\n\r\n"));
+        socket->disconnectFromHost();
+        return;
+      }
+      head = QStringLiteral("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %1-%2/%3\r\n")
+                 .arg(from)
+                 .arg(body_.size() - 1)
+                 .arg(body_.size())
+                 .toLatin1();
+      client->pending = body_.mid(from);
+    } else {
+      head = QByteArrayLiteral("HTTP/1.1 200 OK\r\n");
+      client->pending = body_;
+    }
+    head += mode_ == Mode::kRanges ? "Accept-Ranges: bytes\r\n" : "Accept-Ranges: none\r\n";
+    head += "Content-Type: video/x-flv\r\nConnection: close\r\nContent-Length: " +
+            QByteArray::number(client->pending.size()) + "\r\n\r\n";
+    socket->write(head);
+  }
+
+  void Pump() {
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+      if (it->pending.isEmpty()) continue;
+      // Keep the socket's own buffer short: the rate is the point.
+      if (it.key()->bytesToWrite() > bytesPerTick_) continue;
+      it.key()->write(it->pending.left(bytesPerTick_));
+      it->pending.remove(0, bytesPerTick_);
+      if (it->pending.isEmpty()) it.key()->disconnectFromHost();
+    }
+  }
+
+  QThread thread_;
+  const QByteArray body_;
+  const Mode mode_;
+  const int bytesPerTick_;
+  QTcpServer* server_ = nullptr;
+  QTimer* pump_ = nullptr;
+  QHash<QTcpSocket*, Client> clients_;
+  std::atomic<quint16> port_{0};
+  std::atomic<int> requests_{0};
+  std::atomic<qint64> farthestRange_{0};
+};
+
+#ifndef TIBROK_SLOWDOWN
+#define TIBROK_SLOWDOWN 1
+#endif
+// The longest the GUI thread may go without turning; sanitized builds run
+// everything several times slower.
+constexpr double kMaxStallMs = 100.0 * TIBROK_SLOWDOWN;
+
+}  // namespace
+
+class TestNetwork : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  // 20 s of 160x120 video with sound, a key frame every second and their
+  // positions in its metadata: without them a seek can only read its way
+  // forward, and a network seek would wait for the download.
+  QByteArray clip_;
+  QString shortClip_;
+  std::unique_ptr<QWidget> host_;
+  MpvPlayer* player_ = nullptr;
+  std::unique_ptr<playback::StallMeter> meter_;
+
+  playback::Outcome Watch(const QString& address, int boundMs = 8000) {
+    playback::Watch watch;
+    watch.boundMs = boundMs;
+    watch.expectVideo = true;
+    meter_->Reset();
+    return playback::PlayAndWatch(*player_, address, watch, meter_.get());
+  }
+
+  // A refused address must leave the engine alone: no loadfile at all, and
+  // what played before stops. `named` is how the message names the address.
+  void VerifyRefused(const QString& address, const char* reason, const QString& named) {
+    const int requests = PlayerProbe::LoadRequests(*player_);
+    const QString target = PlayerProbe::LastLoadedTarget(*player_);
+    meter_->Reset();
+    player_->LoadMovie(0, playback::PlayerMovie());
+    player_->SetVariable(QStringLiteral("myuri"), address);
+    QVERIFY2(playback::WaitUntil([&] { return !player_->State().message().isEmpty(); }, 3000),
+             qPrintable(address));
+    const QString message = player_->State().message();
+    QVERIFY2(message.contains(named) && message.contains(QLatin1String(reason)),
+             qPrintable(message));
+    QVERIFY(playback::WaitUntil([&] { return !player_->State().hasFile(); }, 3000));
+    QTest::qWait(100);
+    QCOMPARE(PlayerProbe::LoadRequests(*player_), requests);
+    QCOMPARE(PlayerProbe::LastLoadedTarget(*player_), target);
+    QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(QString::number(meter_->MaxGapMs())));
+  }
+
+ private slots:
+  void initTestCase() {
+    // Loaded before anything is timed, as the program has it loaded by the
+    // time it plays.
+    QVERIFY2(mpv_library::Available(), qPrintable(mpv_library::Error()));
+    QVERIFY(dir_.isValid());
+    const QString clip =
+        testsupport::MakeFlv(dir_.path(), QStringLiteral("clip.flv"),
+                             {"-f",   "lavfi",      "-i",        "testsrc=size=160x120:rate=10",
+                              "-f",   "lavfi",      "-i",        "sine=sample_rate=22050",
+                              "-t",   "20",         "-c:v",      "flv1",
+                              "-b:v", "80k",        "-g",        "10",
+                              "-c:a", "libmp3lame", "-b:a",      "32k",
+                              "-ac",  "1",          "-flvflags", "add_keyframe_index"});
+    shortClip_ = testsupport::MakeFlv(
+        dir_.path(), QStringLiteral("short.flv"),
+        {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t", "5", "-c:v", "flv1"});
+    QVERIFY(!clip.isEmpty() && !shortClip_.isEmpty());
+    clip_ = testsupport::ReadFile(clip);
+    QVERIFY(clip_.size() > 100000);
+  }
+
+  void init() {
+    player_ = testsupport::ShowPlayerIn(host_);
+    QVERIFY(player_);
+    meter_ = std::make_unique<playback::StallMeter>();
+  }
+
+  void cleanup() {
+    meter_.reset();
+    host_.reset();
+  }
+
+  void playsFromServersWithAndWithoutRanges() {
+    for (const auto mode : {FileServer::Mode::kRanges, FileServer::Mode::kNoRanges}) {
+      FileServer server(clip_, mode, 64 * 1024);
+      const playback::Outcome out = Watch(server.Url());
+      const QString what =
+          out.Describe() + QStringLiteral(", GUI stall %1 ms").arg(meter_->MaxGapMs());
+      qInfo("%s", qPrintable(what));
+      QVERIFY2(out.Plays() && out.advanced >= 0.5 && out.frames > 0, qPrintable(what));
+      QCOMPARE(out.videoSize, QSize(160, 120));
+      QVERIFY(server.Requests() >= 1);
+      QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(what));
+    }
+  }
+
+  void seekAheadLandsThroughARangeRequest() {
+    // At 16 KB/s the 20 s clip takes far longer to arrive than the seek may.
+    FileServer server(clip_, FileServer::Mode::kRanges, 16 * 1024);
+    QVERIFY(Watch(server.Url()).Plays());
+    QElapsedTimer clock;
+    clock.start();
+    meter_->Reset();
+    player_->SeekTo(15);
+    // Playing on past the target shows the seek landed: the position alone
+    // may be set to the target before the engine gets there.
+    QVERIFY(playback::WaitUntil([&] { return player_->State().position() >= 15.5; }, 6000));
+    qInfo("seek to 15 s played on to %.2f s after %lld ms; farthest range %lld of %lld bytes",
+          player_->State().position(), clock.elapsed(), server.FarthestRange(),
+          qint64(clip_.size()));
+    QVERIFY(server.FarthestRange() > clip_.size() / 2);
+    QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(QString::number(meter_->MaxGapMs())));
+  }
+
+  void deadPortSaysSoQuickly() {
+    quint16 port = 0;
+    {
+      QTcpServer probe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+      port = probe.serverPort();
+    }
+    const QString url = QStringLiteral("http://127.0.0.1:%1/clip.flv").arg(port);
+    const playback::Outcome out = Watch(url, 5000);
+    qInfo("%s", qPrintable(out.Describe()));
+    QVERIFY2(out.message.contains(url) && out.message.contains(QLatin1String("Connection refused")),
+             qPrintable(out.message));
+    QVERIFY(out.ms < 2000);
+    QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(QString::number(meter_->MaxGapMs())));
+  }
+
+  void silentServerNeitherBlocksNorWaitsForever() {
+    FileServer server(clip_, FileServer::Mode::kSilent, 0);
+    const playback::Outcome out = Watch(server.Url(), 20000);
+    const QString what =
+        out.Describe() + QStringLiteral(", GUI stall %1 ms").arg(meter_->MaxGapMs());
+    qInfo("%s", qPrintable(what));
+    QVERIFY2(out.message.contains(QLatin1String("did not answer")), qPrintable(what));
+    QVERIFY2(out.ms >= 8000 && out.ms < 15000, qPrintable(what));
+    QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(what));
+
+    // The engine is free again for the next address.
+    QVERIFY(Watch(shortClip_).Plays());
+  }
+
+  void silentServerIsLeftAtOnceForAnotherFile() {
+    FileServer server(clip_, FileServer::Mode::kSilent, 0);
+    player_->LoadMovie(0, playback::PlayerMovie());
+    player_->SetVariable(QStringLiteral("myuri"), server.Url());
+    QTest::qWait(500);
+    const playback::Outcome out = Watch(shortClip_, 3000);
+    QVERIFY2(out.Plays() && out.ms < 2000, qPrintable(out.Describe()));
+    QVERIFY2(meter_->MaxGapMs() < kMaxStallMs, qPrintable(QString::number(meter_->MaxGapMs())));
+  }
+
+  void refusedProtocolsNeverReachTheEngine_data() {
+    QTest::addColumn<QString>("address");
+    // Every protocol this engine lists, less the ones the player accepts
+    // (http, https, the rtmp family and file:// on this computer).
+    for (const char* address : {"av://lavfi:testsrc",
+                                "lavf://clip.flv",
+                                "ffmpeg://clip.flv",
+                                "avdevice://x11grab:0",
+                                "lavfi://testsrc",
+                                "fd://0",
+                                "fdclose://0",
+                                "memory://FLV",
+                                "hex://464c56",
+                                "null://",
+                                "edl://clip.flv,0,1",
+                                "mf://*.png",
+                                "appending:///tmp/clip.flv",
+                                "slice://0-100@/tmp/clip.flv",
+                                "archive:///tmp/a.zip|clip.flv",
+                                "data://text/plain,x",
+                                "concat://a.flv|b.flv",
+                                "md5://clip.flv",
+                                "cdda://",
+                                "dvd://",
+                                "dvdnav://",
+                                "bd://",
+                                "br://",
+                                "bluray://",
+                                "bdnav://",
+                                "brnav://",
+                                "bluraynav://",
+                                "dvb://",
+                                "smb://h/s/a.flv",
+                                "ftp://127.0.0.1/a.flv",
+                                "sftp://127.0.0.1/a.flv",
+                                "tcp://127.0.0.1:1",
+                                "udp://127.0.0.1:1",
+                                "unix:///tmp/socket",
+                                "tls://127.0.0.1:1",
+                                "rtp://127.0.0.1:1",
+                                "rtsp://127.0.0.1/a",
+                                "rtsps://127.0.0.1/a",
+                                "srt://127.0.0.1:1",
+                                "srtp://127.0.0.1:1",
+                                "rist://127.0.0.1:1",
+                                "mms://127.0.0.1/a",
+                                "mmst://127.0.0.1/a",
+                                "mmsh://127.0.0.1/a",
+                                "mmshttp://127.0.0.1/a",
+                                "httpproxy://127.0.0.1/a",
+                                "gopher://127.0.0.1/a",
+                                "gophers://127.0.0.1/a",
+                                "ipfs://x",
+                                "ipns://x"}) {
+      QTest::newRow(address) << QString::fromLatin1(address);
+    }
+  }
+
+  void refusedProtocolsNeverReachTheEngine() {
+    QFETCH(QString, address);
+    // The engine runs, so a loadfile would have been counted.
+    QSignalSpy loaded(player_, &MpvPlayer::movieLoaded);
+    player_->LoadMovie(0, playback::PlayerMovie());
+    QVERIFY(loaded.wait(5000) && player_->HasEngine());
+    VerifyRefused(address, "are not allowed", address);
+  }
+
+  void fileAddressesOfOtherComputersAreRefused() {
+    const QString address = QStringLiteral("file://127.0.0.1/tmp/clip.flv");
+    QVERIFY(Watch(shortClip_).Plays());
+    VerifyRefused(address, "on this computer", address);
+  }
+
+  void pathsThatAreNotRegularFilesAreRefused() {
+#ifndef Q_OS_UNIX
+    QSKIP("FIFOs and /dev/zero are Unix things");
+#else
+    const QString fifo = dir_.filePath(QStringLiteral("fifo.flv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zeroLink = dir_.filePath(QStringLiteral("zero.flv"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zeroLink));
+    const std::pair<QString, QString> cases[] = {
+        {fifo, fifo},
+        {QStringLiteral("/dev/zero"), QStringLiteral("/dev/zero")},
+        {zeroLink, zeroLink},
+        {QStringLiteral("file://") + fifo, fifo},
+    };
+    for (const auto& [address, named] : cases) {
+      // Something plays first, so that "refused" also means "stopped".
+      QVERIFY(Watch(shortClip_).Plays());
+      VerifyRefused(address, "not a regular file", named);
+    }
+    QVERIFY(Watch(shortClip_).Plays());
+    VerifyRefused(dir_.path(), "it is a folder", dir_.path());
+#endif
+  }
+};
+
+QTEST_MAIN(TestNetwork)
+#include "test_network.moc"

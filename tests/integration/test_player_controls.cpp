@@ -1,0 +1,581 @@
+// The player movie's controls, indicators and input: keys, wheel, clicks and
+// drops on the player area, the control bar and its hiding, replay at the end,
+// buffering, the audio-only screen and notices about undecodable streams.
+#include <QAccessible>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtEndian>
+#include <QtTest>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "movie.h"
+#include "mpv_player.h"
+#include "playback_time.h"
+#include "player_controls.h"
+#include "player_input.h"
+#include "player_overlay.h"
+#include "player_probe.h"
+#include "seek_bar.h"
+#include "test_support.h"
+
+namespace {
+
+const QString kMovies = QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/");
+const QString kPlayerMovie = kMovies + "player.n";
+const QString kStillMovie = kMovies + "player22.swf";
+
+// Calls `edit` with the type and the offset of the body of each tag of an
+// FLV in `data`; returns how many tags there were.
+int ForEachTag(const QByteArray& data, const std::function<void(int, qsizetype)>& edit) {
+  if (data.size() < 13) return 0;
+  qsizetype at = qFromBigEndian<quint32>(data.constData() + 5) + 4;
+  int tags = 0;
+  while (at + 11 < data.size()) {
+    const quint32 size = qFromBigEndian<quint32>(data.constData() + at) & 0xffffff;
+    edit(data[at] & 0x1f, at + 11);
+    ++tags;
+    at += 11 + size + 4;
+  }
+  return tags;
+}
+
+// Rewrites the SoundFormat of every audio tag to 14 (MP3 8 kHz), a codec
+// that this FFmpeg cannot decode.
+QByteArray WithUndecodableAudio(QByteArray data) {
+  ForEachTag(data, [&](int type, qsizetype body) {
+    if (type == 8) data[body] = char((data[body] & 0x0f) | (14 << 4));
+  });
+  return data;
+}
+
+// Turns the metadata tags into padding of an unknown kind, which readers
+// skip: what remains says nothing of the duration, as in a live stream.
+QByteArray WithoutMetadata(QByteArray data) {
+  ForEachTag(data, [&](int type, qsizetype body) {
+    if (type == 18) data[body - 11] = char(0x1f);
+  });
+  return data;
+}
+
+// Serves one file over HTTP to every connection, with or without a length
+// (a live stream has none): `first` bytes at once, then after `pauseMs` the
+// rest in pieces of `piece` bytes every 100 ms.
+class SlowServer : public QObject {
+ public:
+  SlowServer(QByteArray data, bool withLength, qsizetype first, int pauseMs, qsizetype piece)
+      : data_(std::move(data)),
+        withLength_(withLength),
+        first_(first),
+        pauseMs_(pauseMs),
+        piece_(piece) {
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
+    });
+  }
+  bool Listen() { return server_.listen(QHostAddress::LocalHost); }
+  QString Url(const QString& name) const {
+    return QStringLiteral("http://127.0.0.1:%1/%2").arg(server_.serverPort()).arg(name);
+  }
+
+ private:
+  void Serve(QTcpSocket* socket) {
+    socket->setParent(this);
+    QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: video/x-flv\r\n";
+    if (withLength_) head += "Content-Length: " + QByteArray::number(data_.size()) + "\r\n";
+    socket->write(head + "\r\n" + data_.left(first_));
+    QTimer::singleShot(pauseMs_, socket, [this, socket] { SendFrom(socket, first_); });
+  }
+
+  void SendFrom(QTcpSocket* socket, qsizetype at) {
+    if (at >= data_.size()) {
+      socket->disconnectFromHost();
+      return;
+    }
+    socket->write(data_.mid(at, piece_));
+    QTimer::singleShot(100, socket, [this, socket, at] { SendFrom(socket, at + piece_); });
+  }
+
+  QTcpServer server_;
+  QByteArray data_;
+  bool withLength_;
+  qsizetype first_;
+  int pauseMs_;
+  qsizetype piece_;
+};
+
+}  // namespace
+
+class TestPlayerControls : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString video_;      // 320x240 colour bars with MP3 sound, 8 s
+  QString shortClip_;  // 320x240 colour bars, 1 s
+  QString sound_;      // MP3 sound only, 3 s
+  QString badAudio_;   // video_ with audio that cannot be decoded
+
+  std::unique_ptr<QWidget> host_;
+  MpvPlayer* player_ = nullptr;
+  PlayerOverlay* overlay_ = nullptr;
+  PlayerControls* controls_ = nullptr;
+
+  void Play(const QString& address) {
+    player_->LoadMovie(0, kPlayerMovie);
+    player_->SetVariable(QStringLiteral("myuri"), address);
+  }
+
+  // Plays `address` until it has moved on from its first frames.
+  void PlayAndWait(const QString& address) {
+    bool loaded = false;
+    const QMetaObject::Connection c =
+        connect(&player_->State(), &PlaybackState::fileLoaded, this, [&] { loaded = true; });
+    Play(address);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        loaded && player_->State().hasFile() && player_->State().position() > 0.1, 10000);
+    disconnect(c);
+  }
+
+  void LoadMovie(const QString& path) {
+    QSignalSpy loaded(player_, &MpvPlayer::movieLoaded);
+    player_->LoadMovie(0, path);
+    QVERIFY(loaded.wait(5000));
+  }
+
+  // Waits for the engine to confirm a seek; returns where it landed.
+  double SeekAndWait(const std::function<void()>& seek) {
+    QSignalSpy seeked(&player_->State(), &PlaybackState::seeked);
+    seek();
+    if (!seeked.wait(5000)) return -1;
+    return seeked.last().at(0).toDouble();
+  }
+
+  // Light pixels in a band of the player area's picture.
+  int LightPixels(const QRect& band) {
+    const QImage shot = player_->grab().toImage();
+    int light = 0;
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+      for (int x = band.left(); x <= band.right(); ++x) light += qGray(shot.pixel(x, y)) > 160;
+    }
+    return light;
+  }
+
+  void Wheel(int delta) {
+    const QPointF at(100, 100);
+    QWheelEvent wheel(at, player_->mapToGlobal(at), {}, QPoint(0, delta), Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(player_, &wheel);
+  }
+
+  bool Drop(QMimeData* data) {
+    const QPointF at(100, 100);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, {});
+    QApplication::sendEvent(player_, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, {});
+    QApplication::sendEvent(player_, &drop);
+    return drop.isAccepted();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    using testsupport::MakeFlv;
+    video_ = MakeFlv(dir_.path(), "video.flv",
+                     {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-f", "lavfi", "-i",
+                      "sine=sample_rate=22050", "-t", "8", "-c:v", "flv1", "-c:a", "libmp3lame"});
+    shortClip_ =
+        MakeFlv(dir_.path(), "short.flv",
+                {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "1", "-c:v", "flv1"});
+    sound_ =
+        MakeFlv(dir_.path(), "sound.flv",
+                {"-f", "lavfi", "-i", "sine=sample_rate=22050", "-t", "3", "-c:a", "libmp3lame"});
+    QVERIFY(!video_.isEmpty() && !shortClip_.isEmpty() && !sound_.isEmpty());
+    badAudio_ = testsupport::WriteFile(dir_.filePath("mp3_8khz.flv"),
+                                       WithUndecodableAudio(testsupport::ReadFile(video_)));
+    QVERIFY(!badAudio_.isEmpty());
+  }
+
+  void init() {
+    host_ = std::make_unique<QWidget>();
+    host_->resize(400, 300);
+    player_ = new MpvPlayer(host_.get());
+    player_->SetAudioOutput(QStringLiteral("null"));
+    player_->setGeometry(0, 0, 320, 240);
+    // As the program does: a dropped address plays through the player movie.
+    connect(player_, &MpvPlayer::openRequested, player_,
+            [this](const QString& address) { Play(address); });
+    overlay_ = player_->findChild<PlayerOverlay*>();
+    QVERIFY(overlay_);
+    controls_ = overlay_->Controls();
+    host_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+  }
+
+  void cleanup() { host_.reset(); }
+
+  void timeTextReadsMinutesHoursOrDashes() {
+    QCOMPARE(PlaybackTimeText(0, 0), QStringLiteral("0:00 / --:--"));
+    QCOMPARE(PlaybackTimeText(75.9, -1), QStringLiteral("1:15 / --:--"));
+    QCOMPARE(PlaybackTimeText(65.9, 3599.5), QStringLiteral("1:05 / 59:59"));
+    // Past an hour both sides carry hours, so they line up.
+    QCOMPARE(PlaybackTimeText(62, 7200), QStringLiteral("0:01:02 / 2:00:00"));
+    QCOMPARE(PlaybackTimeText(3725, 0), QStringLiteral("1:02:05 / --:--"));
+    QCOMPARE(PlaybackTimeText(std::nan(""), 10), QStringLiteral("0:00 / 0:10"));
+    QCOMPARE(FormatPlaybackTime(-3, false), QStringLiteral("0:00"));
+  }
+
+  void movieKeysChooseTheControls() {
+    const movie::Result shipped = movie::ReadFile(kPlayerMovie);
+    QVERIFY2(shipped.movie, qPrintable(shipped.error));
+    QVERIFY(shipped.movie->controls);
+    QVERIFY(movie::ReadFile(kStillMovie).movie);
+
+    const QByteArray head = "{\"format\": \"tibrok-movie\", \"version\": 1, ";
+    const movie::Result bare = movie::Parse(
+        head + "\"kind\": \"player\", \"controls\": false, \"accentColor\": \"#ff8000\"}");
+    QVERIFY2(bare.movie, qPrintable(bare.error));
+    QVERIFY(!bare.movie->controls);
+    QCOMPARE(bare.movie->accentColor, QColor(0xff, 0x80, 0x00));
+
+    const std::pair<QByteArray, const char*> refused[] = {
+        {"\"kind\": \"player\", \"controls\": \"no\"}", "\"controls\" must be true or false"},
+        {"\"kind\": \"player\", \"accentColor\": \"orange\"}", "\"accentColor\" must be"},
+        {"\"kind\": \"still\", \"controls\": true}", "only for player movies"},
+        {"\"kind\": \"still\", \"accentColor\": \"#000000\"}", "only for player movies"},
+    };
+    for (const auto& [members, reason] : refused) {
+      const movie::Result r = movie::Parse(head + members);
+      QVERIFY2(!r.movie, members.constData());
+      QVERIFY2(r.error.contains(QLatin1String(reason)), qPrintable(r.error));
+    }
+  }
+
+  void everyControlIsNamedAndLeavesTheFocusToThePlayer() {
+    QCOMPARE(player_->focusPolicy(), Qt::StrongFocus);
+    QList<QWidget*> widgets{controls_->PlayPauseButton(), controls_->Seek(),
+                            controls_->TimeLabel(),       controls_->MuteButton(),
+                            controls_->VolumeSlider(),    overlay_->ReplayButton()};
+    for (QWidget* w : widgets) {
+      QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+      QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->objectName()));
+      QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+      // What assistive technology reads is the name given.
+      QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(w);
+      QVERIFY(a11y);
+      QCOMPARE(a11y->text(QAccessible::Name), w->accessibleName());
+    }
+  }
+
+  void controlsOnlyWithThePlayerMovieThatWantsThem() {
+    // No movie, then a still movie: nothing to control.
+    QVERIFY(!overlay_->ControlsVisible());
+    LoadMovie(kStillMovie);
+    player_->SetVariable(QStringLiteral("myuri"), video_);
+    QTest::qWait(200);
+    QVERIFY(!overlay_->ControlsVisible());
+
+    PlayAndWait(video_);
+    QVERIFY(overlay_->ControlsVisible());
+    LoadMovie(kStillMovie);
+    QVERIFY(!overlay_->ControlsVisible());
+
+    // A player movie without controls still answers the keys.
+    const QString bare =
+        testsupport::WriteFile(dir_.filePath("bare.n"),
+                               "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": "
+                               "\"player\", \"background\": \"#000000\", \"controls\": false}");
+    LoadMovie(bare);
+    QSignalSpy loaded(&player_->State(), &PlaybackState::fileLoaded);
+    player_->SetVariable(QStringLiteral("myuri"), video_);
+    QVERIFY(loaded.wait(10000));
+    QVERIFY(!overlay_->ControlsVisible());
+    QTest::keyClick(player_, Qt::Key_Space);
+    QTRY_VERIFY(player_->State().paused());
+    QVERIFY(!overlay_->ControlsVisible());
+  }
+
+  void keysDrivePlaybackVolumeAndMute() {
+    PlayAndWait(video_);
+    QTest::keyClick(player_, Qt::Key_Space);
+    QTRY_VERIFY(player_->State().paused());
+    QCOMPARE(controls_->PlayPauseButton()->accessibleName(), QStringLiteral("Play"));
+    QTest::keyClick(player_, Qt::Key_Space);
+    QTRY_VERIFY(!player_->State().paused());
+    QCOMPARE(controls_->PlayPauseButton()->accessibleName(), QStringLiteral("Pause"));
+
+    QTest::keyClick(player_, Qt::Key_Space);
+    QTRY_VERIFY(player_->State().paused());
+    const double start = player_->State().position();
+    const double ahead = SeekAndWait([&] { QTest::keyClick(player_, Qt::Key_Right); });
+    QVERIFY2(std::abs(ahead - (start + 5)) < 0.2, qPrintable(QString::number(ahead)));
+    const double back = SeekAndWait([&] { QTest::keyClick(player_, Qt::Key_Left); });
+    QVERIFY2(std::abs(back - start) < 0.2, qPrintable(QString::number(back)));
+    SeekAndWait([&] { QTest::keyClick(player_, Qt::Key_Right); });
+    const double home = SeekAndWait([&] { QTest::keyClick(player_, Qt::Key_Home); });
+    QVERIFY2(home < 0.1, qPrintable(QString::number(home)));
+    // A seek while paused stays paused.
+    QVERIFY(player_->State().paused());
+
+    // The engine's own volume, not just the widget's idea of it.
+    QCOMPARE(player_->State().volume(), 100.0);
+    QTest::keyClick(player_, Qt::Key_Up);  // already the loudest
+    QTest::keyClick(player_, Qt::Key_Down);
+    QTest::keyClick(player_, Qt::Key_Down);
+    QCOMPARE(player_->State().volume(), 90.0);
+    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "volume").toDouble(), 90.0);
+    QCOMPARE(controls_->VolumeSlider()->value(), 90);
+    QTest::keyClick(player_, Qt::Key_Up);
+    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "volume").toDouble(), 95.0);
+
+    QTest::keyClick(player_, Qt::Key_M);
+    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "mute"), QStringLiteral("yes"));
+    QVERIFY(controls_->MuteButton()->isChecked());
+    QCOMPARE(player_->State().volume(), 95.0);
+    QTest::keyClick(player_, Qt::Key_M);
+    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "mute"), QStringLiteral("no"));
+    QVERIFY(!controls_->MuteButton()->isChecked());
+
+    // Keys with modifiers are the window's shortcuts, not the player's.
+    QTest::keyClick(player_, Qt::Key_M, Qt::ControlModifier);
+    QTest::qWait(100);
+    QVERIFY(!player_->State().muted());
+  }
+
+  void wheelSetsTheVolumeWithinBounds() {
+    PlayAndWait(video_);
+    Wheel(-120);
+    QCOMPARE(player_->State().volume(), 95.0);
+    Wheel(-240);
+    QCOMPARE(player_->State().volume(), 85.0);
+    // A fine-stepping wheel: two half notches make one step.
+    Wheel(60);
+    QCOMPARE(player_->State().volume(), 85.0);
+    Wheel(60);
+    QCOMPARE(player_->State().volume(), 90.0);
+    Wheel(120 * 30);
+    QCOMPARE(player_->State().volume(), 100.0);
+    Wheel(-120 * 30);
+    QCOMPARE(player_->State().volume(), 0.0);
+    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "volume").toDouble(), 0.0);
+    QCOMPARE(controls_->VolumeSlider()->value(), 0);
+  }
+
+  void clickOnThePictureTogglesPauseButNotOnTheControls() {
+    testsupport::PressCounter counter;
+    host_->installEventFilter(&counter);
+    // Focus goes only to widgets of the active window.
+    host_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+    PlayAndWait(video_);
+    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
+    QTRY_VERIFY(player_->State().paused());
+    // The click gave the player area the keyboard.
+    QVERIFY(player_->hasFocus());
+    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
+    QTRY_VERIFY(!player_->State().paused());
+
+    // A double click is one click: it pauses once and does nothing more.
+    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
+    QTest::mouseDClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
+    QTRY_VERIFY(player_->State().paused());
+    QTest::qWait(200);
+    QVERIFY(player_->State().paused());
+    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
+    QTRY_VERIFY(!player_->State().paused());
+
+    // On the bar, between its controls, a click changes nothing; its play
+    // button pauses as a button.
+    QVERIFY(overlay_->ControlsVisible());
+    QLabel* time = controls_->TimeLabel();
+    QTest::mouseClick(time, Qt::LeftButton, {}, time->rect().center());
+    QTest::qWait(200);
+    QVERIFY(!player_->State().paused());
+    QTest::mouseClick(controls_->PlayPauseButton(), Qt::LeftButton);
+    QTRY_VERIFY(player_->State().paused());
+    QCOMPARE(counter.presses, 0);
+  }
+
+  void seekBarSeeksWhereClicked() {
+    PlayAndWait(video_);
+    player_->Pause();
+    QTRY_VERIFY(player_->State().paused());
+    SeekBar* bar = controls_->Seek();
+    QTRY_VERIFY(bar->Duration() > 7.5);
+    // Three quarters along the track (the handle's radius trims each end).
+    const int x = 5 + (bar->width() - 10) * 3 / 4;
+    const double landed = SeekAndWait(
+        [&] { QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->height() / 2)); });
+    QVERIFY2(std::abs(landed - 0.75 * player_->State().duration()) < 0.3,
+             qPrintable(QString::number(landed)));
+    QTRY_VERIFY(controls_->TimeLabel()->text().startsWith(FormatPlaybackTime(landed, false)));
+  }
+
+  void barHidesWhenIdleWhilePlayingAndComesBack() {
+    PlayAndWait(video_);
+    QVERIFY(overlay_->ControlsVisible());
+    QElapsedTimer idle;
+    idle.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay_->ControlsVisible(), 4000);
+    QVERIFY2(idle.elapsed() > 1500, qPrintable(QString::number(idle.elapsed())));
+    QVERIFY(!overlay_->ReplayVisible());
+
+    QTest::mouseMove(player_, QPoint(100, 100));
+    QTest::mouseMove(player_, QPoint(110, 100));
+    QTRY_VERIFY(overlay_->ControlsVisible());
+
+    // Paused, it stays up for good.
+    player_->Pause();
+    QTRY_VERIFY(player_->State().paused());
+    QTest::qWait(PlayerOverlay::kHideDelayMs + 500);
+    QVERIFY(overlay_->ControlsVisible());
+
+    // Back when pausing after it hid.
+    player_->Play();
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay_->ControlsVisible(), 4000);
+    player_->Pause();
+    QTRY_VERIFY(overlay_->ControlsVisible());
+  }
+
+  void endKeepsTheLastFrameAndReplayRestarts() {
+    PlayAndWait(shortClip_);
+    QTRY_VERIFY_WITH_TIMEOUT(player_->State().endReached(), 10000);
+    QVERIFY(overlay_->ControlsVisible());
+    QVERIFY(overlay_->ReplayVisible());
+    // The colour bars are still up.
+    const QImage last = player_->grab().toImage();
+    QVERIFY(qGray(last.pixel(180, 20)) > 150);  // the yellow bar
+    QTRY_VERIFY(controls_->TimeLabel()->text().endsWith(QLatin1String("/ 0:01")));
+
+    QTest::mouseClick(overlay_->ReplayButton(), Qt::LeftButton);
+    QTRY_VERIFY(!player_->State().endReached() && !player_->State().paused());
+    QVERIFY(player_->State().position() < 0.9);
+    QVERIFY(!overlay_->ReplayVisible());
+
+    // Space at the end restarts as well.
+    QTRY_VERIFY_WITH_TIMEOUT(player_->State().endReached(), 10000);
+    QTest::keyClick(player_, Qt::Key_Space);
+    QTRY_VERIFY(!player_->State().endReached() && !player_->State().paused());
+    QVERIFY(player_->State().position() < 0.9);
+  }
+
+  void soundOnlyFileShowsTheAudioOnlyScreenWithControls() {
+    PlayAndWait(video_);
+    QVERIFY(!player_->State().audioOnly());
+    PlayAndWait(sound_);
+    QTRY_VERIFY(player_->State().audioOnly());
+    QVERIFY(player_->State().videoSize().isEmpty());
+    QVERIFY(overlay_->ControlsVisible());
+    // On the black stage: a light note, "Audio only" and the file's name.
+    QVERIFY(LightPixels(QRect(120, 30, 80, 80)) > 50);
+    QVERIFY(LightPixels(QRect(40, 120, 240, 60)) > 50);
+    QTRY_VERIFY(controls_->TimeLabel()->text().endsWith(QLatin1String("/ 0:03")));
+    // With no picture to uncover, the bar stays.
+    QTest::qWait(PlayerOverlay::kHideDelayMs + 300);
+    QVERIFY(overlay_->ControlsVisible());
+  }
+
+  void undecodableAudioIsNoticedWhileTheVideoPlays() {
+    PlayAndWait(badAudio_);
+    QTRY_VERIFY(overlay_->Notice().startsWith(QLatin1String("Audio could not be decoded")));
+    QCOMPARE(player_->State().decodeProblem(), overlay_->Notice());
+    // The picture goes on, and it is not taken for a sound-only file.
+    const int frames = PlayerProbe::FramesRendered(*player_);
+    const double at = player_->State().position();
+    QTRY_VERIFY(PlayerProbe::FramesRendered(*player_) > frames + 5 &&
+                player_->State().position() > at + 0.3);
+    QVERIFY(!player_->State().audioOnly());
+    QCOMPARE(player_->State().videoSize(), QSize(320, 240));
+    // Painted along the top, over the picture.
+    QImage layer(player_->size(), QImage::Format_RGB32);
+    layer.fill(Qt::black);
+    {
+      QPainter painter(&layer);
+      overlay_->Paint(painter);
+    }
+    int light = 0;
+    for (int y = 8; y < 30; ++y) {
+      for (int x = 0; x < layer.width(); ++x) light += qGray(layer.pixel(x, y)) > 160;
+    }
+    QVERIFY(light > 50);
+
+    // The next file starts without it.
+    PlayAndWait(video_);
+    QVERIFY(overlay_->Notice().isEmpty());
+    QVERIFY(player_->State().decodeProblem().isEmpty());
+  }
+
+  void droppedFilesAndAddressesGoThroughThePolicy() {
+    // Nothing is taken while no player movie is loaded.
+    auto file = std::make_unique<QMimeData>();
+    file->setUrls({QUrl::fromLocalFile(shortClip_)});
+    QVERIFY(!Drop(file.get()));
+    LoadMovie(kStillMovie);
+    QVERIFY(!Drop(file.get()));
+    QCOMPARE(PlayerProbe::LoadRequests(*player_), 0);
+
+    PlayAndWait(video_);
+    QSignalSpy loaded(&player_->State(), &PlaybackState::fileLoaded);
+    QVERIFY(Drop(file.get()));
+    QVERIFY(loaded.wait(5000));
+    QCOMPARE(PlayerProbe::LastLoadedTarget(*player_), shortClip_);
+
+    const int requests = PlayerProbe::LoadRequests(*player_);
+    auto text = std::make_unique<QMimeData>();
+    text->setText(QStringLiteral("av://lavfi:testsrc\n"));
+    QVERIFY(Drop(text.get()));
+    QTRY_VERIFY(player_->State().message().contains(QLatin1String("\"av://\" are not allowed")));
+    QCOMPARE(PlayerProbe::LoadRequests(*player_), requests);
+  }
+
+  void networkStreamShowsBufferingAndItsBufferedPart() {
+    const QByteArray data = testsupport::ReadFile(video_);
+    // Two seconds' worth at once, then nothing for a while, then the rest.
+    SlowServer server(data, true, data.size() / 4, 2500, data.size());
+    QVERIFY(server.Listen());
+    QStringList seen;
+    const QMetaObject::Connection watch =
+        connect(&player_->State(), &PlaybackState::bufferingChanged, this, [&] {
+          if (!overlay_->BufferingText().isEmpty()) seen << overlay_->BufferingText();
+        });
+    Play(server.Url("video.flv"));
+    QTRY_VERIFY_WITH_TIMEOUT(player_->State().buffering(), 10000);
+    QVERIFY(overlay_->ControlsVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->State().buffering(), 10000);
+    disconnect(watch);
+    QVERIFY(!seen.isEmpty());
+    const QRegularExpression shape(QStringLiteral("^Buffering\u2026 \\d{1,3}%$"));
+    for (const QString& text : seen) QVERIFY2(shape.match(text).hasMatch(), qPrintable(text));
+    QTRY_VERIFY(!player_->State().bufferedRanges().isEmpty());
+    QCOMPARE(controls_->Seek()->Buffered(), player_->State().bufferedRanges());
+    // Its header gives the length, which stays known.
+    QTRY_VERIFY(player_->State().bufferedRanges().constLast().second > 7);
+    QVERIFY(std::abs(player_->State().duration() - 8) < 0.2);
+    QTRY_VERIFY(controls_->TimeLabel()->text().endsWith(QLatin1String("/ 0:08")));
+  }
+
+  void liveStreamWithoutLengthShowsDashes() {
+    // A second's worth at once, then about as fast as it plays.
+    const QByteArray data = WithoutMetadata(testsupport::ReadFile(video_));
+    SlowServer server(data, false, data.size() / 8, 0, data.size() / 80);
+    QVERIFY(server.Listen());
+    Play(server.Url("live.flv"));
+    QTRY_VERIFY_WITH_TIMEOUT(player_->State().hasFile() && player_->State().position() > 0.3,
+                             10000);
+    QTRY_COMPARE(player_->State().duration(), 0.0);
+    QVERIFY2(controls_->TimeLabel()->text().endsWith(QLatin1String("/ --:--")),
+             qPrintable(controls_->TimeLabel()->text()));
+    QCOMPARE(controls_->Seek()->Duration(), 0.0);
+  }
+};
+
+QTEST_MAIN(TestPlayerControls)
+#include "test_player_controls.moc"

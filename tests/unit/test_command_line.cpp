@@ -1,0 +1,113 @@
+// The command line as the program receives it, and the Open dialog on the
+// real QFileDialog: what comes back on a choice and on Cancel, and that
+// nothing is written to the user's home meanwhile.
+#include <QApplication>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "command_line.h"
+#include "modal_driver.h"
+#include "qt_common_dialog.h"
+
+namespace {
+
+QStringList FilesUnder(const QString& dir) {
+  QStringList files;
+  QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) files << it.next();
+  return files;
+}
+
+}  // namespace
+
+class TestCommandLine : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir media;
+  const QString home = qEnvironmentVariable("HOME");
+
+ private slots:
+  void argumentsAreJoinedUntouched_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << QStringList{} << QString();
+    QTest::newRow("one path with spaces") << QStringList{"/a b/c d.flv"} << "/a b/c d.flv";
+    QTest::newRow("words") << QStringList{"/a", "b.flv"} << "/a b.flv";
+    QTest::newRow("quotes kept") << QStringList{"\"x y.flv\""} << "\"x y.flv\"";
+    QTest::newRow("Qt-looking options")
+        << QStringList{"-platform", "x", "-reverse"} << "-platform x -reverse";
+    QTest::newRow("empty word") << QStringList{""} << "";
+    QTest::newRow("UTF-8") << QStringList{QString::fromUtf8("ñ日.flv")}
+                           << QString::fromUtf8("ñ日.flv");
+    QTest::newRow("leading space") << QStringList{" lead", "trail "} << " lead trail ";
+  }
+  void argumentsAreJoinedUntouched() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    std::vector<QByteArray> bytes{"tibrok-flv-player"};
+    for (const QString& a : args) bytes.push_back(a.toLocal8Bit());
+    std::vector<const char*> argv;
+    for (const QByteArray& b : bytes) argv.push_back(b.constData());
+    QCOMPARE(CommandLineFromArgv(int(argv.size()), argv.data()), expected);
+  }
+
+  void filterTranslation() {
+    QCOMPARE(QtCommonDialog::ToQtNameFilters("FLV Files (*.flv)|*.flv"),
+             QStringList({"FLV Files (*.flv)"}));
+    QCOMPARE(QtCommonDialog::ToQtNameFilters("Video|*.flv;*.f4v|All|*.*"),
+             QStringList({"Video (*.flv *.f4v)", "All (*.*)"}));
+    QCOMPARE(QtCommonDialog::ToQtNameFilters(""), QStringList({"All Files (*)"}));
+  }
+
+  void dialogReturnsTheChoiceThenEmptyOnCancel() {
+    const QString clip = media.filePath(QString::fromUtf8("clip é one.flv"));
+    QFile f(clip);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QStringList before = FilesUnder(home);
+
+    QtCommonDialog cd;
+    cd.SetDialogTitle("Load a wave file");
+    cd.SetFilter("FLV Files (*.flv)|*.flv");
+    QString seenTitle;
+    QStringList seenFilters;
+    bool cancel = false;
+    ModalDriver driver([&](QWidget* w) {
+      auto* d = qobject_cast<QFileDialog*>(w);
+      QVERIFY(d);
+      if (cancel) return d->reject();
+      seenTitle = d->windowTitle();
+      seenFilters = d->nameFilters();
+      auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(edit);
+      edit->setText(clip);
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    cd.ShowOpen();
+    QCOMPARE(cd.FileName(), clip);
+    QCOMPARE(seenTitle, QStringLiteral("Load a wave file"));
+    QCOMPARE(seenFilters, QStringList({"FLV Files (*.flv)"}));
+
+    cancel = true;
+    cd.ShowOpen();
+    QCOMPARE(cd.FileName(), QString());
+
+    // The dialog wants to keep its history in the user's settings.
+    QCOMPARE(FilesUnder(home), before);
+  }
+};
+
+int main(int argc, char** argv) {
+  // A private home, so a stray settings file would show up here.
+  static QTemporaryDir* home = new QTemporaryDir;
+  qputenv("HOME", home->path().toLocal8Bit());
+  for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+    qunsetenv(var);
+  QApplication app(argc, argv);
+  TestCommandLine test;
+  return QTest::qExec(&test, argc, argv);
+}
+#include "test_command_line.moc"
