@@ -63,10 +63,12 @@ struct FileEnd {
   qint64 redirectedTo = 0;
 };
 
-// A line of the engine's error log: which part of it spoke, and what.
+// A line of the engine's log: which part of it spoke, how loudly, and what.
+// Only errors come unless SetDetailedLog asked for more.
 struct LogLine {
   QByteArray part;  // such as "file", "stream", "ffmpeg", "vd", "ad"
   QString text;
+  bool error = true;  // false for the detail lines SetDetailedLog brings
 };
 
 // Questions whose answers come back as events, each with the token its
@@ -142,6 +144,9 @@ class Engine : public QObject {
   // Reports of what is buffered (kBufferedRanges): asked for only while a
   // network file plays, being large and frequent.
   virtual void WatchCache(bool on) = 0;
+  // Every log line, not only errors: how far a network open has got shows
+  // only there. Chatty, so only while it is needed.
+  virtual void SetDetailedLog(bool on) = 0;
   virtual quint64 Ask(Query query) = 0;
 
   // Frames: what waits, then render it at `size` (device pixels) or skip it.

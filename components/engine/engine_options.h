@@ -23,6 +23,7 @@ constexpr int kNetworkTimeoutSeconds = 10;
 // picture header claiming 16000x16000 in a small file would otherwise take
 // gigabytes. 4096x4096 lets every real FLV through (4K included).
 constexpr qint64 kMaxPicturePixels = qint64{4096} * 4096;
+inline constexpr char kMaxPictureText[] = "4096x4096";
 
 struct Option {
   const char* name;

@@ -304,6 +304,10 @@ class MpvCore : public Engine {
     }
   }
 
+  void SetDetailedLog(bool on) override {
+    mpv_request_log_messages(handle_, on ? "trace" : "error");
+  }
+
   quint64 Ask(Query query) override {
     const quint64 token = ++lastToken_;
     questions_.insert(token, query);
@@ -473,7 +477,8 @@ class MpvCore : public Engine {
       }
       case MPV_EVENT_LOG_MESSAGE: {
         const auto& log = *static_cast<const mpv_event_log_message*>(event.data);
-        listener_->OnLog({QByteArray(log.prefix), QString::fromUtf8(log.text)});
+        listener_->OnLog({QByteArray(log.prefix), QString::fromUtf8(log.text),
+                          log.log_level <= MPV_LOG_LEVEL_ERROR});
         break;
       }
       case MPV_EVENT_SEEK:

@@ -42,7 +42,7 @@ struct Address {
 // Longest URLs the engine's protocols take whole; longer ones would be cut
 // to a different address without a word, so they are refused instead.
 inline constexpr int kMaxHttpUrlBytes = 4000;
-inline constexpr int kMaxRtmpUrlBytes = 500;
+inline constexpr int kMaxRtmpUrlBytes = 1000;
 
 // `raw` is the address as received: one pair of surrounding double quotes is
 // taken off (a shell or a file association adds them). Accepted:

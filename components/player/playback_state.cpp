@@ -20,6 +20,9 @@ void PlaybackState::SetLoadState(LoadState state) {
 void PlaybackState::SetMessage(const QString& message) {
   if (Update(message_, message)) emit messageChanged(message);
 }
+void PlaybackState::SetProgress(const QString& progress) {
+  if (Update(progress_, progress)) emit progressChanged(progress);
+}
 void PlaybackState::SetTitle(const QString& title, const QString& url) {
   const bool changed = Update(title_, title);
   if (Update(url_, url) || changed) emit titleChanged();

@@ -14,6 +14,7 @@ class PlaybackState : public QObject {
   Q_OBJECT
   Q_PROPERTY(LoadState loadState READ loadState NOTIFY loadStateChanged)
   Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+  Q_PROPERTY(QString progress READ progress NOTIFY progressChanged)
   Q_PROPERTY(QString title READ title NOTIFY titleChanged)
   Q_PROPERTY(QString url READ url NOTIFY titleChanged)
   Q_PROPERTY(bool hasFile READ hasFile NOTIFY hasFileChanged)
@@ -46,6 +47,9 @@ class PlaybackState : public QObject {
   LoadState loadState() const { return loadState_; }
   // What the player area says to the user right now ("" when nothing).
   QString message() const { return message_; }
+  // What the player is waiting for, while opening a network address takes
+  // a while ("Waiting for example.com: 12 KB received"); empty otherwise.
+  QString progress() const { return progress_; }
   // What to call the video (its file name) and its address for the desktop;
   // empty before the first address.
   QString title() const { return title_; }
@@ -76,6 +80,7 @@ class PlaybackState : public QObject {
   // Written by the player's session.
   void SetLoadState(LoadState state);
   void SetMessage(const QString& message);
+  void SetProgress(const QString& progress);
   void SetTitle(const QString& title, const QString& url);
   void SetHasFile(bool open);
   void SetPosition(double seconds);
@@ -96,6 +101,7 @@ class PlaybackState : public QObject {
  signals:
   void loadStateChanged(PlaybackState::LoadState state);
   void messageChanged(const QString& message);
+  void progressChanged(const QString& progress);
   void titleChanged();
   void hasFileChanged(bool open);
   void positionChanged(double seconds);
@@ -117,6 +123,7 @@ class PlaybackState : public QObject {
  private:
   LoadState loadState_ = LoadState::kIdle;
   QString message_;
+  QString progress_;
   QString title_;
   QString url_;
   bool hasFile_ = false;

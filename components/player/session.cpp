@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
@@ -45,12 +47,20 @@ QFuture<local_file::Inspection> InspectOffThread(const QByteArray& path) {
 Session::Session(PlaybackState& state, Host& host, QObject* parent)
     : QObject(parent), state_(state), host_(host) {
   stuckTimer_.setSingleShot(true);
-  stuckTimer_.setInterval(kStuckMs);
+  stuckTimer_.setInterval(timings_.stuckMs);
+  openingTimer_.setInterval(250);
+  connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
   connect(&stuckTimer_, &QTimer::timeout, this, [this] {
     if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) return;
     // The load goes again to the engine that takes the old one's place.
     host_.ReplaceEngine();
   });
+}
+
+void Session::SetTimings(const Timings& timings) {
+  timings_ = timings;
+  stuckTimer_.setInterval(timings.stuckMs);
+  openingTimer_.setInterval(std::max(timings.progressAfterMs / 4, 1));
 }
 
 Session::~Session() {
@@ -136,6 +146,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   } else {
     networkOpen_.invalidate();
   }
+  pictureTooLarge_.clear();
+  WatchOpening(address_.IsNetwork());
   StartStreams();
 
   engine::LoadRequest request;
@@ -186,6 +198,7 @@ void Session::Stop() {
 }
 
 void Session::Halt() {
+  WatchOpening(false);
   tracking_ = Tracking::kNone;
   stuckTimer_.stop();
   freshFrame_ = false;
@@ -228,6 +241,7 @@ QString Session::Shown() const {
 }
 
 void Session::Fail(const QString& cause) {
+  WatchOpening(false);
   state_.SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(Shown(), cause));
   state_.SetLoadState(PlaybackState::LoadState::kFailed);
 }
@@ -235,13 +249,14 @@ void Session::Fail(const QString& cause) {
 QString Session::FailureCause(const QString& engineError) const {
   // A server that accepts the connection and then says nothing leaves only
   // a generic line in the log; the time it took tells the story.
-  const bool generic =
-      loadCause_.isEmpty() || loadCause_.startsWith(QLatin1String("Failed to open"));
-  if (generic && networkOpen_.isValid() &&
+  // Each protocol words it differently ("Failed to open", "Cannot read RTMP
+  // handshake response"); the time it took is what the user needs to know.
+  if (networkOpen_.isValid() &&
       networkOpen_.elapsed() >= (engine_options::kNetworkTimeoutSeconds - 1) * 1000) {
     return QStringLiteral("the server did not answer within %1 seconds")
         .arg(engine_options::kNetworkTimeoutSeconds);
   }
+  if (!pictureTooLarge_.isEmpty()) return PictureTooLargeCause();
   return loadCause_.isEmpty() ? engineError : loadCause_;
 }
 
@@ -430,6 +445,7 @@ void Session::OnFileStarted(qint64 entry) {
 
 void Session::OnFileLoaded() {
   if (!IsCurrent(startedEntry_)) return;
+  WatchOpening(false);
   // Opened: what is logged from now on is about playing, not opening.
   collectingCause_ = false;
   fileOpen_ = true;
@@ -454,6 +470,21 @@ void Session::OnFileEnded(const engine::FileEnd& end) {
 }
 
 void Session::OnLog(const engine::LogLine& line) {
+  if (!line.error) {
+    NoteOpeningLog(line);
+    return;
+  }
+  // The decoders refuse pictures larger than the player allows; without a
+  // word of our own the user would see only "could not be decoded".
+  static const QRegularExpression kTooLarge(
+      QStringLiteral("Picture size (\\d+x\\d+) exceeds specified max pixel count"));
+  if (const QRegularExpressionMatch big = kTooLarge.match(line.text); big.hasMatch()) {
+    pictureTooLarge_ = big.captured(1);
+    videoUndecodable_ = true;
+    tracks_.video.description = PictureTooLargeCause();
+    UpdateStreams();
+    return;
+  }
   // A stream whose decoder cannot start is left out and the rest plays; the
   // engine says so only in its audio ("ad") or video ("vd") decoder's log.
   if (line.text.startsWith(QLatin1String("Failed to initialize a decoder")) &&
@@ -468,6 +499,63 @@ void Session::OnLog(const engine::LogLine& line) {
   if (!collectingCause_ || !loadCause_.isEmpty() || !kOpeners.contains(line.part)) return;
   loadCause_ = CauseOf(line.text);
   if (loadFailed_) Fail(FailureCause(QString()));
+}
+
+QString Session::PictureTooLargeCause() const {
+  return QStringLiteral("its picture is %1 pixels, larger than the %2 the player decodes")
+      .arg(pictureTooLarge_, QLatin1String(engine_options::kMaxPictureText));
+}
+
+void Session::WatchOpening(bool on) {
+  if (!on) {
+    openingTimer_.stop();
+    state_.SetProgress({});
+    if (detailedLog_ && engine_) engine_->SetDetailedLog(false);
+    detailedLog_ = false;
+    return;
+  }
+  bytesReceived_ = 0;
+  bytesTotal_ = 0;
+  openingTimer_.start();
+  if (!detailedLog_ && engine_) {
+    engine_->SetDetailedLog(true);
+    detailedLog_ = true;
+  }
+}
+
+void Session::NoteOpeningLog(const engine::LogLine& line) {
+  if (!openingTimer_.isActive()) return;
+  // "4096=mp_read(0x..., 0x..., 32768), pos: 4096, eof:0": the demuxer got
+  // 4096 bytes more.
+  static const QRegularExpression kRead(QStringLiteral("^(\\d+)=mp_read\\("));
+  static const QRegularExpression kLength(QStringLiteral("Content-Length: *(\\d+)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch read = kRead.match(line.text); read.hasMatch()) {
+    bytesReceived_ += read.captured(1).toLongLong();
+  } else if (const QRegularExpressionMatch length = kLength.match(line.text); length.hasMatch()) {
+    bytesTotal_ = length.captured(1).toLongLong();
+  }
+}
+
+void Session::ShowOpening() {
+  // A quick open shows nothing: only a wait worth telling is told.
+  if (!networkOpen_.isValid() || networkOpen_.elapsed() < timings_.progressAfterMs) return;
+  const QString host = QUrl(address_.url).host();
+  const auto size = [](qint64 bytes) {
+    return bytes < 1024 * 1024
+               ? QStringLiteral("%1 KB").arg((bytes + 1023) / 1024)
+               : QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+  };
+  if (bytesReceived_ == 0) {
+    state_.SetProgress(
+        QStringLiteral("Connecting to %1\u2026 %2 s").arg(host).arg(networkOpen_.elapsed() / 1000));
+  } else if (bytesTotal_ > 0) {
+    state_.SetProgress(QStringLiteral("Waiting for %1: %2 of %3 received")
+                           .arg(host, size(bytesReceived_), size(bytesTotal_)));
+  } else {
+    state_.SetProgress(
+        QStringLiteral("Waiting for %1: %2 received").arg(host, size(bytesReceived_)));
+  }
 }
 
 void Session::OnPlaybackRestarted() {

@@ -31,11 +31,17 @@ class Session : public QObject, private engine::Listener {
     virtual void ReplaceEngine() = 0;
   };
 
-  // How long the engine may take to start on a new file before it counts as
-  // stuck (an open that never returns) and is replaced.
-  static constexpr int kStuckMs = 3000;
+  struct Timings {
+    // How long the engine may take to start on a new file before it counts
+    // as stuck (an open that never returns) and is replaced.
+    int stuckMs = 3000;
+    // How long a network open goes on before the player says what it waits for.
+    int progressAfterMs = 1000;
+  };
 
   Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
+  // Tests shorten the waits.
+  void SetTimings(const Timings& timings);
   ~Session() override;
 
   // The engine to play on; null while there is none. A new engine carries on
@@ -95,6 +101,10 @@ class Session : public QObject, private engine::Listener {
   void UpdateStreams();
   void UpdateLoadState();
   bool CheckSomethingPlayed();
+  QString PictureTooLargeCause() const;
+  void WatchOpening(bool on);
+  void ShowOpening();
+  void NoteOpeningLog(const engine::LogLine& line);
 
   // engine::Listener
   void OnProperty(engine::Property property, const engine::Value& value) override;
@@ -136,6 +146,14 @@ class Session : public QObject, private engine::Listener {
   // Started when a network address goes to the engine: a server that never
   // answers leaves no cause in the log, only the time it took.
   QElapsedTimer networkOpen_;
+  // While a network address opens: how far it has got, told every so often.
+  QTimer openingTimer_;
+  Timings timings_;
+  bool detailedLog_ = false;
+  qint64 bytesReceived_ = 0;
+  qint64 bytesTotal_ = 0;
+  // A picture larger than the decoders take ("16000x16000"), from the log.
+  QString pictureTooLarge_;
 
   // What the file has given so far, to tell a file that plays from one that
   // opens and ends without a single decodable frame or sample.

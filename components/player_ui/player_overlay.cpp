@@ -102,6 +102,7 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   }
   connect(&state_, &PlaybackState::bufferingChanged, this, &PlayerOverlay::OnStateChanged);
   connect(&state_, &PlaybackState::decodeProblemChanged, this, &PlayerOverlay::ShowNotice);
+  connect(&state_, &PlaybackState::progressChanged, &area_, qOverload<>(&QWidget::update));
 
   area_.installEventFilter(this);
   Layout();
@@ -196,6 +197,7 @@ void PlayerOverlay::Paint(QPainter& painter) const {
   const QRectF area = QRectF(area_.rect()).adjusted(8, 8, -8, -8);
   const QString buffering = BufferingText();
   if (!buffering.isEmpty()) PaintBox(painter, area, buffering, Qt::AlignCenter);
+  if (!state_.progress().isEmpty()) PaintBox(painter, area, state_.progress(), Qt::AlignCenter);
   if (!notice_.isEmpty()) PaintBox(painter, area, notice_, Qt::AlignTop | Qt::AlignHCenter);
 }
 

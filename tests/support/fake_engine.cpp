@@ -38,8 +38,8 @@ void FakeEngine::FileLoaded() {
 void FakeEngine::EndFile(qint64 entry, engine::EndReason reason, const QString& error) {
   if (listener_) listener_->OnFileEnded({entry, reason, error, 0});
 }
-void FakeEngine::Log(const QByteArray& part, const QString& text) {
-  if (listener_) listener_->OnLog({part, text});
+void FakeEngine::Log(const QByteArray& part, const QString& text, bool error) {
+  if (listener_) listener_->OnLog({part, text, error});
 }
 void FakeEngine::Answer(engine::Query query, const engine::Value& value) {
   if (listener_) listener_->OnAnswer(lastAskToken, query, value);
@@ -96,6 +96,10 @@ void FakeEngine::SetFlattenAlpha(bool on) {
 }
 void FakeEngine::WatchCache(bool on) {
   calls << (on ? QStringLiteral("watch cache") : QStringLiteral("unwatch cache"));
+}
+
+void FakeEngine::SetDetailedLog(bool on) {
+  calls << (on ? QStringLiteral("detailed log") : QStringLiteral("errors only"));
 }
 
 quint64 FakeEngine::Ask(engine::Query query) {

@@ -32,7 +32,7 @@ class FakeEngine : public engine::Engine {
   void StartFile(qint64 entry);
   void FileLoaded();
   void EndFile(qint64 entry, engine::EndReason reason, const QString& error = {});
-  void Log(const QByteArray& part, const QString& text);
+  void Log(const QByteArray& part, const QString& text, bool error = true);
   void Answer(engine::Query query, const engine::Value& value);
   void SeekDone();
   // Offers a frame (a new one, or a redraw of the one held).
@@ -51,6 +51,7 @@ class FakeEngine : public engine::Engine {
   void SetAudioOutput(const QByteArray& driver) override;
   void SetFlattenAlpha(bool on) override;
   void WatchCache(bool on) override;
+  void SetDetailedLog(bool on) override;
   quint64 Ask(engine::Query query) override;
   Waiting PollFrame() override { return waiting; }
   bool RenderFrame(QSize size, qreal devicePixelRatio) override;

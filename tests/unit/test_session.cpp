@@ -1,0 +1,299 @@
+// The load state machine against an engine played by the test: what is sent
+// to the engine for each address, how its events become the playback state,
+// and what the user is told when something goes wrong.
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "fake_engine.h"
+#include "playback_state.h"
+#include "session.h"
+#include "test_support.h"
+
+using engine::Property;
+using LoadState = PlaybackState::LoadState;
+
+namespace {
+
+QByteArray SmallFlv() {
+  QByteArray data("FLV\x01\x05\x00\x00\x00\x09\x00\x00\x00\x00", 13);
+  data += QByteArray("\x09\x00\x00\x05\x00\x00\x00\x00\x00\x00\x00\x12\x00\x00\x00\x00", 16);
+  return data + QByteArray("\x00\x00\x00\x10", 4);
+}
+
+// The widget's part, written down.
+class FakeHost : public Session::Host {
+ public:
+  QStringList calls;
+  std::function<void()> onReplace;
+  void RenderFrame(bool force) override { calls << (force ? "render again" : "render"); }
+  void HidePicture() override { calls << "hide"; }
+  void ReplaceEngine() override {
+    calls << "replace engine";
+    if (onReplace) onReplace();
+  }
+};
+
+}  // namespace
+
+class TestSession : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString flv_;
+  std::unique_ptr<PlaybackState> state_;
+  std::unique_ptr<FakeHost> host_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<FakeEngine> engine_;
+
+  // Plays `address` and waits until it has gone to the engine.
+  void LoadAndWait(const QString& address) {
+    const int before = int(engine_->loads.size());
+    session_->Play(address);
+    QTRY_COMPARE(int(engine_->loads.size()), before + 1);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    flv_ = testsupport::WriteFile(dir_.filePath("clip.flv"), SmallFlv());
+  }
+
+  void init() {
+    state_ = std::make_unique<PlaybackState>();
+    host_ = std::make_unique<FakeHost>();
+    session_ = std::make_unique<Session>(*state_, *host_);
+    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50});
+    engine_ = std::make_unique<FakeEngine>();
+    session_->SetEngine(engine_.get());
+  }
+
+  void cleanup() {
+    session_.reset();
+    engine_.reset();
+  }
+
+  void aLocalFileIsCheckedThenReadThroughThePlayer() {
+    QSignalSpy states(state_.get(), &PlaybackState::loadStateChanged);
+    LoadAndWait(flv_);
+    const engine::LoadRequest& load = engine_->loads.back();
+    QCOMPARE(load.source, engine::LoadRequest::Source::kLocalFile);
+    QCOMPARE(load.format, engine::LoadRequest::Format::kFlv);
+    QVERIFY(load.file && load.file->Size() == SmallFlv().size());
+    QVERIFY(load.url.isEmpty());
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    QCOMPARE(state_->title(), QStringLiteral("clip.flv"));
+
+    QSignalSpy loaded(state_.get(), &PlaybackState::fileLoaded);
+    engine_->OpenFile(1);
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(state_->loadState(), LoadState::kPlaying);
+    QVERIFY(state_->hasFile());
+    QCOMPARE(state_->videoSize(), QSize(320, 240));
+    QCOMPARE(states.first().at(0).value<LoadState>(), LoadState::kChecking);
+
+    engine_->Send(Property::kEndReached, true);
+    QCOMPARE(state_->loadState(), LoadState::kEnded);
+  }
+
+  void refusedAddressesNeverReachTheEngine() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    const QString concat = testsupport::WriteFile(dir_.filePath("list.flv"),
+                                                  "ffconcat version 1.0\nfile 'clip.flv'\n");
+    for (const QString& address :
+         {QStringLiteral("av://lavfi:testsrc"), concat, QStringLiteral("file:///dev/zero%00")}) {
+      engine_->calls.clear();
+      session_->Play(address);
+      QTRY_COMPARE(state_->loadState(), LoadState::kFailed);
+      QVERIFY2(state_->message().startsWith(QStringLiteral("Cannot play \"")),
+               qPrintable(state_->message()));
+      // What played before stops; nothing new is loaded.
+      QVERIFY2(engine_->calls.contains("stop"), qPrintable(engine_->calls.join(", ")));
+      QVERIFY(!engine_->calls.join(",").contains("load"));
+    }
+    QVERIFY(state_->message().contains(QLatin1String("control character")));
+    QCOMPARE(int(engine_->loads.size()), 1);
+  }
+
+  void networkAddressesGoStraightToTheEngineAndSayHowFarTheyGot() {
+    session_->Play(QStringLiteral("http://127.0.0.1:8/live/show.flv"));
+    QCOMPARE(engine_->calls.filter("load").constLast(),
+             QStringLiteral("load http http://127.0.0.1:8/live/show.flv"));
+    QVERIFY(engine_->calls.contains("detailed log"));
+    QVERIFY(engine_->calls.contains("watch cache"));
+    QTRY_COMPARE(state_->progress(), QStringLiteral("Connecting to 127.0.0.1\u2026 0 s"));
+    engine_->Log("ffmpeg", QStringLiteral("http: header='Content-Length: 204800'"), false);
+    engine_->Log("lavf", QStringLiteral("32768=mp_read(0x1, 0x2, 32768), pos: 32768, eof:0"),
+                 false);
+    engine_->Log("lavf", QStringLiteral("8192=mp_read(0x1, 0x2, 32768), pos: 40960, eof:0"), false);
+    QTRY_COMPARE(state_->progress(),
+                 QStringLiteral("Waiting for 127.0.0.1: 40 KB of 200 KB received"));
+    // Detail lines are never taken for the cause of a failure.
+    engine_->Log("stream", QStringLiteral("Opening http://127.0.0.1:8/live/show.flv"), false);
+    engine_->OpenFile(1);
+    QCOMPARE(state_->progress(), QString());
+    QVERIFY(engine_->calls.contains("errors only"));
+    QVERIFY(state_->message().isEmpty());
+  }
+
+  void failuresNameTheirCauseEvenWhenItIsLoggedLate() {
+    LoadAndWait(flv_);
+    engine_->ReplyToLoad(3);
+    engine_->StartFile(3);
+    engine_->EndFile(3, engine::EndReason::kError, QStringLiteral("loading failed"));
+    QCOMPARE(state_->loadState(), LoadState::kFailed);
+    QVERIFY2(state_->message().endsWith(QLatin1String(": loading failed.")),
+             qPrintable(state_->message()));
+    engine_->Log(
+        "ffmpeg",
+        QStringLiteral("flv: Cannot read tag 12: Invalid data found when processing input."));
+    QVERIFY2(
+        state_->message().endsWith(QLatin1String(": Invalid data found when processing input.")),
+        qPrintable(state_->message()));
+
+    // A refused load says the engine's own words.
+    LoadAndWait(flv_);
+    engine_->ReplyToLoad(0, QStringLiteral("invalid parameter"));
+    QVERIFY(state_->message().endsWith(QLatin1String(": invalid parameter.")));
+  }
+
+  void aPictureTooLargeIsNamed() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    engine_->Log("ffmpeg", QStringLiteral("IMGUTILS: Picture size 16000x16000 exceeds specified "
+                                          "max pixel count 16777216, see the documentation"));
+    QVERIFY2(state_->decodeProblem().contains(QLatin1String("16000x16000 pixels, larger than the "
+                                                            "4096x4096")),
+             qPrintable(state_->decodeProblem()));
+    engine_->EndFile(1, engine::EndReason::kError, QStringLiteral("unrecognized file format"));
+    QVERIFY2(state_->message().contains(QLatin1String("its picture is 16000x16000 pixels")),
+             qPrintable(state_->message()));
+  }
+
+  void undecodableStreamsAreNoticedAndTheRestPlays() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    stream_facts::Tracks tracks;
+    tracks.video = {true, true, QStringLiteral("flv1, 320x240")};
+    tracks.audio = {true, true, QStringLiteral("unsupported codec")};
+    engine_->Send(Property::kTracks, tracks);
+    engine_->Log("ad", QStringLiteral("Failed to initialize a decoder for codec 'mp3float'"));
+    QCOMPARE(state_->decodeProblem(),
+             QStringLiteral("Audio could not be decoded: unsupported codec"));
+    QVERIFY(!state_->audioOnly());
+    // A picture that cannot be decoded beside sound that can: sound only.
+    engine_->Log("vd", QStringLiteral("Failed to initialize a decoder for codec 'vp6f'"));
+    QVERIFY(state_->decodeProblem().contains(QLatin1String("Video could not be decoded")));
+  }
+
+  void aFileWithNothingToShowSaysSo() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1, {});
+    engine_->Send(Property::kEndReached, true);
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("ask sample rate"));
+    engine_->Answer(engine::Query::kSampleRate, qint64{0});
+    QVERIFY2(state_->message().endsWith(
+                 QLatin1String("it holds no picture or sound that could be decoded.")),
+             qPrintable(state_->message()));
+  }
+
+  void lengthCountsFromTheFirstTimestampAndUnknownMeansZero() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1, {320, 240}, 13.5);
+    engine_->Send(Property::kStartTime, 3.5);
+    QCOMPARE(state_->duration(), 10.0);
+    // A live stream reports the newest time received as its length.
+    session_->Play(QStringLiteral("http://127.0.0.1:8/live.flv"));
+    engine_->OpenFile(2, {320, 240}, 0);
+    engine_->Send(Property::kStartTime, 0.0);
+    engine_->Send(Property::kDuration, 1.0);
+    engine_->Send(Property::kDuration, 2.0);
+    QCOMPARE(state_->duration(), 0.0);
+  }
+
+  // Frames the engine hands over after a new file was asked for belong to the
+  // file before, until a newly decoded one comes.
+  void onlyTheFileInHandsFramesAreDrawn() {
+    using Waiting = engine::Engine::Waiting;
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
+             Session::FrameVerdict::kSkipAndHide);
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kSkip);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false), Session::FrameVerdict::kRender);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kRender);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, false), Session::FrameVerdict::kNothing);
+    engine_->Send(Property::kPictureOut, false);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
+             Session::FrameVerdict::kSkipAndHide);
+    session_->Stop();
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
+  }
+
+  void seeksReportWhereTheyLanded() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    QSignalSpy seeked(state_.get(), &PlaybackState::seeked);
+    session_->SeekBy(5);
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("seek 5 relative"));
+    session_->SeekTo(-3);
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("seek 0 absolute"));
+    session_->SeekTo(qQNaN());
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("seek 0 absolute"));
+    engine_->SeekDone();
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("ask position"));
+    engine_->Answer(engine::Query::kPosition, 4.96);
+    QCOMPARE(seeked.count(), 1);
+    QCOMPARE(seeked.first().at(0).toDouble(), 4.96);
+    QCOMPARE(state_->position(), 4.96);
+  }
+
+  void volumeIsClampedAndKeptWithoutAnEngine() {
+    session_->SetEngine(nullptr);
+    session_->SetVolume(140);
+    QCOMPARE(state_->volume(), 100.0);
+    session_->SetVolume(-3);
+    QCOMPARE(state_->volume(), 0.0);
+    session_->SetVolume(qQNaN());
+    QCOMPARE(state_->volume(), 0.0);
+    session_->SetMuted(true);
+    QVERIFY(state_->muted());
+    QVERIFY(engine_->calls.isEmpty());
+  }
+
+  void resumingAfterAStopOrTheEndPlaysAgain() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    engine_->Send(Property::kEndReached, true);
+    engine_->calls.clear();
+    session_->Resume();
+    QCOMPARE(engine_->calls, QStringList({"seek 0 absolute", "pause no"}));
+    session_->Stop();
+    engine_->Send(Property::kNoFile, true);
+    session_->Resume();
+    QTRY_COMPARE(int(engine_->loads.size()), 2);
+  }
+
+  // An engine that never starts the file asked for (an open that hangs) is
+  // replaced, and the new one gets the same file.
+  void aStuckEngineIsReplacedAndTheFilePlaysOnTheNewOne() {
+    FakeEngine second;
+    host_->onReplace = [&] { session_->SetEngine(&second); };
+    LoadAndWait(flv_);
+    QTRY_VERIFY(host_->calls.contains("replace engine"));
+    QCOMPARE(int(second.loads.size()), 1);
+    QVERIFY(second.loads.front().file == engine_->loads.front().file);
+    // The new one answers: nothing more is replaced.
+    second.OpenFile(1);
+    host_->calls.clear();
+    QTest::qWait(250);
+    QVERIFY(!host_->calls.contains("replace engine"));
+    QCOMPARE(state_->loadState(), LoadState::kPlaying);
+    session_->SetEngine(nullptr);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "test_session.moc"
