@@ -8,63 +8,17 @@
 #include <QSet>
 #include <atomic>
 #include <clocale>
-#include <cstring>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "engine_options.h"
-#include "frame_renderer.h"
 #include "local_stream.h"
+#include "mpv_events.h"
 #include "mpv_library.h"
 
 namespace engine {
 namespace {
-
-// The properties the engine reports, by table: what each is called and how
-// it is read. The reply id of an observed property is its row plus one.
-struct Observed {
-  Property property;
-  const char* name;
-  mpv_format format;
-};
-
-constexpr Observed kObserved[] = {
-    {Property::kPosition, "time-pos", MPV_FORMAT_DOUBLE},
-    {Property::kDuration, "duration", MPV_FORMAT_DOUBLE},
-    {Property::kStartTime, "demuxer-start-time", MPV_FORMAT_DOUBLE},
-    {Property::kFileFormat, "file-format", MPV_FORMAT_STRING},
-    {Property::kPaused, "pause", MPV_FORMAT_FLAG},
-    {Property::kEndReached, "eof-reached", MPV_FORMAT_FLAG},
-    {Property::kCoreIdle, "core-idle", MPV_FORMAT_FLAG},
-    {Property::kNoFile, "idle-active", MPV_FORMAT_FLAG},
-    {Property::kPictureOut, "vo-configured", MPV_FORMAT_FLAG},
-    {Property::kDisplayWidth, "dwidth", MPV_FORMAT_INT64},
-    {Property::kDisplayHeight, "dheight", MPV_FORMAT_INT64},
-    {Property::kAlpha, "video-params/alpha", MPV_FORMAT_STRING},
-    {Property::kVolume, "volume", MPV_FORMAT_DOUBLE},
-    {Property::kMuted, "mute", MPV_FORMAT_FLAG},
-    {Property::kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
-    {Property::kCacheBuffering, "cache-buffering-state", MPV_FORMAT_INT64},
-    {Property::kTracks, "track-list", MPV_FORMAT_NODE},
-    // Observed only on request (WatchCache).
-    {Property::kBufferedRanges, "demuxer-cache-state", MPV_FORMAT_NODE},
-};
-constexpr int kAlwaysObserved = int(std::size(kObserved)) - 1;
-constexpr quint64 kCacheReplyId = std::size(kObserved);
-
-struct Asked {
-  const char* name;
-  mpv_format format;
-};
-Asked QueryProperty(Query query) {
-  switch (query) {
-    case Query::kPosition:
-      return {"time-pos", MPV_FORMAT_DOUBLE};
-    case Query::kSampleRate:
-      return {"audio-params/samplerate", MPV_FORMAT_INT64};
-  }
-  return {"time-pos", MPV_FORMAT_DOUBLE};
-}
 
 // Flattens alpha onto white before the software renderer, which would
 // otherwise drop the alpha channel and show whatever colour hides under it.
@@ -74,115 +28,104 @@ constexpr char kFlattenAlphaOntoWhite[] =
     "lavfi=\"format=yuva420p,split[bg][fg];[bg]drawbox=c=white:t=fill:replace=1[w];"
     "[w][fg]overlay=format=yuv420\"";
 
-// --- mpv nodes as typed values. Missing or mistyped fields read as absent:
-// the engine's reports vary with the file and the engine version.
+// Frames this large are not a real player area; refusing them keeps an
+// absurd widget size from exhausting memory.
+constexpr qint64 kMaxFrameBytes = qint64{256} * 1024 * 1024;
 
-const mpv_node* Find(const mpv_node& map, const char* key) {
-  if (map.format != MPV_FORMAT_NODE_MAP) return nullptr;
-  for (int i = 0; i < map.u.list->num; ++i) {
-    if (std::strcmp(map.u.list->keys[i], key) == 0) return &map.u.list->values[i];
+// Turns the engine's video frames into a picture: mpv's software renderer
+// converts each frame straight into the memory a QImage views, in the pixel
+// format of the window's backing store, so painting it is a plain copy.
+//
+// The engine waits for every frame it hands over to be taken, so each one
+// must be rendered or skipped.
+class FrameRenderer {
+ public:
+  explicit FrameRenderer(mpv_render_context* context) : context_(context) {}
+
+  // What the engine has waiting: nothing, a newly decoded frame, or a redraw
+  // of the frame it holds (after unpausing, say).
+  enum class Waiting { kNothing, kNewFrame, kRedraw };
+  Waiting Poll() const;
+
+  // Renders the waiting frame, or the one held, at `size` (device pixels)
+  // for a screen of `devicePixelRatio`. False when memory for that size
+  // cannot be had; the frame is skipped then.
+  bool Render(QSize size, qreal devicePixelRatio);
+  // Takes the waiting frame without drawing it.
+  void Skip();
+
+  // The last rendered picture, opaque RGB32.
+  const QImage& Picture() const { return image_; }
+
+ private:
+  bool Resize(QSize size);
+
+  mpv_render_context* context_;
+  struct Free {
+    void operator()(uchar* p) const;
+  };
+  std::unique_ptr<uchar, Free> pixels_;  // declared first: outlives the image viewing it
+  QImage image_;
+};
+
+void FrameRenderer::Free::operator()(uchar* p) const { std::free(p); }
+
+FrameRenderer::Waiting FrameRenderer::Poll() const {
+  if (!(mpv_render_context_update(context_) & MPV_RENDER_UPDATE_FRAME)) return Waiting::kNothing;
+  mpv_render_frame_info info{};
+  mpv_render_param param{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &info};
+  const bool redraw = mpv_render_context_get_info(context_, param) >= 0 &&
+                      (info.flags & MPV_RENDER_FRAME_INFO_REDRAW);
+  return redraw ? Waiting::kRedraw : Waiting::kNewFrame;
+}
+
+// Memory that mpv can write with aligned SIMD stores: an unaligned target
+// makes it render into a copy first.
+bool FrameRenderer::Resize(QSize size) {
+  if (image_.size() == size) return !image_.isNull();
+  image_ = QImage();
+  pixels_.reset();
+  const qsizetype stride = (qsizetype{size.width()} * 4 + 63) & ~qsizetype{63};
+  const qint64 bytes = qint64{stride} * size.height();
+  if (size.isEmpty() || bytes > kMaxFrameBytes) return false;
+  pixels_.reset(static_cast<uchar*>(std::aligned_alloc(64, static_cast<size_t>(bytes))));
+  if (!pixels_) return false;
+  image_ = QImage(pixels_.get(), size.width(), size.height(), stride, QImage::Format_RGB32);
+  return true;
+}
+
+bool FrameRenderer::Render(QSize size, qreal devicePixelRatio) {
+  if (!Resize(size)) {
+    Skip();
+    return false;
   }
-  return nullptr;
+  int wh[2] = {image_.width(), image_.height()};
+  size_t stride = static_cast<size_t>(image_.bytesPerLine());
+  // QImage::Format_RGB32 is 0xffRRGGBB in native words. Asking for the
+  // alpha byte too has mpv write the 0xff there while it converts, so no
+  // second pass over every frame has to set it.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+  char format[] = "bgra";
+#else
+  char format[] = "argb";
+#endif
+  mpv_render_param params[] = {
+      {MPV_RENDER_PARAM_SW_SIZE, wh},        {MPV_RENDER_PARAM_SW_FORMAT, format},
+      {MPV_RENDER_PARAM_SW_STRIDE, &stride}, {MPV_RENDER_PARAM_SW_POINTER, image_.bits()},
+      {MPV_RENDER_PARAM_INVALID, nullptr},
+  };
+  mpv_render_context_render(context_, params);
+  image_.setDevicePixelRatio(devicePixelRatio);
+  return true;
 }
 
-QString String(const mpv_node& map, const char* key) {
-  const mpv_node* node = Find(map, key);
-  return node && node->format == MPV_FORMAT_STRING ? QString::fromUtf8(node->u.string) : QString();
-}
-
-bool Flag(const mpv_node& map, const char* key) {
-  const mpv_node* node = Find(map, key);
-  return node && node->format == MPV_FORMAT_FLAG && node->u.flag;
-}
-
-double Number(const mpv_node& map, const char* key) {
-  const mpv_node* node = Find(map, key);
-  if (!node) return 0;
-  if (node->format == MPV_FORMAT_INT64) return double(node->u.int64);
-  if (node->format == MPV_FORMAT_DOUBLE) return node->u.double_;
-  return 0;
-}
-
-QString Describe(const mpv_node& track, bool audio) {
-  const QString codec = String(track, "codec");
-  // A codec the demuxer cannot name has no parameters worth showing either.
-  if (codec.isEmpty()) return QStringLiteral("unsupported codec");
-  if (audio) {
-    const double rate = Number(track, "demux-samplerate");
-    return rate > 0 ? QStringLiteral("%1, %2 kHz").arg(codec).arg(rate / 1000) : codec;
-  }
-  const qint64 width = qint64(Number(track, "demux-w"));
-  const qint64 height = qint64(Number(track, "demux-h"));
-  return width > 0 && height > 0 ? QStringLiteral("%1, %2x%3").arg(codec).arg(width).arg(height)
-                                 : codec;
-}
-
-stream_facts::Tracks ReadTracks(const mpv_node& list) {
-  stream_facts::Tracks tracks;
-  if (list.format != MPV_FORMAT_NODE_ARRAY) return tracks;
-  for (int i = 0; i < list.u.list->num; ++i) {
-    const mpv_node& entry = list.u.list->values[i];
-    const QString type = String(entry, "type");
-    const bool audio = type == QLatin1String("audio");
-    // Cover art is a still image attached to a sound file, not a video.
-    const bool video = type == QLatin1String("video") && !Flag(entry, "albumart");
-    stream_facts::Track* track = audio ? &tracks.audio : video ? &tracks.video : nullptr;
-    if (!track || track->present) continue;
-    track->present = true;
-    track->selected = Flag(entry, "selected");
-    track->description = Describe(entry, audio);
-  }
-  return tracks;
-}
-
-stream_facts::Ranges ReadBufferedRanges(const mpv_node& cacheState) {
-  stream_facts::Ranges ranges;
-  const mpv_node* list = Find(cacheState, "seekable-ranges");
-  if (!list || list->format != MPV_FORMAT_NODE_ARRAY) return ranges;
-  for (int i = 0; i < list->u.list->num; ++i) {
-    const mpv_node& range = list->u.list->values[i];
-    const double start = Number(range, "start");
-    const double end = Number(range, "end");
-    if (end > start) ranges.append({start, end});
-  }
-  return ranges;
-}
-
-Value Read(Property property, const mpv_event_property& p) {
-  if (p.format == MPV_FORMAT_NONE || !p.data) return {};
-  switch (p.format) {
-    case MPV_FORMAT_DOUBLE:
-      return *static_cast<double*>(p.data);
-    case MPV_FORMAT_FLAG:
-      return *static_cast<int*>(p.data) != 0;
-    case MPV_FORMAT_INT64:
-      return qint64{*static_cast<int64_t*>(p.data)};
-    case MPV_FORMAT_STRING:
-      return QString::fromUtf8(*static_cast<char**>(p.data));
-    case MPV_FORMAT_NODE: {
-      const auto& node = *static_cast<const mpv_node*>(p.data);
-      if (property == Property::kTracks) return ReadTracks(node);
-      if (property == Property::kBufferedRanges) return ReadBufferedRanges(node);
-      return {};
-    }
-    default:
-      return {};
-  }
-}
-
-EndReason ReasonOf(int reason) {
-  switch (reason) {
-    case MPV_END_FILE_REASON_EOF:
-      return EndReason::kEnded;
-    case MPV_END_FILE_REASON_STOP:
-      return EndReason::kStopped;
-    case MPV_END_FILE_REASON_ERROR:
-      return EndReason::kError;
-    case MPV_END_FILE_REASON_REDIRECT:
-      return EndReason::kRedirect;
-    default:
-      return EndReason::kOther;
-  }
+void FrameRenderer::Skip() {
+  int skip = 1;
+  mpv_render_param params[] = {
+      {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+      {MPV_RENDER_PARAM_INVALID, nullptr},
+  };
+  mpv_render_context_render(context_, params);
 }
 
 // Ends a core on a thread of its own; whatever it waits for, nobody waits
@@ -254,9 +197,7 @@ class MpvCore : public Engine {
     renderer_ = std::make_unique<FrameRenderer>(render_);
 
     mpv_request_log_messages(handle_, "error");
-    for (int i = 0; i < kAlwaysObserved; ++i) {
-      mpv_observe_property(handle_, quint64(i + 1), kObserved[i].name, kObserved[i].format);
-    }
+    mpv_events::ObserveAll(handle_);
     mpv_set_wakeup_callback(handle_, &MpvCore::OnWakeup, this);
     mpv_render_context_set_update_callback(render_, &MpvCore::OnRenderUpdate, this);
     return true;
@@ -275,7 +216,7 @@ class MpvCore : public Engine {
     // keep-open leaves the engine paused at the end of the file before.
     SetProperty("pause", "no");
     const quint64 token = ++lastToken_;
-    loads_.insert(token);
+    pending_.loads.insert(token);
     Command({"loadfile", target, "replace"}, token);
     return token;
   }
@@ -295,14 +236,7 @@ class MpvCore : public Engine {
   void SetAudioOutput(const QByteArray& driver) override { SetProperty("ao", driver); }
   void SetFlattenAlpha(bool on) override { SetProperty("vf", on ? kFlattenAlphaOntoWhite : ""); }
 
-  void WatchCache(bool on) override {
-    if (on) {
-      const Observed& cache = kObserved[kCacheReplyId - 1];
-      mpv_observe_property(handle_, kCacheReplyId, cache.name, cache.format);
-    } else {
-      mpv_unobserve_property(handle_, kCacheReplyId);
-    }
-  }
+  void WatchCache(bool on) override { mpv_events::ObserveCache(handle_, on); }
 
   void SetDetailedLog(bool on) override {
     mpv_request_log_messages(handle_, on ? "trace" : "error");
@@ -310,9 +244,7 @@ class MpvCore : public Engine {
 
   quint64 Ask(Query query) override {
     const quint64 token = ++lastToken_;
-    questions_.insert(token, query);
-    const Asked asked = QueryProperty(query);
-    mpv_get_property_async(handle_, token, asked.name, asked.format);
+    mpv_events::Ask(handle_, token, query, pending_);
     return token;
   }
 
@@ -415,81 +347,9 @@ class MpvCore : public Engine {
     while (alive && handle_ && listener_) {
       const mpv_event* event = mpv_wait_event(handle_, 0);
       if (event->event_id == MPV_EVENT_NONE) break;
-      Deliver(*event);
+      mpv_events::Deliver(*event, pending_, *listener_);
     }
     return !alive.isNull();
-  }
-
-  void Deliver(const mpv_event& event) {
-    switch (event.event_id) {
-      case MPV_EVENT_PROPERTY_CHANGE: {
-        const quint64 row = event.reply_userdata;
-        if (row < 1 || row > std::size(kObserved)) break;
-        const Property property = kObserved[row - 1].property;
-        listener_->OnProperty(property,
-                              Read(property, *static_cast<mpv_event_property*>(event.data)));
-        break;
-      }
-      case MPV_EVENT_COMMAND_REPLY: {
-        if (!loads_.remove(event.reply_userdata)) break;
-        qint64 entry = 0;
-        const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
-        if (const mpv_node* id = Find(result, "playlist_entry_id");
-            id && id->format == MPV_FORMAT_INT64) {
-          entry = id->u.int64;
-        }
-        listener_->OnLoadReply(
-            event.reply_userdata, entry,
-            event.error < 0 ? QLatin1String(mpv_error_string(event.error)) : QString());
-        break;
-      }
-      case MPV_EVENT_GET_PROPERTY_REPLY: {
-        const auto asked = questions_.find(event.reply_userdata);
-        if (asked == questions_.end()) break;
-        const Query query = asked.value();
-        questions_.erase(asked);
-        const Value value = event.error < 0 ? Value{}
-                                            : Read(Property::kPosition,
-                                                   *static_cast<mpv_event_property*>(event.data));
-        listener_->OnAnswer(event.reply_userdata, query, value);
-        break;
-      }
-      case MPV_EVENT_START_FILE:
-        listener_->OnFileStarted(
-            static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
-        break;
-      case MPV_EVENT_FILE_LOADED:
-        listener_->OnFileLoaded();
-        break;
-      case MPV_EVENT_END_FILE: {
-        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
-        FileEnd ended;
-        ended.entry = end.playlist_entry_id;
-        ended.reason = ReasonOf(end.reason);
-        if (end.reason == MPV_END_FILE_REASON_ERROR) {
-          ended.error = QLatin1String(mpv_error_string(end.error));
-        }
-        if (end.reason == MPV_END_FILE_REASON_REDIRECT && end.playlist_insert_num_entries > 0) {
-          ended.redirectedTo = end.playlist_insert_id;
-        }
-        listener_->OnFileEnded(ended);
-        break;
-      }
-      case MPV_EVENT_LOG_MESSAGE: {
-        const auto& log = *static_cast<const mpv_event_log_message*>(event.data);
-        listener_->OnLog({QByteArray(log.prefix), QString::fromUtf8(log.text),
-                          log.log_level <= MPV_LOG_LEVEL_ERROR});
-        break;
-      }
-      case MPV_EVENT_SEEK:
-        listener_->OnSeekStarted();
-        break;
-      case MPV_EVENT_PLAYBACK_RESTART:
-        listener_->OnPlaybackRestarted();
-        break;
-      default:
-        break;
-    }
   }
 
   mpv_handle* handle_ = nullptr;
@@ -500,8 +360,7 @@ class MpvCore : public Engine {
   std::shared_ptr<LocalStreams> streams_ = std::make_shared<LocalStreams>();
   Listener* listener_ = nullptr;
   quint64 lastToken_ = 0;
-  QSet<quint64> loads_;
-  QHash<quint64, Query> questions_;
+  mpv_events::Pending pending_;
   // Set while a hop to the GUI thread is queued, so bursts of callbacks turn
   // into one call.
   std::atomic<bool> wakeupQueued_{false};

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "content_sniffer.h"
+#include "flv/walker.h"
 
 namespace local_file {
 namespace {
@@ -18,6 +19,9 @@ constexpr int kTagHeaderBytes = 11;
 constexpr int kTagsToCheck = 16;
 // Enough of the start to tell any format this player knows of.
 constexpr qint64 kHeadBytes = 4096;
+// How far into an FLV script data is looked at before the engine opens it:
+// its metadata comes first. (The whole file is walked later, while it plays.)
+constexpr int64_t kScriptLookAheadBytes = int64_t{16} << 20;
 
 bool ReadAt(const FileHandle& file, qint64 offset, char* data, qint64 size) {
   return file.ReadAt(offset, data, size) == size;
@@ -36,6 +40,17 @@ quint32 Uint24(const char* p) { return qFromBigEndian<quint32>(p) >> 8; }
 QString NotRegular(const struct stat& info) {
   if (S_ISDIR(info.st_mode)) return QStringLiteral("it is a folder, not a video file");
   return QStringLiteral("it is not a regular file");
+}
+
+std::vector<std::pair<qint64, char>> ScriptTagsToHide(const FileHandle& file) {
+  const flv_reader::FileSource source(file.fd());
+  flv_reader::Walker walker(source);
+  walker.Walk({.maxTags = 0, .maxBytes = kScriptLookAheadBytes, .cancel = nullptr});
+  std::vector<std::pair<qint64, char>> patches;
+  for (const flv_reader::HiddenTag& tag : flv_reader::ScriptTagsToHide(walker.Snapshot())) {
+    patches.emplace_back(tag.patchOffset, char(tag.replacement));
+  }
+  return patches;
 }
 
 }  // namespace
@@ -104,6 +119,7 @@ Inspection Inspect(const QByteArray& path) {
     case content_sniffer::Kind::kFlv:
       result.format = Format::kFlv;
       result.previousTagSizesWrong = PreviousTagSizesWrong(*file);
+      result.patches = ScriptTagsToHide(*file);
       break;
     case content_sniffer::Kind::kMp4:
       result.format = Format::kMp4;

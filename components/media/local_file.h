@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "file_handle.h"
 
@@ -28,6 +30,11 @@ struct Inspection {
   // damage and skips ahead looking for tags it can trust, finding none; it
   // has to be told to follow the tag sizes instead.
   bool previousTagSizesWrong = false;
+  // Bytes the engine must read differently, at offsets in the file: the
+  // type byte of each script tag near the start whose data would cost the
+  // engine minutes or gigabytes (hundreds of thousands of names, megabytes
+  // of strings, absurd nesting), turned into a type the engine steps over.
+  std::vector<std::pair<qint64, char>> patches;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not

@@ -8,6 +8,7 @@
 #include "engine.h"
 #include "local_file.h"
 #include "media_address.h"
+#include "opening_progress.h"
 #include "playback_state.h"
 
 // One address at a time, from the request to playback: resolves it, has a
@@ -104,7 +105,6 @@ class Session : public QObject, private engine::Listener {
   QString PictureTooLargeCause() const;
   void WatchOpening(bool on);
   void ShowOpening();
-  void NoteOpeningLog(const engine::LogLine& line);
 
   // engine::Listener
   void OnProperty(engine::Property property, const engine::Value& value) override;
@@ -150,8 +150,10 @@ class Session : public QObject, private engine::Listener {
   QTimer openingTimer_;
   Timings timings_;
   bool detailedLog_ = false;
-  qint64 bytesReceived_ = 0;
-  qint64 bytesTotal_ = 0;
+  // Asking the engine for fewer log lines drops the lines it still holds, a
+  // failure's cause among them: done a while after the open, not at once.
+  QTimer quietLogTimer_;
+  OpeningProgress opening_;
   // A picture larger than the decoders take ("16000x16000"), from the log.
   QString pictureTooLarge_;
 

@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -83,10 +82,14 @@ bool PlayerInput::eventFilter(QObject* watched, QEvent* event) {
 
 QString PlayerInput::DroppedAddress(const QMimeData& data) {
   // One address plays; of several dropped, the first. A dropped file comes
-  // as its URL, left encoded: the address policy decodes it to the bytes
-  // of the name, which need not be text.
-  if (data.hasUrls() && !data.urls().isEmpty()) {
-    return data.urls().constFirst().toString(QUrl::FullyEncoded);
+  // as its URL, read as sent (a URL parser would drop or rewrite what it
+  // does not like): the address policy decodes it to the bytes of the name,
+  // which need not be text, and judges it then.
+  if (data.hasFormat(QStringLiteral("text/uri-list"))) {
+    for (const QByteArray& line : data.data(QStringLiteral("text/uri-list")).split('\n')) {
+      const QByteArray uri = line.trimmed();
+      if (!uri.isEmpty() && !uri.startsWith('#')) return QString::fromLatin1(uri);
+    }
   }
   if (data.hasText()) return data.text().section(QLatin1Char('\n'), 0, 0).trimmed();
   return {};

@@ -176,6 +176,22 @@ if out=$(call $name $player_iface.OpenUri string:"ftp://example.com/clip.flv" 2>
   fail "OpenUri took an ftp address"
 fi
 grep -q NotSupported <<<"$out" || fail "OpenUri refused with: $out"
+# Decoded before it is judged: an encoded NUL does not slip through.
+if out=$(call $name $player_iface.OpenUri string:"file:///dev/zero%00" 2>&1); then
+  fail "OpenUri took file:///dev/zero%00"
+fi
+grep -q NotSupported <<<"$out" || fail "OpenUri refused %00 with: $out"
+# A script naming another file is accepted as an address, refused as content,
+# and the file it names is never opened.
+cp "$work/second.flv" "$work/secret.flv"
+printf "ffconcat version 1.0\nfile 'secret.flv'\n" >"$work/list.flv"
+playerctl -p $p open "file://$work/list.flv"
+for _ in $(seq 20); do
+  fds=$(ls -l "/proc/$first/fd" 2>/dev/null) || true
+  grep -q secret.flv <<<"$fds" && fail "the program opened the file a concat script named"
+  sleep 0.05
+done
+expect Stopped playerctl -p $p status
 playerctl -p $p open "file://$work/second.flv"
 expect second.flv playerctl -p $p metadata xesam:title
 expect_length $p 4000000

@@ -134,7 +134,7 @@ class TestSession : public QObject {
     engine_->Log("stream", QStringLiteral("Opening http://127.0.0.1:8/live/show.flv"), false);
     engine_->OpenFile(1);
     QCOMPARE(state_->progress(), QString());
-    QVERIFY(engine_->calls.contains("errors only"));
+    QTRY_VERIFY(engine_->calls.contains("errors only"));
     QVERIFY(state_->message().isEmpty());
   }
 

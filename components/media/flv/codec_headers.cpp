@@ -1,0 +1,268 @@
+#include "codec_headers.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace flv_reader {
+namespace {
+
+// Reads bits most significant first; reading past the end sets a flag and
+// yields zeros, so a parser checks once at the end rather than at every read.
+class BitReader {
+ public:
+  explicit BitReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint32_t Bits(int n) {
+    uint32_t value = 0;
+    for (int i = 0; i < n; ++i) {
+      if (bit_ >= bytes_.size() * 8) {
+        overrun_ = true;
+        return 0;
+      }
+      value = value << 1 | ((bytes_[bit_ / 8] >> (7 - bit_ % 8)) & 1);
+      ++bit_;
+    }
+    return value;
+  }
+  // Exp-Golomb; more than 31 leading zeros is no valid code.
+  uint32_t Ue() {
+    int zeros = 0;
+    while (Bits(1) == 0) {
+      if (overrun_ || ++zeros > 31) {
+        overrun_ = true;
+        return 0;
+      }
+    }
+    if (zeros == 0) return 0;
+    return static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + Bits(zeros));
+  }
+  int32_t Se() {
+    const uint32_t k = Ue();
+    return (k & 1) ? static_cast<int32_t>((k + 1) / 2) : -static_cast<int32_t>(k / 2);
+  }
+  bool overrun() const { return overrun_; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t bit_ = 0;
+  bool overrun_ = false;
+};
+
+std::optional<PictureSize> Sane(int width, int height) {
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return std::nullopt;
+  return PictureSize{width, height};
+}
+
+void SkipScalingList(BitReader& bits, int size) {
+  int last = 8, next = 8;
+  for (int j = 0; j < size && !bits.overrun(); ++j) {
+    if (next != 0) next = (last + bits.Se() + 256) % 256;
+    last = next == 0 ? last : next;
+  }
+}
+
+}  // namespace
+
+std::optional<PictureSize> H263PictureSize(std::span<const uint8_t> frame) {
+  BitReader bits(frame);
+  if (bits.Bits(17) != 1) return std::nullopt;
+  if (bits.Bits(5) > 1) return std::nullopt;  // version 0 or 1
+  bits.Bits(8);                               // temporal reference
+  int width = 0, height = 0;
+  switch (bits.Bits(3)) {
+    case 0:
+      width = bits.Bits(8);
+      height = bits.Bits(8);
+      break;
+    case 1:
+      width = bits.Bits(16);
+      height = bits.Bits(16);
+      break;
+    case 2:
+      width = 352, height = 288;
+      break;
+    case 3:
+      width = 176, height = 144;
+      break;
+    case 4:
+      width = 128, height = 96;
+      break;
+    case 5:
+      width = 320, height = 240;
+      break;
+    case 6:
+      width = 160, height = 120;
+      break;
+    default:
+      return std::nullopt;
+  }
+  if (bits.overrun()) return std::nullopt;
+  return Sane(width, height);
+}
+
+std::optional<PictureSize> Vp6PictureSize(std::span<const uint8_t> body, bool withAlpha) {
+  const size_t frameAt = withAlpha ? 4 : 1;
+  if (body.size() < frameAt + 2) return std::nullopt;
+  const int cropX = body[0] >> 4, cropY = body[0] & 0x0f;
+  const std::span<const uint8_t> frame = body.subspan(frameAt);
+  if (frame[0] & 0x80) return std::nullopt;  // only key frames carry the size
+  const bool separatedCoefficients = frame[0] & 0x01;
+  if ((frame[1] >> 3) > 8) return std::nullopt;  // sub-version
+  const bool filterHeader = frame[1] & 0x06;
+  const size_t sizesAt = (separatedCoefficients || !filterHeader) ? 4 : 2;
+  if (frame.size() < sizesAt + 2) return std::nullopt;
+  const int rows = frame[sizesAt], columns = frame[sizesAt + 1];
+  if (rows == 0 || columns == 0) return std::nullopt;
+  return Sane(columns * 16 - cropX, rows * 16 - cropY);
+}
+
+std::optional<PictureSize> ScreenVideoPictureSize(std::span<const uint8_t> frame) {
+  if (frame.size() < 4) return std::nullopt;
+  return Sane((frame[0] & 0x0f) << 8 | frame[1], (frame[2] & 0x0f) << 8 | frame[3]);
+}
+
+std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal) {
+  if (nal.size() < 4 || (nal[0] & 0x1f) != 7) return std::nullopt;
+  // The SPS is short; more than this is not an SPS worth reading.
+  std::vector<uint8_t> rbsp;
+  rbsp.reserve(std::min<size_t>(nal.size(), 512));
+  int zeros = 0;
+  for (size_t i = 1; i < nal.size() && rbsp.size() < 512; ++i) {
+    if (zeros >= 2 && nal[i] == 3) {
+      zeros = 0;
+      continue;
+    }
+    zeros = nal[i] == 0 ? zeros + 1 : 0;
+    rbsp.push_back(nal[i]);
+  }
+  BitReader bits(rbsp);
+  const uint32_t profile = bits.Bits(8);
+  bits.Bits(16);  // constraint flags, level
+  bits.Ue();      // seq_parameter_set_id
+  uint32_t chromaFormat = 1;
+  bool separateColourPlanes = false;
+  switch (profile) {
+    case 100:
+    case 110:
+    case 122:
+    case 244:
+    case 44:
+    case 83:
+    case 86:
+    case 118:
+    case 128:
+    case 138:
+    case 139:
+    case 134:
+    case 135:
+      chromaFormat = bits.Ue();
+      if (chromaFormat > 3) return std::nullopt;
+      if (chromaFormat == 3) separateColourPlanes = bits.Bits(1);
+      bits.Ue();     // bit depth luma
+      bits.Ue();     // bit depth chroma
+      bits.Bits(1);  // transform bypass
+      if (bits.Bits(1)) {
+        const int lists = chromaFormat == 3 ? 12 : 8;
+        for (int i = 0; i < lists && !bits.overrun(); ++i) {
+          if (bits.Bits(1)) SkipScalingList(bits, i < 6 ? 16 : 64);
+        }
+      }
+      break;
+    default:
+      break;
+  }
+  bits.Ue();  // log2_max_frame_num
+  const uint32_t pocType = bits.Ue();
+  if (pocType == 0) {
+    bits.Ue();
+  } else if (pocType == 1) {
+    bits.Bits(1);
+    bits.Se();
+    bits.Se();
+    const uint32_t cycle = bits.Ue();
+    if (cycle > 255) return std::nullopt;
+    for (uint32_t i = 0; i < cycle && !bits.overrun(); ++i) bits.Se();
+  } else if (pocType > 2) {
+    return std::nullopt;
+  }
+  bits.Ue();     // max_num_ref_frames
+  bits.Bits(1);  // gaps_in_frame_num_allowed
+  const uint64_t widthMbs = uint64_t{bits.Ue()} + 1;
+  const uint64_t heightUnits = uint64_t{bits.Ue()} + 1;
+  const bool frameMbsOnly = bits.Bits(1);
+  if (!frameMbsOnly) bits.Bits(1);  // mb_adaptive_frame_field
+  bits.Bits(1);                     // direct_8x8_inference
+  uint64_t cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0;
+  if (bits.Bits(1)) {
+    cropLeft = bits.Ue();
+    cropRight = bits.Ue();
+    cropTop = bits.Ue();
+    cropBottom = bits.Ue();
+  }
+  if (bits.overrun() || widthMbs > 1024 || heightUnits > 1024) return std::nullopt;
+  const uint64_t frameHeightFactor = frameMbsOnly ? 1 : 2;
+  uint64_t cropUnitX = 1, cropUnitY = frameHeightFactor;
+  if (chromaFormat != 0 && !separateColourPlanes) {
+    cropUnitX = chromaFormat == 3 ? 1 : 2;
+    cropUnitY = (chromaFormat == 1 ? 2 : 1) * frameHeightFactor;
+  }
+  const int64_t width = static_cast<int64_t>(widthMbs * 16) -
+                        static_cast<int64_t>(cropUnitX * (cropLeft + cropRight));
+  const int64_t height = static_cast<int64_t>(heightUnits * 16 * frameHeightFactor) -
+                         static_cast<int64_t>(cropUnitY * (cropTop + cropBottom));
+  if (width <= 0 || height <= 0) return std::nullopt;
+  return Sane(static_cast<int>(width), static_cast<int>(height));
+}
+
+std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record) {
+  if (record.size() < 8 || record[0] != 1) return std::nullopt;
+  const int spsCount = record[5] & 0x1f;
+  size_t at = 6;
+  for (int i = 0; i < spsCount && at + 2 <= record.size(); ++i) {
+    const size_t length = size_t{record[at]} << 8 | record[at + 1];
+    at += 2;
+    if (length > record.size() - at) return std::nullopt;
+    if (auto size = H264SpsPictureSize(record.subspan(at, length))) return size;
+    at += length;
+  }
+  return std::nullopt;
+}
+
+std::optional<SoundFormat> AacConfigFormat(std::span<const uint8_t> config) {
+  static constexpr int kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                     22050, 16000, 12000, 11025, 8000,  7350};
+  BitReader bits(config);
+  uint32_t objectType = bits.Bits(5);
+  if (objectType == 31) objectType = 32 + bits.Bits(6);
+  const uint32_t rateIndex = bits.Bits(4);
+  int rate = 0;
+  if (rateIndex == 15) {
+    rate = static_cast<int>(bits.Bits(24));
+  } else if (rateIndex < 13) {
+    rate = kRates[rateIndex];
+  }
+  const uint32_t channelConfig = bits.Bits(4);
+  if (bits.overrun() || objectType == 0 || rate <= 0 || rate > 192000) return std::nullopt;
+  // Configuration 7 is 7.1; 0 means the channels are described elsewhere.
+  const int channels = channelConfig == 7 ? 8 : static_cast<int>(channelConfig);
+  // Explicitly signalled SBR (object type 5) doubles the output rate.
+  const bool sbr = objectType == 5 || objectType == 29;
+  const int samples = (objectType == 23 || objectType == 39) ? 480 : 1024;
+  return SoundFormat{sbr ? rate * 2 : rate, channels, sbr ? samples * 2 : samples};
+}
+
+std::optional<SoundFormat> MpegAudioFormat(std::span<const uint8_t> frame) {
+  if (frame.size() < 4 || frame[0] != 0xff || (frame[1] & 0xe0) != 0xe0) return std::nullopt;
+  const int version = (frame[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+  const int layer = (frame[1] >> 1) & 3;    // 1: III, 2: II, 3: I
+  const int rateIndex = (frame[2] >> 2) & 3;
+  if (version == 1 || layer == 0 || rateIndex == 3 || (frame[2] >> 4) == 15) {
+    return std::nullopt;
+  }
+  static constexpr int kRates[3] = {44100, 48000, 32000};
+  const int rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+  const int channels = (frame[3] >> 6) == 3 ? 1 : 2;
+  const int samples = layer == 3 ? 384 : (layer == 1 && version != 3) ? 576 : 1152;
+  return SoundFormat{rate, channels, samples};
+}
+
+}  // namespace flv_reader

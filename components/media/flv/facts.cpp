@@ -1,0 +1,168 @@
+#include "facts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "text_format.h"
+
+namespace flv_reader {
+namespace {
+
+// Over three years: no recording is that long, and 2147483630 (a recorder
+// interrupted before it wrote the real duration) is far past it.
+constexpr double kLongestDurationSeconds = 1e8;
+constexpr double kLargestPictureSide = 16384;
+
+}  // namespace
+
+std::string_view ProblemKindName(ProblemKind kind) {
+  switch (kind) {
+    case ProblemKind::kNotFlv:
+      return "not FLV";
+    case ProblemKind::kReadError:
+      return "read error";
+    case ProblemKind::kHeader:
+      return "file header";
+    case ProblemKind::kDataOffset:
+      return "data offset wrong";
+    case ProblemKind::kHeaderOnly:
+      return "no tags";
+    case ProblemKind::kLastTagCut:
+      return "last tag cut";
+    case ProblemKind::kTrailingBytes:
+      return "trailing bytes";
+    case ProblemKind::kPrevTagSize:
+      return "PreviousTagSize wrong";
+    case ProblemKind::kResync:
+      return "bytes skipped";
+    case ProblemKind::kZeroFilled:
+      return "zero-filled region";
+    case ProblemKind::kSecondHeader:
+      return "second FLV header";
+    case ProblemKind::kTimestampLeap:
+      return "timestamps leap ahead";
+    case ProblemKind::kTimestampBackwards:
+      return "timestamps step back";
+    case ProblemKind::kCodecChange:
+      return "codec change";
+    case ProblemKind::kScriptAbsurd:
+      return "absurd script data";
+    case ProblemKind::kScriptMalformed:
+      return "malformed script data";
+    case ProblemKind::kMetadataAbsurd:
+      return "absurd metadata";
+    case ProblemKind::kDurationDisagrees:
+      return "duration claim wrong";
+    case ProblemKind::kMetadataDisagrees:
+      return "metadata claim wrong";
+    case ProblemKind::kKeyframeIndexDisagrees:
+      return "keyframe index wrong";
+    case ProblemKind::kCount:
+      break;
+  }
+  return "problem";
+}
+
+void ProblemList::Add(Problem problem) {
+  const size_t kind = static_cast<size_t>(problem.kind);
+  if (kind >= counts_.size()) return;
+  if (counts_[kind]++ < static_cast<int64_t>(keepPerKind_)) kept_.push_back(std::move(problem));
+}
+
+int64_t ProblemList::Total() const {
+  int64_t total = 0;
+  for (const int64_t n : counts_) total += n;
+  return total;
+}
+
+const Problem* ProblemList::First(ProblemKind kind) const {
+  for (const Problem& p : kept_) {
+    if (p.kind == kind) return &p;
+  }
+  return nullptr;
+}
+
+void UpdateTimeline(Facts& f) {
+  f.firstMs = f.lastMs = f.endMs = -1;
+  for (const StreamFacts* s : {&f.audio, &f.video}) {
+    if (s->frames == 0 || s->firstMs < 0) continue;
+    f.firstMs = f.firstMs < 0 ? s->firstMs : std::min(f.firstMs, s->firstMs);
+    f.lastMs = std::max(f.lastMs, s->maxMs);
+    // Timestamps have 32 bits; so much for a frame keeps the sum in range.
+    const int64_t frame = std::clamp<int64_t>(ClampedRound(s->frameMs), 0, int64_t{1} << 32);
+    f.endMs = std::max(f.endMs, s->maxMs + frame);
+  }
+  f.durationMs = f.firstMs >= 0 ? f.endMs - f.firstMs : 0;
+  f.contentMs = std::max(f.audio.contentMs, f.video.contentMs);
+}
+
+bool AbsurdDuration(double seconds) {
+  return !std::isfinite(seconds) || seconds < 0 || seconds > kLongestDurationSeconds;
+}
+
+bool AbsurdPictureSide(double pixels) {
+  return !std::isfinite(pixels) || pixels < 0 || pixels > kLargestPictureSide ||
+         pixels != std::floor(pixels);
+}
+
+LengthChoice ChooseLength(const Facts& facts) {
+  LengthChoice choice;
+  choice.startMs = std::max<int64_t>(facts.firstMs, 0);
+  const bool measured = facts.audio.frames + facts.video.frames > 0;
+  const std::optional<double>& claim = facts.metadata.duration;
+  auto useMeasured = [&](std::string why) {
+    choice.ms = facts.durationMs;
+    choice.source = LengthSource::kMeasured;
+    choice.why = std::move(why);
+    return choice;
+  };
+  if (!claim) {
+    if (!measured) return choice;
+    return useMeasured("onMetaData gives no duration");
+  }
+  const double seconds = *claim;
+  if (AbsurdDuration(seconds)) {
+    if (!measured) return choice;
+    return useMeasured("onMetaData's duration " + FormatClaim(seconds) + " s is absurd");
+  }
+  if (seconds == 0) {
+    if (!measured) return choice;
+    return useMeasured("onMetaData's duration is 0");
+  }
+  const int64_t claimedMs = ClampedRound(seconds * 1000);
+  if (measured) {
+    const double diff = std::fabs(static_cast<double>(claimedMs - facts.durationMs));
+    if (diff > std::max(1000.0, 0.05 * static_cast<double>(facts.durationMs))) {
+      return useMeasured("onMetaData claims " + FormatLength(claimedMs));
+    }
+  }
+  choice.ms = claimedMs;
+  choice.source = LengthSource::kClaimed;
+  choice.why = measured ? "onMetaData's duration agrees with the tags" : "nothing to measure";
+  return choice;
+}
+
+std::vector<HiddenTag> ScriptTagsToHide(const Facts& facts) {
+  std::vector<HiddenTag> hide = facts.hiddenScripts;
+  const Metadata& m = facts.metadata;
+  const bool claimsAbsurd = (m.duration && AbsurdDuration(*m.duration)) ||
+                            (m.width && AbsurdPictureSide(*m.width)) ||
+                            (m.height && AbsurdPictureSide(*m.height));
+  if (claimsAbsurd && m.hideMark) {
+    const bool listed = std::any_of(hide.begin(), hide.end(), [&](const HiddenTag& h) {
+      return h.tagOffset == m.hideMark->tagOffset;
+    });
+    if (!listed) hide.push_back(*m.hideMark);
+  }
+  std::sort(hide.begin(), hide.end(),
+            [](const HiddenTag& a, const HiddenTag& b) { return a.tagOffset < b.tagOffset; });
+  // Two marks for one tag would patch its type byte twice, the second time
+  // with the first patch's result as the byte it expects.
+  hide.erase(std::unique(
+                 hide.begin(), hide.end(),
+                 [](const HiddenTag& a, const HiddenTag& b) { return a.tagOffset == b.tagOffset; }),
+             hide.end());
+  return hide;
+}
+
+}  // namespace flv_reader

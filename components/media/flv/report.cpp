@@ -1,0 +1,253 @@
+#include "report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "text_format.h"
+
+namespace flv_reader {
+namespace {
+
+constexpr size_t kProblemsPerKindShown = 3;
+constexpr size_t kListedItems = 5;
+
+// Valid UTF-8 with no control characters, at most `bytes` long.
+std::string Clean(const std::string& text, size_t bytes = 80) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size() && out.size() < bytes) {
+    const auto c = static_cast<uint8_t>(text[i]);
+    int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool valid = length > 0 && i + length <= text.size();
+    for (int k = 1; valid && k < length; ++k) {
+      valid = (static_cast<uint8_t>(text[i + k]) & 0xc0) == 0x80;
+    }
+    if (valid && length == 2 && c < 0xc2) valid = false;  // overlong
+    if (!valid) {
+      out += "\xef\xbf\xbd";
+      ++i;
+      continue;
+    }
+    if (length == 1) {
+      out += (c < 0x20 || c == 0x7f) ? ' ' : static_cast<char>(c);
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  if (i < text.size()) out += "...";
+  return out;
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string Rate(int hertz) {
+  if (hertz % 1000 == 0) return std::to_string(hertz / 1000) + " kHz";
+  return Fixed(hertz / 1000.0, 1) + " kHz";
+}
+
+std::string Channels(int n) {
+  return n == 1 ? "mono" : n == 2 ? "stereo" : std::to_string(n) + " channels";
+}
+
+std::string CodecList(const StreamFacts& s, bool video) {
+  auto name = [&](int id) {
+    std::string n(video ? VideoCodecName(id) : AudioCodecName(id));
+    return n == "unknown" ? "unknown codec " + std::to_string(id) : n;
+  };
+  std::string text = name(s.codecId);
+  for (size_t i = 1; i < s.codecIds.size(); ++i) text += ", then " + name(s.codecIds[i]);
+  return text;
+}
+
+std::string Location(const Problem& p) {
+  std::string at;
+  if (p.timeMs >= 0) at += " at " + FormatClock(p.timeMs);
+  if (p.offset >= 0) at += " (offset " + std::to_string(p.offset) + ")";
+  return at;
+}
+
+void VideoLine(const Facts& f, std::string& out) {
+  const StreamFacts& v = f.video;
+  if (!v.present()) return;
+  out += "Video: " + (v.codecId >= 0 ? CodecList(v, true) : std::string("no frames"));
+  if (v.width > 0) {
+    out += ", " + std::to_string(v.width) + "x" + std::to_string(v.height);
+    if (v.sizeFrom == SizeFrom::kMetadata) out += " (from onMetaData)";
+  }
+  if (v.frameRate > 0) out += ", " + Fixed(v.frameRate, 2) + " fps";
+  if (v.kbitPerSecond >= 0.5) out += ", " + Fixed(v.kbitPerSecond, 0) + " kbit/s";
+  out += ", " + std::to_string(v.frames) + (v.frames == 1 ? " frame" : " frames");
+  if (v.keyframes > 0) out += " (" + std::to_string(v.keyframes) + " key)";
+  out += "\n";
+}
+
+void AudioLine(const Facts& f, std::string& out) {
+  const StreamFacts& a = f.audio;
+  if (!a.present()) return;
+  out += "Audio: " + (a.codecId >= 0 ? CodecList(a, false) : std::string("no frames"));
+  if (a.sampleRate > 0) out += ", " + Rate(a.sampleRate);
+  // Sample size means something for PCM and ADPCM only.
+  const bool pcm =
+      a.codecId == kAudioPcmPlatform || a.codecId == kAudioPcmLittle || a.codecId == kAudioAdpcm;
+  if (a.sampleBits > 0 && pcm) out += ", " + std::to_string(a.sampleBits) + "-bit";
+  if (a.channels > 0) out += ", " + Channels(a.channels);
+  if (a.kbitPerSecond >= 0.5) out += ", " + Fixed(a.kbitPerSecond, 0) + " kbit/s";
+  out += "\n";
+}
+
+void LengthLines(const Facts& f, std::string& out) {
+  const LengthChoice choice = ChooseLength(f);
+  const std::optional<double>& claim = f.metadata.duration;
+  std::string claimText;
+  if (claim) {
+    claimText = AbsurdDuration(*claim) ? FormatClaim(*claim) + " s"
+                                       : FormatLength(ClampedRound(*claim * 1000));
+  }
+  switch (choice.source) {
+    case LengthSource::kNone:
+      out += "Length: unknown";
+      if (claim) out += " (onMetaData claims " + claimText + ")";
+      break;
+    case LengthSource::kMeasured:
+      out += "Length: " + FormatLength(choice.ms) +
+             (f.coverage == Coverage::kComplete ? " measured" : " estimated");
+      if (claim) out += " (onMetaData claims " + claimText + ")";
+      break;
+    case LengthSource::kClaimed:
+      out += "Length: " + FormatLength(choice.ms) + " (onMetaData";
+      out += f.audio.frames + f.video.frames > 0 ? "; " + FormatLength(f.durationMs) + " measured)"
+                                                 : ")";
+      break;
+  }
+  out += "\n";
+  if (f.firstMs >= 100) out += "Starts at: " + FormatClock(f.firstMs) + "\n";
+  const bool gaps =
+      f.audio.leaps + f.audio.backwards + f.video.leaps + f.video.backwards + f.secondHeaders > 0;
+  if (gaps && std::llabs(f.durationMs - f.contentMs) > 1000 && f.contentMs > 0) {
+    out += "Content: " + FormatLength(f.contentMs) + " of frames, leaps and restarts left out\n";
+  }
+}
+
+void ScriptLines(const Facts& f, std::string& out) {
+  const Metadata& m = f.metadata;
+  if (m.tags == 0) {
+    out += "Metadata: none\n";
+  } else {
+    out += "Metadata: onMetaData";
+    if (m.tags > 1) out += " x" + std::to_string(m.tags);
+    if (m.keyframePositionCount >= 0) {
+      out += ", keyframes index of " + std::to_string(m.keyframePositionCount) + " entries";
+    }
+    for (size_t i = 0; i < m.strings.size() && i < kListedItems; ++i) {
+      out += ", " + Clean(m.strings[i].first, 32) + " \"" + Clean(m.strings[i].second) + "\"";
+    }
+    out += "\n";
+  }
+  if (f.cuePointCount > 0) {
+    out += "Cue points: " + std::to_string(f.cuePointCount);
+    for (size_t i = 0; i < f.cuePoints.size() && i < kListedItems; ++i) {
+      const CuePoint& c = f.cuePoints[i];
+      out += (i == 0 ? ": \"" : ", \"") + Clean(c.name, 40) + "\"";
+      const int64_t ms = c.timeSec >= 0 ? ClampedRound(std::min(c.timeSec, 1e12) * 1000) : c.tagMs;
+      if (ms >= 0) out += " at " + FormatClock(ms);
+    }
+    out += "\n";
+  }
+  if (f.captionCount > 0) {
+    out += "Captions: " + std::to_string(f.captionCount);
+    if (!f.captions.empty()) {
+      out += ", the first at " + FormatClock(f.captions[0].timeMs) + ": \"" +
+             Clean(f.captions[0].text) + "\"";
+    }
+    out += "\n";
+  }
+  if (!f.otherScripts.empty()) {
+    out += "Other script tags:";
+    for (size_t i = 0; i < f.otherScripts.size(); ++i) {
+      out += (i == 0 ? " " : ", ") + Clean(f.otherScripts[i].first, 40) + " x" +
+             std::to_string(f.otherScripts[i].second);
+    }
+    out += "\n";
+  }
+}
+
+void ProblemLines(const Facts& f, std::string& out) {
+  const ProblemList& list = f.problems;
+  if (list.Total() == 0) {
+    if (f.coverage == Coverage::kComplete) out += "Problems: none\n";
+    return;
+  }
+  out += "Problems: " + std::to_string(list.Total()) + "\n";
+  for (size_t k = 0; k < static_cast<size_t>(ProblemKind::kCount); ++k) {
+    const auto kind = static_cast<ProblemKind>(k);
+    const int64_t count = list.Count(kind);
+    if (count == 0) continue;
+    if (kind == ProblemKind::kPrevTagSize && f.prevTagSizes.allWrongBySame) {
+      const Problem* first = list.First(kind);
+      out += "  PreviousTagSize wrong in every one of " + std::to_string(count) +
+             " tags, each by " + (f.prevTagSizes.delta > 0 ? "+" : "") +
+             std::to_string(f.prevTagSizes.delta) + " bytes (a writer's habit)" +
+             (first ? Location(*first) : "") + "\n";
+      continue;
+    }
+    size_t shown = 0;
+    for (const Problem& p : list.Kept()) {
+      if (p.kind != kind) continue;
+      if (shown++ == kProblemsPerKindShown) break;
+      out += "  " + std::string(ProblemKindName(kind)) + Location(p) + ": " + Clean(p.text, 200) +
+             "\n";
+    }
+    if (count > static_cast<int64_t>(kProblemsPerKindShown)) {
+      out += "  ... " + std::to_string(count - static_cast<int64_t>(kProblemsPerKindShown)) +
+             " more: " + std::string(ProblemKindName(kind)) + "\n";
+    }
+  }
+}
+
+}  // namespace
+
+std::string Report(const Facts& f) {
+  std::string out;
+  if (!f.isFlv) {
+    out += "Container: not an FLV file\n";
+    out += "File size: " + FormatBytes(f.fileSize) + "\n";
+    ProblemLines(f, out);
+    return out;
+  }
+  out += "Container: FLV version " + std::to_string(f.header.version);
+  const bool audio = f.audio.present(), video = f.video.present();
+  out += audio && video ? ", audio + video"
+         : audio        ? ", audio only"
+         : video        ? ", video only"
+                        : ", no streams";
+  if (f.coverage == Coverage::kQuick) out += " (from its start and end only)";
+  if (f.coverage == Coverage::kPartial && f.fileSize > 0) {
+    out += " (read " + std::to_string(f.bytesWalked * 100 / f.fileSize) + " % so far)";
+  }
+  out += "\n";
+  out += "File size: " + FormatBytes(f.fileSize);
+  if (f.fileSize >= 1024) out += " (" + std::to_string(f.fileSize) + " bytes)";
+  out += "\n";
+  VideoLine(f, out);
+  AudioLine(f, out);
+  LengthLines(f, out);
+  out += "Tags: " + std::to_string(f.tags) + " (audio " + std::to_string(f.audio.tags) +
+         ", video " + std::to_string(f.video.tags) + ", script " + std::to_string(f.scriptTags) +
+         ")\n";
+  if (f.indexKind == IndexKind::kVideoKeyframes) {
+    out += "Seek index: " + std::to_string(f.index.size()) + " video keyframes\n";
+  } else if (f.indexKind == IndexKind::kAudio) {
+    out += "Seek index: " + std::to_string(f.index.size()) + " audio points\n";
+  }
+  ScriptLines(f, out);
+  ProblemLines(f, out);
+  return out;
+}
+
+}  // namespace flv_reader

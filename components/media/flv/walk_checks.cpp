@@ -1,0 +1,180 @@
+#include "walk_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "flv_format.h"
+#include "text_format.h"
+
+namespace flv_reader::walk {
+namespace {
+
+// Entries of a claimed index looked up: half at its start, where a player
+// seeks most, and half spread over the rest.
+constexpr int64_t kMaxClaimedEntriesChecked = 64;
+
+}  // namespace
+
+void CheckHeaderFlags(Facts& f) {
+  auto problem = [&](std::string text) {
+    f.problems.Add({ProblemKind::kHeader, 4, -1, std::move(text)});
+  };
+  if (f.header.audioFlag() && !f.audio.present() && f.tags > 0) {
+    problem("the header announces audio; the file has none");
+  }
+  if (!f.header.audioFlag() && f.audio.present()) {
+    problem("the file has audio the header does not announce");
+  }
+  if (f.header.videoFlag() && !f.video.present() && f.tags > 0) {
+    problem("the header announces video; the file has none");
+  }
+  if (!f.header.videoFlag() && f.video.present()) {
+    problem("the file has video the header does not announce");
+  }
+}
+
+void CheckClaims(Facts& f) {
+  const Metadata& m = f.metadata;
+  if (m.tags == 0) return;
+  auto problem = [&](ProblemKind kind, std::string text) {
+    f.problems.Add({kind, m.offset, -1, "onMetaData " + std::move(text)});
+  };
+  const bool measured = f.audio.frames + f.video.frames > 0;
+  if (m.duration) {
+    const double d = *m.duration;
+    if (AbsurdDuration(d)) {
+      problem(ProblemKind::kMetadataAbsurd, "claims a duration of " + FormatClaim(d) + " s");
+    } else if (measured) {
+      const double diff = std::fabs(d * 1000 - static_cast<double>(f.durationMs));
+      if (diff > std::max(1000.0, 0.05 * static_cast<double>(f.durationMs))) {
+        problem(ProblemKind::kDurationDisagrees,
+                "claims a duration of " + FormatLength(ClampedRound(d * 1000)) +
+                    (d == 0 ? " (a recorder that never wrote it)" : "") + "; the tags span " +
+                    FormatLength(f.durationMs));
+      }
+    }
+  }
+  const bool widthAbsurd = m.width && AbsurdPictureSide(*m.width);
+  const bool heightAbsurd = m.height && AbsurdPictureSide(*m.height);
+  if (widthAbsurd || heightAbsurd) {
+    problem(ProblemKind::kMetadataAbsurd, "claims a picture of " +
+                                              FormatClaim(m.width.value_or(0)) + "x" +
+                                              FormatClaim(m.height.value_or(0)));
+  } else if (m.width && m.height && *m.width > 0 && *m.height > 0 &&
+             f.video.sizeFrom == SizeFrom::kFrameHeader &&
+             (ClampedRound(*m.width) != f.video.width ||
+              ClampedRound(*m.height) != f.video.height)) {
+    problem(ProblemKind::kMetadataDisagrees, "claims a picture of " + FormatClaim(*m.width) + "x" +
+                                                 FormatClaim(*m.height) + "; the video is " +
+                                                 std::to_string(f.video.width) + "x" +
+                                                 std::to_string(f.video.height));
+  }
+  auto rate = [&](const std::optional<double>& claim, const char* what, double top) {
+    if (claim && (!std::isfinite(*claim) || *claim < 0 || *claim > top)) {
+      problem(ProblemKind::kMetadataAbsurd,
+              std::string("claims ") + what + " of " + FormatClaim(*claim));
+    }
+  };
+  rate(m.framerate, "a frame rate", 1000);
+  if (m.framerate && *m.framerate > 0 && *m.framerate < 0.01) {
+    problem(ProblemKind::kMetadataAbsurd, "claims a frame rate of " + FormatClaim(*m.framerate));
+  }
+  rate(m.videodatarate, "a video data rate", 1e6);
+  rate(m.audiodatarate, "an audio data rate", 1e6);
+  rate(m.audiosamplerate, "an audio sample rate", 768000);
+  if (m.filesize) {
+    const double claim = *m.filesize;
+    if (!std::isfinite(claim) || claim < 0) {
+      problem(ProblemKind::kMetadataAbsurd, "claims a file size of " + FormatClaim(claim));
+    } else if (claim > 0 && std::fabs(claim - static_cast<double>(f.fileSize)) >
+                                std::max(4096.0, 0.01 * static_cast<double>(f.fileSize))) {
+      problem(ProblemKind::kMetadataDisagrees,
+              "claims a file size of " + FormatBytes(ClampedRound(std::min(claim, 9e18))) +
+                  "; the file is " + FormatBytes(f.fileSize));
+    }
+  }
+  auto codec = [&](const std::optional<double>& claim, const StreamFacts& stream, bool video) {
+    if (!claim || !stream.present() || stream.codecId < 0) return;
+    if (*claim == std::floor(*claim) && *claim >= 0 && *claim < 16 &&
+        static_cast<int>(*claim) != stream.codecId) {
+      const int id = static_cast<int>(*claim);
+      auto name = [&](int n) {
+        return std::string(video ? VideoCodecName(n) : AudioCodecName(n)) + " (" +
+               std::to_string(n) + ")";
+      };
+      problem(ProblemKind::kMetadataDisagrees,
+              std::string("says the ") + (video ? "video" : "audio") + " codec is " + name(id) +
+                  "; the tags hold " + name(stream.codecId));
+    }
+  };
+  codec(m.videocodecid, f.video, true);
+  codec(m.audiocodecid, f.audio, false);
+}
+
+// The onMetaData keyframes index is only worth anything if its entries point
+// at the tags they name: a few at the start and some spread over the rest
+// are looked up in the file.
+void CheckClaimedIndex(Facts& f, Reader& r) {
+  const Metadata& m = f.metadata;
+  if (m.keyframePositionCount < 0 && m.keyframeTimeCount < 0) return;
+  auto problem = [&](std::string text) {
+    f.problems.Add({ProblemKind::kKeyframeIndexDisagrees, m.offset, -1,
+                    "onMetaData's keyframes index " + std::move(text)});
+  };
+  if (m.keyframePositionCount != m.keyframeTimeCount) {
+    problem("lists " + std::to_string(std::max<int64_t>(m.keyframePositionCount, 0)) +
+            " positions and " + std::to_string(std::max<int64_t>(m.keyframeTimeCount, 0)) +
+            " times");
+  }
+  const int64_t n =
+      static_cast<int64_t>(std::min(m.keyframePositions.size(), m.keyframeTimes.size()));
+  if (n == 0) return;
+  std::vector<int64_t> picks;
+  for (int64_t i = 0; i < std::min<int64_t>(n, kMaxClaimedEntriesChecked / 2); ++i)
+    picks.push_back(i);
+  for (int64_t k = 1; k <= kMaxClaimedEntriesChecked / 2 && n > kMaxClaimedEntriesChecked / 2;
+       ++k) {
+    picks.push_back(kMaxClaimedEntriesChecked / 2 - 1 +
+                    (n - kMaxClaimedEntriesChecked / 2) * k / (kMaxClaimedEntriesChecked / 2));
+  }
+  std::sort(picks.begin(), picks.end());
+  picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+  int64_t bad = 0;
+  std::string first;
+  for (const int64_t i : picks) {
+    const double position = m.keyframePositions[static_cast<size_t>(i)];
+    const double time = m.keyframeTimes[static_cast<size_t>(i)];
+    std::string why;
+    if (!std::isfinite(position) || position < 0 || position != std::floor(position) ||
+        position + kTagHeaderBytes + 1 > static_cast<double>(f.fileSize)) {
+      why = "is past the end of the file";
+    } else {
+      const int64_t at = static_cast<int64_t>(position);
+      const uint8_t* p = r.Get(at, kTagHeaderBytes + 1);
+      const TagHeader tag = p ? ParseTagHeader(p) : TagHeader{};
+      const bool wantVideo = f.video.present();
+      const bool kind = p && PlausibleTag(tag) &&
+                        (wantVideo ? tag.type == kVideoTag && (p[kTagHeaderBytes] >> 4) == 1
+                                   : tag.type == kAudioTag);
+      if (!kind) {
+        why = wantVideo ? "is no video keyframe" : "is no audio tag";
+      } else if (!std::isfinite(time) || std::fabs(time * 1000 - tag.timestamp) > 1000) {
+        why = "holds the tag of " + FormatClock(tag.timestamp) + ", not of " +
+              (std::isfinite(time) ? FormatClock(ClampedRound(time * 1000)) : FormatClaim(time));
+      }
+    }
+    if (why.empty()) continue;
+    if (bad++ == 0) {
+      first = "entry " + std::to_string(i + 1) + " (offset " + FormatClaim(position) + ") " + why;
+    }
+  }
+  if (bad > 0) {
+    problem("disagrees with the file: " + std::to_string(bad) + " of " +
+            std::to_string(picks.size()) + " entries checked are wrong; " + first);
+  }
+}
+
+}  // namespace flv_reader::walk

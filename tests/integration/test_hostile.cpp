@@ -1,0 +1,346 @@
+// Files and servers made to abuse the player: whatever a downloaded ".flv"
+// holds, the player opens nothing but the address it was given, listens on
+// no port, keeps its memory bounded and stays answerable, and every way in
+// (the movie variable, a drop) judges an address after decoding it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QMimeData>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+#include <memory>
+
+#include "file_server.h"
+#include "mpv_player.h"
+#include "path_bytes.h"
+#include "playback_watch.h"
+#include "player_probe.h"
+#include "test_support.h"
+
+#ifndef TIBROK_SLOWDOWN
+#define TIBROK_SLOWDOWN 1
+#endif
+
+namespace {
+
+// What the process has open now: the targets of /proc/self/fd.
+QStringList OpenFiles() {
+  QStringList targets;
+  const QDir fds(QStringLiteral("/proc/self/fd"));
+  for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files)) {
+    targets << QFile::symLinkTarget(fds.filePath(fd));
+  }
+  return targets;
+}
+
+// Whether anything on this machine listens on UDP `port`.
+bool UdpPortBound(quint16 port) {
+  const QString hex = QStringLiteral(":%1 ").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+  for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+    if (QString::fromLatin1(testsupport::ReadFile(QLatin1String(table))).contains(hex)) return true;
+  }
+  return false;
+}
+
+// The process's peak resident set, in MiB.
+qint64 PeakRssMb() {
+  const QByteArray status = testsupport::ReadFile(QStringLiteral("/proc/self/status"));
+  const qsizetype at = status.indexOf("VmHWM:");
+  return at < 0 ? 0 : status.mid(at + 6, 20).trimmed().split(' ').first().toLongLong() / 1024;
+}
+
+// Every Sorenson H.263 picture header of an FLV whose pictures use 16-bit
+// custom sizes, rewritten to claim `width` x `height`.
+QByteArray WithPictureSize(QByteArray data, int width, int height) {
+  const auto setBits = [&](qsizetype bit, int count, int value) {
+    for (int i = 0; i < count; ++i) {
+      const int on = (value >> (count - 1 - i)) & 1;
+      char& byte = data[(bit + i) / 8];
+      const int mask = 1 << (7 - (bit + i) % 8);
+      byte = char(on ? (byte | mask) : (byte & ~mask));
+    }
+  };
+  qsizetype at = qFromBigEndian<quint32>(data.constData() + 5) + 4;
+  while (at + 11 < data.size()) {
+    const quint32 size = qFromBigEndian<quint32>(data.constData() + at) & 0xffffff;
+    if ((data[at] & 0x1f) == 9) {
+      // After the tag header and the video flags byte: a 17-bit start code,
+      // 5 bits of version, 8 of time, 3 of size format, then width, height.
+      const qsizetype header = (at + 12) * 8;
+      setBits(header + 33, 16, width);
+      setBits(header + 49, 16, height);
+    }
+    at += 11 + size + 4;
+  }
+  return data;
+}
+
+// An FLV header and one script tag: onMetaData with `keys` numbers.
+QByteArray ManyKeysThenVideo(const QByteArray& flv, int keys) {
+  QByteArray body("\x02\x00\x0aonMetaData\x08", 14);
+  body += QByteArray(4, '\0');
+  for (int i = 0; i < keys; ++i) {
+    const QByteArray key = "k" + QByteArray::number(i);
+    body += char(key.size() >> 8);
+    body += char(key.size());
+    body += key;
+    body += QByteArray("\x00\x3f\xf0\x00\x00\x00\x00\x00\x00", 9);
+  }
+  body += QByteArray("\x00\x00\x09", 3);
+  QByteArray tag(11, '\0');
+  tag[0] = 18;
+  tag[1] = char(body.size() >> 16);
+  tag[2] = char(body.size() >> 8);
+  tag[3] = char(body.size());
+  const quint32 dataOffset = qFromBigEndian<quint32>(flv.constData() + 5);
+  QByteArray out = flv.left(dataOffset + 4) + tag + body;
+  const quint32 previous = quint32(11 + body.size());
+  out += char(previous >> 24);
+  out += char(previous >> 16);
+  out += char(previous >> 8);
+  out += char(previous);
+  // The file's own tags follow, its own onMetaData among them.
+  return out + flv.mid(dataOffset + 4);
+}
+
+}  // namespace
+
+class TestHostile : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString clip_;  // 400x300 Sorenson H.263 with sound, 3 s
+  std::unique_ptr<QWidget> host_;
+  MpvPlayer* player_ = nullptr;
+  std::unique_ptr<playback::StallMeter> meter_;
+
+  void Play(const QString& address) {
+    player_->LoadMovie(0, playback::PlayerMovie());
+    player_->SetVariable(QStringLiteral("myuri"), address);
+  }
+
+  playback::Outcome Watch(const QString& address, int boundMs = 8000) {
+    playback::Watch watch;
+    watch.boundMs = boundMs * TIBROK_SLOWDOWN;
+    return playback::PlayAndWatch(*player_, address, watch, meter_.get());
+  }
+
+  // Plays `address`, which must be refused with `reason`, while watching the
+  // files the process holds: none of `forbidden` may ever be among them.
+  void VerifyRefusedOpeningNothing(const QString& address, const char* reason,
+                                   const QStringList& forbidden) {
+    Play(address);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 800) {
+      for (const QString& file : OpenFiles()) {
+        QVERIFY2(!forbidden.contains(file), qPrintable(address + " opened " + file));
+      }
+      QTest::qWait(10);
+      if (player_->State().message().contains(QLatin1String(reason))) break;
+    }
+    QTRY_VERIFY2(player_->State().message().contains(QLatin1String(reason)),
+                 qPrintable(player_->State().message()));
+    QCOMPARE(player_->State().loadState(), PlaybackState::LoadState::kFailed);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    // 400x300 is past 255, so every picture header carries a 16-bit size.
+    clip_ = testsupport::MakeFlv(
+        dir_.path(), "clip.flv",
+        {"-f", "lavfi", "-i", "testsrc=size=400x300:rate=10", "-f", "lavfi", "-i",
+         "sine=sample_rate=22050", "-t", "3", "-c:v", "flv1", "-c:a", "libmp3lame"});
+    QVERIFY(!clip_.isEmpty());
+  }
+
+  void init() {
+    QVERIFY(testsupport::ShowPlayerIn(host_));
+    player_ = host_->findChild<MpvPlayer*>();
+    meter_ = std::make_unique<playback::StallMeter>();
+  }
+
+  void cleanup() {
+    meter_.reset();
+    host_.reset();
+  }
+
+  // A ".flv" holding an FFmpeg concat script names a file beside it, a link
+  // to any file the user can read, or a pipe that would block whoever opens
+  // it. None is opened, and a good file plays right after.
+  void concatScriptsOpenNothing() {
+    const QString secret = dir_.filePath(QStringLiteral("secret.flv"));
+    QVERIFY(QFile::copy(clip_, secret));
+    const QString passwd = dir_.filePath(QStringLiteral("passwd.flv"));
+    QVERIFY(QFile::link(QStringLiteral("/etc/passwd"), passwd));
+    const QString fifo = dir_.filePath(QStringLiteral("fifo.flv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QStringList forbidden{secret, QStringLiteral("/etc/passwd"), fifo};
+    for (const char* named : {"secret.flv", "passwd.flv", "fifo.flv"}) {
+      const QString script =
+          testsupport::WriteFile(dir_.filePath(QStringLiteral("list-%1").arg(QLatin1String(named))),
+                                 QByteArray("ffconcat version 1.0\nfile '") + named + "'\n");
+      VerifyRefusedOpeningNothing(script, "it is an FFmpeg concat script", forbidden);
+    }
+    const playback::Outcome out = Watch(clip_, 3000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+  }
+
+  // A session description makes FFmpeg listen for RTP on the ports it names.
+  // Neither as a local file nor from a server does it get that far.
+  void sessionDescriptionsListenOnNothing() {
+    QTcpServer probe;  // a port number nothing else uses
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort() & ~1;
+    probe.close();
+    QVERIFY(!UdpPortBound(port));
+    const QByteArray sdp = QStringLiteral(
+                               "v=0\no=- 0 0 IN IP4 127.0.0.1\ns=x\nc=IN IP4 0.0.0.0\n"
+                               "t=0 0\nm=video %1 RTP/AVP 96\na=rtpmap:96 H264/90000\n")
+                               .arg(port)
+                               .toLatin1();
+    const QString local = testsupport::WriteFile(dir_.filePath(QStringLiteral("s.flv")), sdp);
+    VerifyRefusedOpeningNothing(local, "it is an SDP session description", {});
+    QVERIFY(!UdpPortBound(port));
+
+    // Over the network the format is probed, but only among FLV and MP4.
+    FileServer server(sdp, FileServer::Mode::kRanges, 1 << 20);
+    Play(server.Url(QStringLiteral("/s.flv")));
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->State().message().isEmpty(), 10000);
+    QVERIFY(player_->State().message().startsWith(QLatin1String("Cannot play")));
+    QVERIFY(!UdpPortBound(port));
+    QVERIFY(!UdpPortBound(port + 1));
+  }
+
+  // Hundreds of thousands of metadata keys: the engine parses them in
+  // quadratic time (minutes, in which nothing plays and the process cannot
+  // end). The player keeps such script data from the engine.
+  void absurdScriptDataNeverReachesTheEngine() {
+    // Under a megabyte and over ten: both once took the engine minutes.
+    for (const int keys : {40000, 700000}) {
+      const QString path =
+          testsupport::WriteFile(dir_.filePath(QStringLiteral("keys%1.flv").arg(keys)),
+                                 ManyKeysThenVideo(testsupport::ReadFile(clip_), keys));
+      const playback::Outcome out = Watch(path, 6000);
+      QVERIFY2(out.Plays(), qPrintable(QString::number(keys) + ": " + out.Describe()));
+    }
+  }
+
+  // A picture header claiming 16000x16000 in a small file: the decoders take
+  // nothing that large, the user is told, and memory stays bounded.
+  void hugePictureHeadersAreRefusedWithinBoundedMemory() {
+    const QString path =
+        testsupport::WriteFile(dir_.filePath(QStringLiteral("huge.flv")),
+                               WithPictureSize(testsupport::ReadFile(clip_), 16000, 16000));
+    Play(path);
+    QTRY_VERIFY_WITH_TIMEOUT((player_->State().message() + player_->State().decodeProblem())
+                                 .contains(QLatin1String("16000x16000 pixels, larger than")),
+                             10000 * TIBROK_SLOWDOWN);
+    // Before the bound one such file took the process past 1.2 GB.
+    const qint64 limit = TIBROK_SLOWDOWN > 1 ? 1500 : 700;
+    QVERIFY2(PeakRssMb() < limit, qPrintable(QString::number(PeakRssMb())));
+    QVERIFY(Watch(clip_, 3000).Plays());
+  }
+
+  // An rtmp server that accepts and says nothing gets the same message as a
+  // silent http server, in about the same time; meanwhile the player says
+  // that it is waiting.
+  void silentRtmpServerTimesOut() {
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket*> held;
+    connect(&silent, &QTcpServer::newConnection, this,
+            [&] { held << silent.nextPendingConnection(); });
+    QElapsedTimer clock;
+    clock.start();
+    Play(QStringLiteral("rtmp://127.0.0.1:%1/live/stream").arg(silent.serverPort()));
+    QTRY_VERIFY_WITH_TIMEOUT(player_->State().progress().startsWith(QLatin1String("Connecting to "
+                                                                                  "127.0.0.1")),
+                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!player_->State().message().isEmpty(), 15000 * TIBROK_SLOWDOWN);
+    QVERIFY2(player_->State().message().contains(QLatin1String("did not answer within 10 seconds")),
+             qPrintable(player_->State().message()));
+    QVERIFY2(clock.elapsed() > 9000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(player_->State().progress().isEmpty());
+    QVERIFY(!held.isEmpty());
+  }
+
+  // A server that trickles: the player shows how much has come.
+  void tricklingServerShowsWhatHasCome() {
+    FileServer server(testsupport::ReadFile(clip_), FileServer::Mode::kRanges, 2000);
+    QStringList seen;
+    connect(&player_->State(), &PlaybackState::progressChanged, this,
+            [&](const QString& text) { seen << text; });
+    Play(server.Url());
+    QTRY_VERIFY_WITH_TIMEOUT(seen.filter(QStringLiteral(" received")).size() > 0, 10000);
+    const QRegularExpression shape(
+        QStringLiteral("^Waiting for 127\\.0\\.0\\.1: \\d+ KB( of \\d+ KB)? received$"));
+    for (const QString& text : seen.filter(QStringLiteral(" received"))) {
+      QVERIFY2(shape.match(text).hasMatch(), qPrintable(text));
+    }
+  }
+
+  // %00 and other control characters are decoded before the address is
+  // judged, whichever way it comes in; the engine never opens /dev/zero.
+  void encodedControlCharactersAreRefusedByEveryPath() {
+    const QStringList forbidden{QStringLiteral("/dev/zero")};
+    for (const char* address :
+         {"file:///dev/zero%00", "file:///dev/zero%00.flv", "file://localhost/dev/zero%0a"}) {
+      VerifyRefusedOpeningNothing(QLatin1String(address), "control character", forbidden);
+    }
+    // A drop hands the address to the program, which plays it the one way.
+    connect(player_, &MpvPlayer::openRequested, this, &TestHostile::Play);
+    for (const bool asUrl : {false, true}) {
+      QSignalSpy loaded(&player_->State(), &PlaybackState::fileLoaded);
+      Play(clip_);
+      QVERIFY(loaded.wait(5000));
+      auto data = std::make_unique<QMimeData>();
+      if (asUrl) {
+        data->setUrls({QUrl::fromEncoded("file:///dev/zero%00")});
+      } else {
+        data->setText(QStringLiteral("file:///dev/zero%00"));
+      }
+      const QPointF at(50, 50);
+      QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data.get(), Qt::LeftButton, {});
+      QApplication::sendEvent(player_, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, {});
+      QApplication::sendEvent(player_, &drop);
+      QTRY_VERIFY2(player_->State().message().contains(QLatin1String("control character")),
+                   qPrintable(player_->State().message()));
+      QVERIFY(!OpenFiles().contains(QStringLiteral("/dev/zero")));
+    }
+  }
+
+  // A file name in another encoding than UTF-8 plays: its bytes go from the
+  // command line's text to the file the player opens.
+  void namesThatAreNotUtf8Play() {
+    const QByteArray name = QFile::encodeName(dir_.path()) + "/caf\xe9 \xff.flv";
+    const QByteArray data = testsupport::ReadFile(clip_);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, data.constData(), size_t(data.size())), ssize_t(data.size()));
+    ::close(fd);
+    const playback::Outcome out = Watch(path_bytes::Decode(name), 5000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+  }
+
+  // Real ".flv" downloads are sometimes MP4 inside: those still play.
+  void mp4NamedFlvPlays() {
+    const QString mp4 =
+        testsupport::MakeFlv(dir_.path(), "download.flv",
+                             {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "2",
+                              "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mp4"});
+    QVERIFY(!mp4.isEmpty());
+    const playback::Outcome out = Watch(mp4, 5000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+    QCOMPARE(player_->State().videoSize(), QSize(320, 240));
+  }
+};
+
+QTEST_MAIN(TestHostile)
+#include "test_hostile.moc"
