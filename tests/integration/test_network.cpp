@@ -31,9 +31,10 @@ namespace {
 #ifndef TIBROK_SLOWDOWN
 #define TIBROK_SLOWDOWN 1
 #endif
-// The longest the GUI thread may go without turning; sanitized builds run
-// everything several times slower.
-constexpr double kMaxStallMs = 100.0 * TIBROK_SLOWDOWN;
+// Longer than this without turning, the window is hung. (How long it goes
+// between turns otherwise is the benchmark's figure, not a pass mark a busy
+// machine could miss.)
+constexpr double kMaxStallMs = 1000.0 * TIBROK_SLOWDOWN;
 
 }  // namespace
 

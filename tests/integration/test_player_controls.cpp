@@ -1,6 +1,8 @@
-// The player movie's controls, indicators and input: keys, wheel, clicks and
-// drops on the player area, the control bar and its hiding, replay at the end,
-// buffering, the audio-only screen and notices about undecodable streams.
+// The player movie's controls and indicators with the real engine behind
+// them: keys and the seek bar move real playback, replay restarts a file
+// that ended, and what the engine says about buffering, sound-only files and
+// undecodable streams reaches the screen. The interface on its own, on a
+// state set by hand, is test_player_ui.
 #include <QAccessible>
 #include <QLabel>
 #include <QMimeData>
@@ -168,23 +170,6 @@ class TestPlayerControls : public QObject {
     return light;
   }
 
-  void Wheel(int delta) {
-    const QPointF at(100, 100);
-    QWheelEvent wheel(at, player_->mapToGlobal(at), {}, QPoint(0, delta), Qt::NoButton, {},
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(player_, &wheel);
-  }
-
-  bool Drop(QMimeData* data) {
-    const QPointF at(100, 100);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, {});
-    QApplication::sendEvent(player_, &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, {});
-    QApplication::sendEvent(player_, &drop);
-    return drop.isAccepted();
-  }
-
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
@@ -221,87 +206,6 @@ class TestPlayerControls : public QObject {
   }
 
   void cleanup() { host_.reset(); }
-
-  void timeTextReadsMinutesHoursOrDashes() {
-    QCOMPARE(PlaybackTimeText(0, 0), QStringLiteral("0:00 / --:--"));
-    QCOMPARE(PlaybackTimeText(75.9, -1), QStringLiteral("1:15 / --:--"));
-    QCOMPARE(PlaybackTimeText(65.9, 3599.5), QStringLiteral("1:05 / 59:59"));
-    // Past an hour both sides carry hours, so they line up.
-    QCOMPARE(PlaybackTimeText(62, 7200), QStringLiteral("0:01:02 / 2:00:00"));
-    QCOMPARE(PlaybackTimeText(3725, 0), QStringLiteral("1:02:05 / --:--"));
-    QCOMPARE(PlaybackTimeText(std::nan(""), 10), QStringLiteral("0:00 / 0:10"));
-    QCOMPARE(FormatPlaybackTime(-3, false), QStringLiteral("0:00"));
-  }
-
-  void movieKeysChooseTheControls() {
-    const movie::Result shipped = movie::ReadFile(kPlayerMovie);
-    QVERIFY2(shipped.movie, qPrintable(shipped.error));
-    QVERIFY(shipped.movie->controls);
-    QVERIFY(movie::ReadFile(kStillMovie).movie);
-
-    const QByteArray head = "{\"format\": \"tibrok-movie\", \"version\": 1, ";
-    const movie::Result bare = movie::Parse(
-        head + "\"kind\": \"player\", \"controls\": false, \"accentColor\": \"#ff8000\"}");
-    QVERIFY2(bare.movie, qPrintable(bare.error));
-    QVERIFY(!bare.movie->controls);
-    QCOMPARE(bare.movie->accentColor, QColor(0xff, 0x80, 0x00));
-
-    const std::pair<QByteArray, const char*> refused[] = {
-        {"\"kind\": \"player\", \"controls\": \"no\"}", "\"controls\" must be true or false"},
-        {"\"kind\": \"player\", \"accentColor\": \"orange\"}", "\"accentColor\" must be"},
-        {"\"kind\": \"still\", \"controls\": true}", "only for player movies"},
-        {"\"kind\": \"still\", \"accentColor\": \"#000000\"}", "only for player movies"},
-    };
-    for (const auto& [members, reason] : refused) {
-      const movie::Result r = movie::Parse(head + members);
-      QVERIFY2(!r.movie, members.constData());
-      QVERIFY2(r.error.contains(QLatin1String(reason)), qPrintable(r.error));
-    }
-  }
-
-  void everyControlIsNamedAndLeavesTheFocusToThePlayer() {
-    QCOMPARE(player_->focusPolicy(), Qt::StrongFocus);
-    QList<QWidget*> widgets{controls_->PlayPauseButton(), controls_->Seek(),
-                            controls_->TimeLabel(),       controls_->MuteButton(),
-                            controls_->VolumeSlider(),    overlay_->ReplayButton()};
-    for (QWidget* w : widgets) {
-      QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
-      QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->objectName()));
-      QCOMPARE(w->focusPolicy(), Qt::NoFocus);
-      // What assistive technology reads is the name given.
-      QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(w);
-      QVERIFY(a11y);
-      QCOMPARE(a11y->text(QAccessible::Name), w->accessibleName());
-    }
-  }
-
-  void controlsOnlyWithThePlayerMovieThatWantsThem() {
-    // No movie, then a still movie: nothing to control.
-    QVERIFY(!overlay_->ControlsVisible());
-    LoadMovie(kStillMovie);
-    player_->SetVariable(QStringLiteral("myuri"), video_);
-    QTest::qWait(200);
-    QVERIFY(!overlay_->ControlsVisible());
-
-    PlayAndWait(video_);
-    QVERIFY(overlay_->ControlsVisible());
-    LoadMovie(kStillMovie);
-    QVERIFY(!overlay_->ControlsVisible());
-
-    // A player movie without controls still answers the keys.
-    const QString bare =
-        testsupport::WriteFile(dir_.filePath("bare.n"),
-                               "{\"format\": \"tibrok-movie\", \"version\": 1, \"kind\": "
-                               "\"player\", \"background\": \"#000000\", \"controls\": false}");
-    LoadMovie(bare);
-    QSignalSpy loaded(&player_->State(), &PlaybackState::fileLoaded);
-    player_->SetVariable(QStringLiteral("myuri"), video_);
-    QVERIFY(loaded.wait(10000));
-    QVERIFY(!overlay_->ControlsVisible());
-    QTest::keyClick(player_, Qt::Key_Space);
-    QTRY_VERIFY(player_->State().paused());
-    QVERIFY(!overlay_->ControlsVisible());
-  }
 
   void keysDrivePlaybackVolumeAndMute() {
     PlayAndWait(video_);
@@ -350,60 +254,6 @@ class TestPlayerControls : public QObject {
     QVERIFY(!player_->State().muted());
   }
 
-  void wheelSetsTheVolumeWithinBounds() {
-    PlayAndWait(video_);
-    Wheel(-120);
-    QCOMPARE(player_->State().volume(), 95.0);
-    Wheel(-240);
-    QCOMPARE(player_->State().volume(), 85.0);
-    // A fine-stepping wheel: two half notches make one step.
-    Wheel(60);
-    QCOMPARE(player_->State().volume(), 85.0);
-    Wheel(60);
-    QCOMPARE(player_->State().volume(), 90.0);
-    Wheel(120 * 30);
-    QCOMPARE(player_->State().volume(), 100.0);
-    Wheel(-120 * 30);
-    QCOMPARE(player_->State().volume(), 0.0);
-    QTRY_COMPARE(PlayerProbe::EngineProperty(*player_, "volume").toDouble(), 0.0);
-    QCOMPARE(controls_->VolumeSlider()->value(), 0);
-  }
-
-  void clickOnThePictureTogglesPauseButNotOnTheControls() {
-    testsupport::PressCounter counter;
-    host_->installEventFilter(&counter);
-    // Focus goes only to widgets of the active window.
-    host_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(host_.get()));
-    PlayAndWait(video_);
-    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
-    QTRY_VERIFY(player_->State().paused());
-    // The click gave the player area the keyboard.
-    QVERIFY(player_->hasFocus());
-    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
-    QTRY_VERIFY(!player_->State().paused());
-
-    // A double click is one click: it pauses once and does nothing more.
-    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
-    QTest::mouseDClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
-    QTRY_VERIFY(player_->State().paused());
-    QTest::qWait(200);
-    QVERIFY(player_->State().paused());
-    QTest::mouseClick(player_, Qt::LeftButton, {}, QPoint(160, 60));
-    QTRY_VERIFY(!player_->State().paused());
-
-    // On the bar, between its controls, a click changes nothing; its play
-    // button pauses as a button.
-    QVERIFY(overlay_->ControlsVisible());
-    QLabel* time = controls_->TimeLabel();
-    QTest::mouseClick(time, Qt::LeftButton, {}, time->rect().center());
-    QTest::qWait(200);
-    QVERIFY(!player_->State().paused());
-    QTest::mouseClick(controls_->PlayPauseButton(), Qt::LeftButton);
-    QTRY_VERIFY(player_->State().paused());
-    QCOMPARE(counter.presses, 0);
-  }
-
   void seekBarSeeksWhereClicked() {
     PlayAndWait(video_);
     player_->Pause();
@@ -417,32 +267,6 @@ class TestPlayerControls : public QObject {
     QVERIFY2(std::abs(landed - 0.75 * player_->State().duration()) < 0.3,
              qPrintable(QString::number(landed)));
     QTRY_VERIFY(controls_->TimeLabel()->text().startsWith(FormatPlaybackTime(landed, false)));
-  }
-
-  void barHidesWhenIdleWhilePlayingAndComesBack() {
-    PlayAndWait(video_);
-    QVERIFY(overlay_->ControlsVisible());
-    QElapsedTimer idle;
-    idle.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!overlay_->ControlsVisible(), 4000);
-    QVERIFY2(idle.elapsed() > 1500, qPrintable(QString::number(idle.elapsed())));
-    QVERIFY(!overlay_->ReplayVisible());
-
-    QTest::mouseMove(player_, QPoint(100, 100));
-    QTest::mouseMove(player_, QPoint(110, 100));
-    QTRY_VERIFY(overlay_->ControlsVisible());
-
-    // Paused, it stays up for good.
-    player_->Pause();
-    QTRY_VERIFY(player_->State().paused());
-    QTest::qWait(PlayerOverlay::kHideDelayMs + 500);
-    QVERIFY(overlay_->ControlsVisible());
-
-    // Back when pausing after it hid.
-    player_->Play();
-    QTRY_VERIFY_WITH_TIMEOUT(!overlay_->ControlsVisible(), 4000);
-    player_->Pause();
-    QTRY_VERIFY(overlay_->ControlsVisible());
   }
 
   void endKeepsTheLastFrameAndReplayRestarts() {
@@ -511,29 +335,6 @@ class TestPlayerControls : public QObject {
     PlayAndWait(video_);
     QVERIFY(overlay_->Notice().isEmpty());
     QVERIFY(player_->State().decodeProblem().isEmpty());
-  }
-
-  void droppedFilesAndAddressesGoThroughThePolicy() {
-    // Nothing is taken while no player movie is loaded.
-    auto file = std::make_unique<QMimeData>();
-    file->setUrls({QUrl::fromLocalFile(shortClip_)});
-    QVERIFY(!Drop(file.get()));
-    LoadMovie(kStillMovie);
-    QVERIFY(!Drop(file.get()));
-    QCOMPARE(PlayerProbe::LoadRequests(*player_), 0);
-
-    PlayAndWait(video_);
-    QSignalSpy loaded(&player_->State(), &PlaybackState::fileLoaded);
-    QVERIFY(Drop(file.get()));
-    QVERIFY(loaded.wait(5000));
-    QCOMPARE(PlayerProbe::LastLoadedTarget(*player_), shortClip_);
-
-    const int requests = PlayerProbe::LoadRequests(*player_);
-    auto text = std::make_unique<QMimeData>();
-    text->setText(QStringLiteral("av://lavfi:testsrc\n"));
-    QVERIFY(Drop(text.get()));
-    QTRY_VERIFY(player_->State().message().contains(QLatin1String("\"av://\" are not allowed")));
-    QCOMPARE(PlayerProbe::LoadRequests(*player_), requests);
   }
 
   void networkStreamShowsBufferingAndItsBufferedPart() {

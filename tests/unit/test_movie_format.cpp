@@ -101,6 +101,32 @@ class TestMovieFormat : public QObject {
     file.flush();
     QCOMPARE(movie::ReadFile(file.fileName()).error, QStringLiteral("file is larger than 64 KiB"));
   }
+  void movieKeysChooseTheControls() {
+    const movie::Result shipped =
+        movie::ReadFile(QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/player.n"));
+    QVERIFY2(shipped.movie, qPrintable(shipped.error));
+    QVERIFY(shipped.movie->controls);
+    QVERIFY(movie::ReadFile(QStringLiteral(TIBROK_SOURCE_DIR "/assets/movies/player22.swf")).movie);
+
+    const QByteArray head = "{\"format\": \"tibrok-movie\", \"version\": 1, ";
+    const movie::Result bare = movie::Parse(
+        head + "\"kind\": \"player\", \"controls\": false, \"accentColor\": \"#ff8000\"}");
+    QVERIFY2(bare.movie, qPrintable(bare.error));
+    QVERIFY(!bare.movie->controls);
+    QCOMPARE(bare.movie->accentColor, QColor(0xff, 0x80, 0x00));
+
+    const std::pair<QByteArray, const char*> refused[] = {
+        {"\"kind\": \"player\", \"controls\": \"no\"}", "\"controls\" must be true or false"},
+        {"\"kind\": \"player\", \"accentColor\": \"orange\"}", "\"accentColor\" must be"},
+        {"\"kind\": \"still\", \"controls\": true}", "only for player movies"},
+        {"\"kind\": \"still\", \"accentColor\": \"#000000\"}", "only for player movies"},
+    };
+    for (const auto& [members, reason] : refused) {
+      const movie::Result r = movie::Parse(head + members);
+      QVERIFY2(!r.movie, members.constData());
+      QVERIFY2(r.error.contains(QLatin1String(reason)), qPrintable(r.error));
+    }
+  }
 };
 
 QTEST_GUILESS_MAIN(TestMovieFormat)
