@@ -26,6 +26,15 @@ struct Tracks {
 // Stretches of a file held in memory, in seconds from its start.
 using Ranges = QList<std::pair<double, double>>;
 
+// A named moment of the file that its author marked (an FLV cue point), in
+// seconds from the first frame.
+struct CuePoint {
+  double seconds = 0;
+  QString name;
+  bool operator==(const CuePoint&) const = default;
+};
+using CuePoints = QList<CuePoint>;
+
 // A file is sound only when its audio decodes and it has no picture that
 // does; each stream whose decoder failed gets a line naming its codec. Until
 // the file has opened (`settled`) no file counts as sound only.

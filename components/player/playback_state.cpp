@@ -64,3 +64,12 @@ void PlaybackState::SetDecodeProblem(const QString& problem) {
 void PlaybackState::SetVideoSize(QSize size) {
   if (Update(videoSize_, size)) emit videoSizeChanged(size);
 }
+void PlaybackState::SetLive(bool live) {
+  if (Update(live_, live)) emit liveChanged(live);
+}
+void PlaybackState::SetFileReport(const QString& report) {
+  if (Update(fileReport_, report)) emit fileReportChanged(report);
+}
+void PlaybackState::SetCuePoints(const stream_facts::CuePoints& cuePoints) {
+  if (Update(cuePoints_, cuePoints)) emit cuePointsChanged();
+}

@@ -29,6 +29,8 @@ class PlaybackState : public QObject {
   Q_PROPERTY(bool audioOnly READ audioOnly NOTIFY audioOnlyChanged)
   Q_PROPERTY(QString decodeProblem READ decodeProblem NOTIFY decodeProblemChanged)
   Q_PROPERTY(QSize videoSize READ videoSize NOTIFY videoSizeChanged)
+  Q_PROPERTY(bool live READ live NOTIFY liveChanged)
+  Q_PROPERTY(QString fileReport READ fileReport NOTIFY fileReportChanged)
 
  public:
   // Where the address in hand stands.
@@ -76,6 +78,13 @@ class PlaybackState : public QObject {
   QString decodeProblem() const { return decodeProblem_; }
   // The picture's display size; empty without one.
   QSize videoSize() const { return videoSize_; }
+  // A stream with no end: a live broadcast, which has no length to seek in.
+  bool live() const { return live_; }
+  // What the file holds and what is wrong with it, as plain text for the
+  // information view; empty while nothing is known.
+  QString fileReport() const { return fileReport_; }
+  // The file's cue points, in time order.
+  const stream_facts::CuePoints& cuePoints() const { return cuePoints_; }
 
   // Written by the player's session.
   void SetLoadState(LoadState state);
@@ -94,6 +103,9 @@ class PlaybackState : public QObject {
   void SetAudioOnly(bool audioOnly);
   void SetDecodeProblem(const QString& problem);
   void SetVideoSize(QSize size);
+  void SetLive(bool live);
+  void SetFileReport(const QString& report);
+  void SetCuePoints(const stream_facts::CuePoints& cuePoints);
   // Events rather than values.
   void AnnounceFileLoaded() { emit fileLoaded(); }
   void AnnounceSeeked(double seconds) { emit seeked(seconds); }
@@ -115,6 +127,9 @@ class PlaybackState : public QObject {
   void audioOnlyChanged(bool audioOnly);
   void decodeProblemChanged(const QString& problem);
   void videoSizeChanged(QSize size);
+  void liveChanged(bool live);
+  void fileReportChanged(const QString& report);
+  void cuePointsChanged();
   // A new file has opened.
   void fileLoaded();
   // The position jumped: a seek finished, whoever asked for it.
@@ -139,4 +154,7 @@ class PlaybackState : public QObject {
   bool audioOnly_ = false;
   QString decodeProblem_;
   QSize videoSize_;
+  bool live_ = false;
+  QString fileReport_;
+  stream_facts::CuePoints cuePoints_;
 };
