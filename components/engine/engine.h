@@ -92,6 +92,11 @@ struct LoadRequest {
   // Single bytes the engine reads differently, at offsets in the file: how
   // script data the engine must not parse is hidden from it.
   std::vector<std::pair<qint64, char>> patches;
+  // kLocalFile: bytes the engine reads first, in place of the file's own up
+  // to `realStart` (a header and an onMetaData the player wrote). Empty: the
+  // file as it is.
+  QByteArray prefix;
+  qint64 realStart = 0;
 };
 
 class Listener {
@@ -136,6 +141,10 @@ class Engine : public QObject {
   // Frame-exact seeks, in seconds.
   virtual void SeekTo(double seconds) = 0;
   virtual void SeekBy(double seconds) = 0;
+  // Seconds before an exact seek's target that the demuxer is asked to seek
+  // to, for the seeks that follow: a keyframe index that lands late is then
+  // still early enough, and the rest is decoded forward.
+  virtual void SetSeekLead(double seconds) = 0;
   virtual void SetVolume(double percent) = 0;
   virtual void SetMuted(bool muted) = 0;
   virtual void SetAudioOutput(const QByteArray& driver) = 0;

@@ -210,9 +210,11 @@ class MpvCore : public Engine {
     SetProperty("demuxer-lavf-format", options.demuxerFormat);
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
-    const QByteArray target = request.source == LoadRequest::Source::kLocalFile
-                                  ? streams_->Add(request.file, request.patches)
-                                  : request.url.toUtf8();
+    SetSeekLead(0);
+    const QByteArray target =
+        request.source == LoadRequest::Source::kLocalFile
+            ? streams_->Add(request.file, request.patches, request.prefix, request.realStart)
+            : request.url.toUtf8();
     // keep-open leaves the engine paused at the end of the file before.
     SetProperty("pause", "no");
     const quint64 token = ++lastToken_;
@@ -225,6 +227,9 @@ class MpvCore : public Engine {
   void SetPaused(bool paused) override { SetProperty("pause", paused ? "yes" : "no"); }
   void SeekTo(double seconds) override {
     Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+exact"});
+  }
+  void SetSeekLead(double seconds) override {
+    SetProperty("hr-seek-demuxer-offset", QByteArray::number(seconds, 'f', 3));
   }
   void SeekBy(double seconds) override {
     Command({"seek", QByteArray::number(seconds, 'f', 6), "relative+exact"});

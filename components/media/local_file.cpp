@@ -3,12 +3,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <QtEndian>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 
 #include "content_sniffer.h"
-#include "flv/walker.h"
+#include "flv_index.h"
 
 namespace local_file {
 namespace {
@@ -19,9 +20,6 @@ constexpr int kTagHeaderBytes = 11;
 constexpr int kTagsToCheck = 16;
 // Enough of the start to tell any format this player knows of.
 constexpr qint64 kHeadBytes = 4096;
-// How far into an FLV script data is looked at before the engine opens it:
-// its metadata comes first. (The whole file is walked later, while it plays.)
-constexpr int64_t kScriptLookAheadBytes = int64_t{16} << 20;
 
 bool ReadAt(const FileHandle& file, qint64 offset, char* data, qint64 size) {
   return file.ReadAt(offset, data, size) == size;
@@ -42,15 +40,20 @@ QString NotRegular(const struct stat& info) {
   return QStringLiteral("it is not a regular file");
 }
 
-std::vector<std::pair<qint64, char>> ScriptTagsToHide(const FileHandle& file) {
-  const flv_reader::FileSource source(file.fd());
-  flv_reader::Walker walker(source);
-  walker.Walk({.maxTags = 0, .maxBytes = kScriptLookAheadBytes, .cancel = nullptr});
-  std::vector<std::pair<qint64, char>> patches;
-  for (const flv_reader::HiddenTag& tag : flv_reader::ScriptTagsToHide(walker.Snapshot())) {
-    patches.emplace_back(tag.patchOffset, char(tag.replacement));
+// Hides what the engine must not parse, and, when the player tells the
+// engine the file's length and index itself, the file's own onMetaData,
+// whose claims would otherwise be read after the player's.
+void Prepare(Inspection& result) {
+  std::vector<flv_reader::HiddenTag> hidden = flv_reader::ScriptTagsToHide(result.facts);
+  if (!result.prefix.isEmpty() && result.facts.metadata.hideMark) {
+    hidden.push_back(*result.facts.metadata.hideMark);
   }
-  return patches;
+  for (const flv_reader::HiddenTag& tag : hidden) {
+    const std::pair<qint64, char> patch{tag.patchOffset, char(tag.replacement)};
+    if (std::find(result.patches.begin(), result.patches.end(), patch) == result.patches.end()) {
+      result.patches.push_back(patch);
+    }
+  }
 }
 
 }  // namespace
@@ -86,7 +89,7 @@ bool PreviousTagSizesWrong(const FileHandle& file) {
   return chained >= 2 && agreeing == 0;
 }
 
-Inspection Inspect(const QByteArray& path) {
+Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget) {
   Inspection result;
   // Non-blocking, so that opening a FIFO does not wait for a writer; the
   // descriptor is checked before anything is read from it.
@@ -119,7 +122,21 @@ Inspection Inspect(const QByteArray& path) {
     case content_sniffer::Kind::kFlv:
       result.format = Format::kFlv;
       result.previousTagSizesWrong = PreviousTagSizesWrong(*file);
-      result.patches = ScriptTagsToHide(*file);
+      result.watch = std::make_shared<FlvWatch>(file);
+      if (result.watch->WalkFor(walkBudget)) {
+        result.facts = result.watch->Facts();
+        result.prefix = flv_index::Prefix(result.facts);
+        result.realStart = flv_index::RealStart(result.facts);
+      } else {
+        // What is known of the start of a long file, with its end.
+        result.facts = result.watch->QuickFacts();
+        for (const flv_reader::HiddenTag& tag :
+             flv_reader::ScriptTagsToHide(result.watch->Facts())) {
+          result.patches.emplace_back(tag.patchOffset, char(tag.replacement));
+        }
+      }
+      result.seekLead = flv_index::SeekLeadSeconds(result.facts);
+      Prepare(result);
       break;
     case content_sniffer::Kind::kMp4:
       result.format = Format::kMp4;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "file_handle.h"
+#include "flv/facts.h"
+#include "flv_watch.h"
 
 // What the player learns about a local file before the engine sees it. The
 // player opens the file itself (the engine reads it through the player), so
@@ -35,12 +37,27 @@ struct Inspection {
   // engine minutes or gigabytes (hundreds of thousands of names, megabytes
   // of strings, absurd nesting), turned into a type the engine steps over.
   std::vector<std::pair<qint64, char>> patches;
+  // FLV: what the player knows of the file before it plays: its whole walk
+  // when that took little time, else what its start and end say.
+  flv_reader::Facts facts;
+  // FLV: the reading of the file, to go on with while it plays.
+  std::shared_ptr<FlvWatch> watch;
+  // FLV walked whole: what the engine reads before the file's first tag (a
+  // header and an onMetaData with the true length and a keyframe index),
+  // and where in the file that first tag is. Empty: the file as it is.
+  QByteArray prefix;
+  qint64 realStart = 0;
+  // How much earlier than asked the engine starts a seek (flv_index.h).
+  double seekLead = 0;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not
 // a regular file") without blocking on it. Only FLV and MP4 content is
-// accepted; anything else is refused with what it looks like.
-Inspection Inspect(const QByteArray& path);
+// accepted; anything else is refused with what it looks like. An FLV's tags
+// are walked for at most `walkBudget` (a few milliseconds for most files);
+// a larger file is walked on while it plays.
+Inspection Inspect(const QByteArray& path,
+                   std::chrono::milliseconds walkBudget = std::chrono::milliseconds(100));
 
 // The PreviousTagSize check, from the file's start.
 bool PreviousTagSizesWrong(const FileHandle& file);

@@ -34,6 +34,8 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
     if (detailedLog_ && engine_) engine_->SetDetailedLog(false);
     detailedLog_ = false;
   });
+  connect(&reading_, &FileReading::factsChanged, this, &Session::ApplyFacts);
+  connect(&state_, &PlaybackState::liveChanged, this, &Session::UpdateReport);
   openingTimer_.setInterval(250);
   connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
   connect(&stuckTimer_, &QTimer::timeout, this, [this] {
@@ -47,6 +49,7 @@ void Session::SetTimings(const Timings& timings) {
   timings_ = timings;
   stuckTimer_.setInterval(timings.stuckMs);
   openingTimer_.setInterval(std::max(timings.progressAfterMs / 4, 1));
+  reading_.SetGrowthCheckMs(timings.growthCheckMs);
 }
 
 Session::~Session() {
@@ -138,6 +141,17 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   pictureTooLarge_.clear();
   WatchOpening(address_.IsNetwork());
   StartStreams();
+  ForgetFacts();
+  startTime_ = 0;
+  seekLead_ = inspection.seekLead;
+  firstKeyframe_ =
+      inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000.0;
+  if (address_.IsLocal() && inspection.watch) {
+    ApplyFacts(inspection.facts);
+    reading_.Follow(inspection.watch);
+  } else {
+    reading_.Follow(nullptr);
+  }
 
   engine::LoadRequest request;
   if (address_.IsLocal()) {
@@ -148,6 +162,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
                          : engine::LoadRequest::Format::kFlv;
     request.ignorePreviousTagSizes = inspection.previousTagSizesWrong;
     request.patches = inspection.patches;
+    request.prefix = inspection.prefix;
+    request.realStart = inspection.realStart;
   } else {
     request.source = address_.protocol == media_address::Protocol::kRtmp
                          ? engine::LoadRequest::Source::kRtmp
@@ -189,6 +205,7 @@ void Session::Stop() {
 
 void Session::Halt() {
   WatchOpening(false);
+  reading_.Follow(nullptr);
   tracking_ = Tracking::kNone;
   stuckTimer_.stop();
   freshFrame_ = false;
@@ -200,11 +217,21 @@ void Session::Halt() {
 
 void Session::SeekTo(double seconds) {
   if (!engine_ || !state_.hasFile() || !std::isfinite(seconds)) return;
-  engine_->SeekTo(std::max(seconds, 0.0));
+  // On the file's own clock first: that is where its keyframes are.
+  double target = std::max(seconds, 0.0) + Origin();
+  if (seekLead_ > 0) {
+    // Before the first keyframe the index has nothing to land on; and the
+    // lead must not reach back past it either.
+    target = std::max(target, firstKeyframe_);
+    engine_->SetSeekLead(std::min(seekLead_, target - firstKeyframe_));
+  }
+  engine_->SeekTo(target - startTime_);
 }
 
 void Session::SeekBy(double seconds) {
   if (!engine_ || !state_.hasFile() || !std::isfinite(seconds)) return;
+  // With a lead to set, the target must be known here.
+  if (seekLead_ > 0) return SeekTo(state_.position() + seconds);
   engine_->SeekBy(seconds);
 }
 

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "engine.h"
+#include "file_reading.h"
 #include "local_file.h"
 #include "media_address.h"
 #include "opening_progress.h"
@@ -38,6 +39,8 @@ class Session : public QObject, private engine::Listener {
     int stuckMs = 3000;
     // How long a network open goes on before the player says what it waits for.
     int progressAfterMs = 1000;
+    // How often a local file is looked at for growth.
+    int growthCheckMs = 500;
   };
 
   Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
@@ -103,6 +106,15 @@ class Session : public QObject, private engine::Listener {
   void UpdateLoadState();
   bool CheckSomethingPlayed();
   QString PictureTooLargeCause() const;
+  // What the player's own reading of the file says (session_facts.cpp).
+  void ApplyFacts(const flv_reader::Facts& facts);
+  void ForgetFacts();
+  // Seconds on the file's own clock where the first frame is: what the
+  // position counts from.
+  double Origin() const;
+  double FromEngineClock(double engineSeconds) const;
+  stream_facts::Tracks NamedTracks() const;
+  void UpdateReport();
   void WatchOpening(bool on);
   void ShowOpening();
 
@@ -168,6 +180,18 @@ class Session : public QObject, private engine::Listener {
   quint64 soundToken_ = 0;
   quint64 seekToken_ = 0;
   bool seeking_ = false;
+
+  // The player's reading of a local FLV, and what it decided.
+  FileReading reading_;
+  flv_reader::Facts facts_;
+  bool haveFacts_ = false;
+  double factsOrigin_ = 0;
+  double factsLength_ = 0;
+  // Seeking by the keyframe index the engine is given (flv_index.h): how
+  // much earlier to start, and the first keyframe, before which the index
+  // has nothing to seek to.
+  double seekLead_ = 0;
+  double firstKeyframe_ = 0;
 
   // The engine's view of the file, which the state is made from.
   double engineDuration_ = 0;

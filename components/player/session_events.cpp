@@ -48,16 +48,16 @@ void Session::StartStreams() {
 }
 
 void Session::UpdateDuration() {
+  if (haveFacts_) {
+    state_.SetDuration(factsLength_);
+    state_.SetLive(false);
+    return;
+  }
   const double length = isFlv_ && startTime_ > 0 && startTime_ < engineDuration_
                             ? engineDuration_ - startTime_
                             : engineDuration_;
-  // A network stream with no length in its header reports as its length the
-  // newest time received so far, growing as data comes: no length.
-  if (address_.IsNetwork() && tracksSettled_ && state_.duration() > 0 &&
-      length != state_.duration()) {
-    lengthUnknown_ = true;
-  }
   state_.SetDuration(lengthUnknown_ ? 0 : length);
+  state_.SetLive(address_.IsNetwork() && lengthUnknown_);
 }
 
 void Session::UpdateBuffering() {
@@ -67,9 +67,10 @@ void Session::UpdateBuffering() {
 
 void Session::UpdateStreams() {
   const auto [soundOnly, problem] =
-      stream_facts::Judge(tracks_, tracksSettled_, audioUndecodable_, videoUndecodable_);
+      stream_facts::Judge(NamedTracks(), tracksSettled_, audioUndecodable_, videoUndecodable_);
   state_.SetAudioOnly(soundOnly);
   state_.SetDecodeProblem(problem);
+  UpdateReport();
 }
 
 void Session::UpdateLoadState() {
@@ -96,12 +97,22 @@ void Session::OnProperty(Property property, const engine::Value& value) {
   const bool known = !std::holds_alternative<std::monostate>(value);
   switch (property) {
     case Property::kPosition:
-      state_.SetPosition(ValueOr(value, 0.0));
+      state_.SetPosition(FromEngineClock(ValueOr(value, 0.0)));
       break;
-    case Property::kDuration:
-      engineDuration_ = ValueOr(value, 0.0);
+    case Property::kDuration: {
+      const double reported = ValueOr(value, 0.0);
+      // A network stream with no length in its header reports as its length
+      // the newest time received so far, growing as data comes: no length.
+      // (A length that is corrected once, say when the first timestamp turns
+      // out to be late, is no growth.)
+      if (address_.IsNetwork() && tracksSettled_ && engineDuration_ > 0 &&
+          reported > engineDuration_) {
+        lengthUnknown_ = true;
+      }
+      engineDuration_ = reported;
       UpdateDuration();
       break;
+    }
     case Property::kStartTime:
       startTime_ = ValueOr(value, 0.0);
       UpdateDuration();
@@ -279,7 +290,9 @@ void Session::OnLoadReply(quint64 token, qint64 entry, const QString& error) {
 
 void Session::OnAnswer(quint64 token, engine::Query query, const engine::Value& value) {
   if (query == engine::Query::kPosition && token == seekToken_) {
-    if (const double* landed = std::get_if<double>(&value)) state_.SetPosition(*landed);
+    if (const double* landed = std::get_if<double>(&value)) {
+      state_.SetPosition(FromEngineClock(*landed));
+    }
     state_.AnnounceSeeked(state_.position());
   } else if (query == engine::Query::kSampleRate && token == soundToken_) {
     const bool sound = ValueOr<qint64>(value, 0) > 0;

@@ -52,7 +52,9 @@ const Expectation kExpectations[] = {
     {"flashsv_128x128_oneframe_nometa.flv", Plays::kVideo, {128, 128}, 0},
     // A reserved bit in the header flags is ignored.
     {"flashsv_466x311_hdrflag0x09.flv", Plays::kVideo, {466, 311}, 4.995},
-    {"flashsv_466x311_nometa.flv", Plays::kVideo, {466, 311}, 4.995},
+    // Nothing claims a length: it is measured, the last frame (4.995 s)
+    // lasting as long as those before it (a third of a second).
+    {"flashsv_466x311_nometa.flv", Plays::kVideo, {466, 311}, 5.328},
     {"flv1_264x95_videoonly.flv", Plays::kVideo, {264, 95}, 2.033},
     // Four frames of flat red, 0.16 s: ends before the position moves much.
     {"flv1_8x8_tiny.flv", Plays::kVideo, {8, 8}, 0.16},
@@ -60,10 +62,11 @@ const Expectation kExpectations[] = {
     {"flv1_nellymoser8k_128x96_nometa.flv", Plays::kVideo, {128, 96}, 6.739},
     // 232 KB of zeros after the AVC sequence header and more junk between
     // tags: the demuxer resyncs. Tags start at 6.06 s while the metadata
-    // counts from zero to 31.019 s, so 24.96 s play.
-    {"garbage_after_tag3_h264_aac.flv", Plays::kVideo, {640, 480}, 31.019 - 6.06},
-    // Composition offsets start the picture at 0.25 s.
-    {"h264_216x216_multinalu_videoonly.flv", Plays::kVideo, {216, 216}, 1.0},
+    // claims 31.019 s; the tags hold 24.98 s, and that is the length.
+    {"garbage_after_tag3_h264_aac.flv", Plays::kVideo, {640, 480}, 24.98},
+    // Composition offsets start the picture at 0.25 s on a clock that
+    // starts with the first tag; the last frame ends at 1.25 s.
+    {"h264_216x216_multinalu_videoonly.flv", Plays::kVideo, {216, 216}, 1.25},
     {"h264_aac_854x480_short.flv", Plays::kVideo, {854, 480}, 2.02},
     // Speex from the first tag, video only from 1.09 s.
     {"h264_speex_320x240_latevideo.flv", Plays::kVideo, {320, 240}, 29.46},
@@ -71,8 +74,9 @@ const Expectation kExpectations[] = {
     {"header_only_9bytes.flv", Plays::kMessage, {}, -1, "holds only an FLV header"},
     {"mp3_audioonly.flv", Plays::kAudioOnly, {}, 10.025},
     {"mulaw8k_audioonly.flv", Plays::kAudioOnly, {}, 1.0},
-    // 19 onMetaData tags, some mid-stream; sound starts at 0.448 s.
-    {"multi_onMetaData_h264_aac.flv", Plays::kVideo, {480, 360}, 33.024 - 0.448},
+    // 19 onMetaData tags, some mid-stream; the first one's length agrees
+    // with the tags.
+    {"multi_onMetaData_h264_aac.flv", Plays::kVideo, {480, 360}, 33.02},
     {"nellymoser8k_audioonly_nometa.flv", Plays::kAudioOnly, {}, 8.756},
     // Every PreviousTagSize is four too large. Trusted, they made the
     // demuxer drop every tag (no video at all, no sound for the MP3 one);
@@ -85,8 +89,8 @@ const Expectation kExpectations[] = {
     {"perframe_scriptdata_h264_mp3.flv", Plays::kVideo, {500, 400}, 4.831},
     // One audio and one video tag of a file whose metadata claims 3.09 s:
     // the frame (a fade from black, all of it darker than 4/255) shows and
-    // playback ends at once.
-    {"trunc_vp6f_mp3_1frame_exif.flv", Plays::kVideo, {192, 154}, 3.089, nullptr, true},
+    // playback ends at once. Its length is what it holds, one MP3 frame.
+    {"trunc_vp6f_mp3_1frame_exif.flv", Plays::kVideo, {192, 154}, 0.052, nullptr, true},
     {"ts_backwards_flv1_mp3.flv", Plays::kVideo, {352, 480}, 26.556},
     // The AAC sequence header sits at 0 ms and the sound at 4150.9 s: the
     // file holds 0.37 s, not the 69 minutes its last timestamp suggests. The

@@ -81,6 +81,9 @@ void FakeEngine::SetPaused(bool paused) {
 void FakeEngine::SeekTo(double seconds) {
   calls << QStringLiteral("seek %1 absolute").arg(seconds);
 }
+void FakeEngine::SetSeekLead(double seconds) {
+  calls << QStringLiteral("seek lead %1").arg(seconds);
+}
 void FakeEngine::SeekBy(double seconds) {
   calls << QStringLiteral("seek %1 relative").arg(seconds);
 }

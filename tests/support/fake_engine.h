@@ -46,6 +46,7 @@ class FakeEngine : public engine::Engine {
   void SetPaused(bool paused) override;
   void SeekTo(double seconds) override;
   void SeekBy(double seconds) override;
+  void SetSeekLead(double seconds) override;
   void SetVolume(double percent) override;
   void SetMuted(bool muted) override;
   void SetAudioOutput(const QByteArray& driver) override;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "fake_engine.h"
+#include "flv_builder.h"
 #include "playback_state.h"
 #include "session.h"
 #include "test_support.h"
@@ -47,6 +48,19 @@ class TestSession : public QObject {
   std::unique_ptr<Session> session_;
   std::unique_ptr<FakeEngine> engine_;
 
+  // Sorenson H.263 frames every 40 ms from `firstMs` to `lastMs`, a keyframe
+  // each second, after an onMetaData of `claims`.
+  QString WriteClip(const QString& name, uint32_t firstMs, uint32_t lastMs,
+                    const std::vector<std::pair<std::string, double>>& claims) {
+    flvtest::Builder b;
+    if (!claims.empty()) b.Script(0, flvtest::MetaData(claims));
+    for (uint32_t ms = firstMs; ms <= lastMs; ms += 40) b.H263(ms, ms % 1000 == 0);
+    const flvtest::Bytes& bytes = b.bytes();
+    return testsupport::WriteFile(
+        dir_.filePath(name),
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+  }
+
   // Plays `address` and waits until it has gone to the engine.
   void LoadAndWait(const QString& address) {
     const int before = int(engine_->loads.size());
@@ -64,7 +78,7 @@ class TestSession : public QObject {
     state_ = std::make_unique<PlaybackState>();
     host_ = std::make_unique<FakeHost>();
     session_ = std::make_unique<Session>(*state_, *host_);
-    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50});
+    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50, .growthCheckMs = 20});
     engine_ = std::make_unique<FakeEngine>();
     session_->SetEngine(engine_.get());
   }
@@ -200,10 +214,15 @@ class TestSession : public QObject {
   }
 
   void lengthCountsFromTheFirstTimestampAndUnknownMeansZero() {
-    LoadAndWait(flv_);
+    // Over the network the engine's word is all there is.
+    session_->Play(QStringLiteral("http://127.0.0.1:8/clip.flv"));
     engine_->OpenFile(1, {320, 240}, 13.5);
     engine_->Send(Property::kStartTime, 3.5);
     QCOMPARE(state_->duration(), 10.0);
+    // The engine's clock starts at its first timestamp too.
+    engine_->Send(Property::kPosition, 0.5);
+    QCOMPARE(state_->position(), 0.5);
+    QVERIFY(!state_->live());
     // A live stream reports the newest time received as its length.
     session_->Play(QStringLiteral("http://127.0.0.1:8/live.flv"));
     engine_->OpenFile(2, {320, 240}, 0);
@@ -211,6 +230,85 @@ class TestSession : public QObject {
     engine_->Send(Property::kDuration, 1.0);
     engine_->Send(Property::kDuration, 2.0);
     QCOMPARE(state_->duration(), 0.0);
+    QVERIFY(state_->live());
+    QVERIFY2(state_->fileReport().contains(QLatin1String("live")),
+             qPrintable(state_->fileReport()));
+  }
+
+  // A clip cut from a stream starts seconds in, and its onMetaData says 0 (a
+  // recorder that never went back to fill it in): the length is what the
+  // file holds, the clock counts from its first frame, and seeks are on that
+  // clock.
+  void aLocalFlvIsMeasuredNotBelieved() {
+    const QString path = WriteClip(QStringLiteral("late.flv"), 5000, 15000, {{"duration", 0}});
+    LoadAndWait(path);
+    QCOMPARE(state_->duration(), 10.04);
+    engine_->OpenFile(1, {320, 240}, 0);
+    engine_->Send(Property::kStartTime, 5.5);  // a B-frame's late presentation
+    QCOMPARE(state_->duration(), 10.04);
+    engine_->Send(Property::kPosition, 1.0);
+    QCOMPARE(state_->position(), 1.5);
+    // Keyframes a second apart: an exact seek starts three seconds early,
+    // never before the first keyframe.
+    engine_->calls.clear();
+    session_->SeekTo(2);
+    QCOMPARE(engine_->calls, QStringList({"seek lead 2", "seek 1.5 absolute"}));
+    engine_->calls.clear();
+    session_->SeekTo(9);
+    QCOMPARE(engine_->calls, QStringList({"seek lead 3", "seek 8.5 absolute"}));
+    // The engine is told the length and the index before the file's tags.
+    const engine::LoadRequest& load = engine_->loads.back();
+    QVERIFY(load.prefix.contains("keyframes") && load.prefix.contains("filepositions"));
+    QVERIFY2(state_->fileReport().contains(QLatin1String("Length: 10.04 s measured")),
+             qPrintable(state_->fileReport()));
+  }
+
+  void absurdClaimsGiveWayToWhatIsMeasured() {
+    const QString path =
+        WriteClip(QStringLiteral("absurd.flv"), 0, 20000, {{"duration", 2147483630.0}});
+    LoadAndWait(path);
+    QCOMPARE(state_->duration(), 20.04);
+  }
+
+  // A recording still being written: its length follows what is added.
+  void aGrowingFileIsFollowed() {
+    const QString path = WriteClip(QStringLiteral("growing.flv"), 0, 3000, {});
+    LoadAndWait(path);
+    engine_->OpenFile(1);
+    QCOMPARE(state_->duration(), 3.04);
+    flvtest::Builder more;
+    for (uint32_t ms = 3040; ms <= 8000; ms += 40) more.H263(ms, ms % 1000 == 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    // The new tags without the header the builder starts with.
+    const flvtest::Bytes& bytes = more.bytes();
+    file.write(reinterpret_cast<const char*>(bytes.data()) + 13, qint64(bytes.size()) - 13);
+    file.close();
+    QTRY_COMPARE(state_->duration(), 8.04);
+  }
+
+  void cuePointsAreOnTheClockOfTheFirstFrame() {
+    flvtest::Builder b;
+    b.H263(2000, true);
+    flvtest::Amf0 cue;
+    cue.String("onCuePoint")
+        .Object()
+        .Key("name")
+        .String("chapter two")
+        .Key("time")
+        .Number(4.0)
+        .Key("type")
+        .String("navigation")
+        .End();
+    b.Script(4000, cue.bytes());
+    for (uint32_t ms = 2040; ms <= 6000; ms += 40) b.H263(ms, ms % 1000 == 0);
+    const QString path = testsupport::WriteFile(
+        dir_.filePath(QStringLiteral("cues.flv")),
+        QByteArray(reinterpret_cast<const char*>(b.bytes().data()), qsizetype(b.bytes().size())));
+    LoadAndWait(path);
+    QCOMPARE(state_->cuePoints().size(), 1);
+    QCOMPARE(state_->cuePoints().first().seconds, 2.0);
+    QCOMPARE(state_->cuePoints().first().name, QStringLiteral("chapter two"));
   }
 
   // Frames the engine hands over after a new file was asked for belong to the

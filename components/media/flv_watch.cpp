@@ -1,0 +1,34 @@
+#include "flv_watch.h"
+
+#include "flv/tail.h"
+
+namespace {
+
+// Bytes walked between two looks at the clock: a few milliseconds' worth.
+constexpr int64_t kSliceBytes = int64_t{16} << 20;
+
+}  // namespace
+
+FlvWatch::FlvWatch(std::shared_ptr<const FileHandle> file)
+    : file_(std::move(file)), source_(file_->fd()), walker_(source_) {}
+
+flv_reader::Facts FlvWatch::QuickFacts() const { return flv_reader::QuickLook(source_); }
+
+bool FlvWatch::WalkFor(std::chrono::milliseconds budget, const std::atomic<bool>* cancel) {
+  const auto deadline = std::chrono::steady_clock::now() + budget;
+  for (;;) {
+    const int64_t size = source_.Size();
+    const flv_reader::WalkStatus status =
+        walker_.Walk({.maxTags = 0, .maxBytes = kSliceBytes, .cancel = cancel});
+    if (status != flv_reader::WalkStatus::kBudgetSpent) {
+      complete_ = status == flv_reader::WalkStatus::kEndOfData ||
+                  status == flv_reader::WalkStatus::kNotFlv ||
+                  status == flv_reader::WalkStatus::kReadError;
+      if (complete_) sizeAtEnd_ = size;
+      return complete_;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+  }
+}
+
+bool FlvWatch::Grew() const { return complete_ && source_.Size() > sizeAtEnd_; }

@@ -1,0 +1,93 @@
+#include <QStringList>
+#include <algorithm>
+
+#include "flv/report.h"
+#include "session.h"
+
+// What the player's own reading of a file adds to what the engine says: the
+// true length and where the file's clock starts, cue points, the report for
+// the information view, and the FLV names of codecs the engine cannot name.
+
+void Session::ApplyFacts(const flv_reader::Facts& facts) {
+  if (!facts.isFlv) return;
+  facts_ = facts;
+  const flv_reader::LengthChoice length = flv_reader::ChooseLength(facts);
+  haveFacts_ = length.source != flv_reader::LengthSource::kNone;
+  factsOrigin_ = double(length.startMs) / 1000.0;
+  factsLength_ = double(length.ms) / 1000.0;
+  UpdateDuration();
+
+  stream_facts::CuePoints cues;
+  for (const flv_reader::CuePoint& cue : facts.cuePoints) {
+    const double at = cue.timeSec >= 0 ? cue.timeSec : double(cue.tagMs) / 1000.0;
+    if (!(at >= 0)) continue;
+    cues.append({std::max(at - factsOrigin_, 0.0), QString::fromStdString(cue.name)});
+  }
+  std::stable_sort(cues.begin(), cues.end(),
+                   [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
+  cues.erase(std::unique(cues.begin(), cues.end()), cues.end());
+  state_.SetCuePoints(cues);
+  UpdateStreams();
+  UpdateReport();
+}
+
+void Session::ForgetFacts() {
+  facts_ = {};
+  haveFacts_ = false;
+  factsOrigin_ = 0;
+  factsLength_ = 0;
+  state_.SetCuePoints({});
+  state_.SetFileReport({});
+}
+
+double Session::Origin() const {
+  // Without a reading of its own, the clock starts where the engine's does.
+  return haveFacts_ ? factsOrigin_ : startTime_;
+}
+
+double Session::FromEngineClock(double engineSeconds) const {
+  // The engine counts from the first timestamp its demuxer saw, the player
+  // from the file's first frame: the two differ when, say, a B-frame's
+  // presentation time comes after its tag's.
+  return std::max(engineSeconds + startTime_ - Origin(), 0.0);
+}
+
+stream_facts::Tracks Session::NamedTracks() const {
+  stream_facts::Tracks tracks = tracks_;
+  // The engine names no codec it has no decoder for; the file says which.
+  const auto name = [](const flv_reader::StreamFacts& stream, bool audio) {
+    const std::string_view codec = audio ? flv_reader::AudioCodecName(stream.codecId)
+                                         : flv_reader::VideoCodecName(stream.codecId);
+    return QStringLiteral("%1 (FLV %2 %3)")
+        .arg(QString::fromUtf8(codec.data(), qsizetype(codec.size())),
+             audio ? QStringLiteral("sound format") : QStringLiteral("codec"))
+        .arg(stream.codecId);
+  };
+  if (haveFacts_ && audioUndecodable_ && facts_.audio.present() && facts_.audio.codecId >= 0) {
+    tracks.audio.description = name(facts_.audio, true);
+  }
+  if (haveFacts_ && videoUndecodable_ && pictureTooLarge_.isEmpty() && facts_.video.present() &&
+      facts_.video.codecId >= 0) {
+    tracks.video.description = name(facts_.video, false);
+  }
+  return tracks;
+}
+
+void Session::UpdateReport() {
+  QStringList lines;
+  if (haveFacts_) {
+    lines << QString::fromStdString(flv_reader::Report(facts_)).trimmed();
+  } else if (address_.IsNetwork()) {
+    const QString protocol = address_.url.section(u':', 0, 0);
+    lines << QStringLiteral("Address: %1 (%2)").arg(address_.url, protocol);
+    lines << (state_.live() ? QStringLiteral("Length: none, a live stream")
+                            : QStringLiteral("Length: %1 s, as the stream says")
+                                  .arg(state_.duration(), 0, 'f', 2));
+  }
+  if (!haveFacts_ && tracksSettled_) {
+    if (tracks_.video.present) lines << QStringLiteral("Video: ") + tracks_.video.description;
+    if (tracks_.audio.present) lines << QStringLiteral("Audio: ") + tracks_.audio.description;
+  }
+  if (!state_.decodeProblem().isEmpty()) lines << state_.decodeProblem();
+  state_.SetFileReport(lines.join(QLatin1Char('\n')));
+}
