@@ -6,12 +6,12 @@
 
 // Where the cue point keys go from `position` (seconds), as players do
 // with chapters:
-// - Next: the first cue point after the position. One a hair after it
-//   (kSameMoment) counts as where playback already is, since a seek lands
-//   on a frame next to its target rather than exactly on it.
-// - Previous: the last cue point at least kWalkBack before the position,
-//   so that from within that time after a cue point it goes to the one
-//   before it, and pressing again walks back.
+// - Next: the first cue point after the position.
+// - Previous: the start of the cue point being played (the last one at or
+//   before the position), or, within kWalkBack after it, the one before it,
+//   so that pressing again walks back.
+// A seek lands on a frame next to its target rather than exactly on it, so
+// a cue point up to kSameMoment after the position counts as reached.
 // Nothing (no seek) when there is no such cue point, and without any. The
 // cue points need not be in order; those with no finite time are ignored.
 namespace cue_points {

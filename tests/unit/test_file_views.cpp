@@ -356,7 +356,10 @@ class TestFileViews : public QObject {
                                                 << "SeekTo 30";
     QTest::newRow("within a second after the first") << 10.4 << ""
                                                      << "SeekTo 20";
-    QTest::newRow("after the last") << 45.0 << "SeekTo 30"
+    // The one before is less than a second before: still the one before.
+    QTest::newRow("cues close together") << 40.7 << "SeekTo 40"
+                                         << "";
+    QTest::newRow("after the last") << 45.0 << "SeekTo 40.5"
                                     << "";
   }
 
@@ -365,7 +368,8 @@ class TestFileViews : public QObject {
     QFETCH(QString, previous);
     QFETCH(QString, next);
     Playing(60);
-    state_->SetCuePoints({{30, "c"}, {10, "a"}, {20, "b"}});
+    state_->SetCuePoints(
+        {{30, "c"}, {10, "a"}, {40.5, "e"}, {std::nan(""), "x"}, {20, "b"}, {40, "d"}});
     state_->SetPosition(position);
     QTest::keyClick(area_.get(), Qt::Key_PageUp);
     QCOMPARE(commands_.calls, previous.isEmpty() ? QStringList() : QStringList({previous}));
