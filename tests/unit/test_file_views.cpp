@@ -148,10 +148,6 @@ class TestFileViews : public QObject {
     QTest::keyClick(Text(), Qt::Key_Escape);
     QVERIFY(!info_->IsOpen());
 
-    QTest::mouseClick(InfoButton(), Qt::LeftButton);
-    QTest::mouseClick(InfoButton(), Qt::LeftButton);
-    QVERIFY(!info_->IsOpen() && !InfoButton()->isChecked());
-
     QTest::keyClick(area_.get(), Qt::Key_I);
     QTest::mouseClick(info_->CloseButton(), Qt::LeftButton);
     QVERIFY(!info_->IsOpen() && !InfoButton()->isChecked());
@@ -272,10 +268,6 @@ class TestFileViews : public QObject {
     QCOMPARE(InfoButton()->toolTip(), QStringLiteral("%1 (I)").arg(action.name));
     QCOMPARE(InfoButton()->accessibleName(), action.name);
     QCOMPARE(info_->CloseButton()->toolTip(), QStringLiteral("Close (I)"));
-    QCOMPARE(player_actions::KeyText(player_actions::Get(player_actions::Id::kPreviousCue)),
-             QStringLiteral("PgUp"));
-    QCOMPARE(player_actions::KeyText(player_actions::Get(player_actions::Id::kNextCue)),
-             QStringLiteral("PgDown"));
     QTest::keyClick(area_.get(), Qt::Key_I);
     const QList<QWidget*> named{info_, Text(), info_->CopyButton(), info_->CloseButton(),
                                 InfoButton()};
