@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include "cue_points.h"
 #include "playback_state.h"
 #include "player_commands.h"
 
@@ -53,6 +54,26 @@ QList<Action> Build() {
        Tr("Start"),
        Tr("Go back to the start"),
        [](C& c, const S&) { c.SeekTo(0); }},
+      {Id::kPreviousCue,
+       {Qt::Key_PageUp},
+       Tr("Previous cue point"),
+       Tr("Go to the file's previous cue point"),
+       [](C& c, const S& s) {
+         if (const auto at = cue_points::Previous(s.cuePoints(), s.position())) c.SeekTo(*at);
+       }},
+      {Id::kNextCue,
+       {Qt::Key_PageDown},
+       Tr("Next cue point"),
+       Tr("Go to the file's next cue point"),
+       [](C& c, const S& s) {
+         if (const auto at = cue_points::Next(s.cuePoints(), s.position())) c.SeekTo(*at);
+       }},
+      {Id::kFileInfo,
+       {Qt::Key_I},
+       Tr("File information"),
+       Tr("Show or hide what is known about the file (Esc hides it too)"),
+       {},
+       View::kFileInfo},
   };
 }
 

@@ -27,7 +27,13 @@ enum class Id {
   kVolumeDown,
   kMute,
   kToStart,
+  kPreviousCue,
+  kNextCue,
+  kFileInfo,
 };
+
+// Views of the player area that an action shows and hides.
+enum class View { kNone, kFileInfo };
 
 struct Action {
   Id id;
@@ -36,7 +42,9 @@ struct Action {
   QList<QKeyCombination> keys;
   QString name;  // short, for tooltips and the help view: "Mute"
   QString help;  // a line for the help view
+  // What it asks of the player; empty for an action that shows a view.
   std::function<void(PlayerCommands&, const PlaybackState&)> run;
+  View view = View::kNone;
 };
 
 // Every action, in the order the help view lists them.

@@ -77,6 +77,13 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
     commands_.SetVolume(value);
   });
 
+  info_ = MakeButton(this, QStringLiteral("fileInfoButton"));
+  info_->setCheckable(true);
+  const player_actions::Action& infoAction = player_actions::Get(player_actions::Id::kFileInfo);
+  info_->setToolTip(player_actions::Tooltip(infoAction.name, infoAction.id));
+  info_->setAccessibleName(infoAction.name);
+  connect(info_, &QToolButton::clicked, this, &PlayerControls::infoToggled);
+
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(4, 2, 8, 2);
   layout->setSpacing(4);
@@ -85,6 +92,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   layout->addWidget(time_);
   layout->addWidget(mute_);
   layout->addWidget(volume_);
+  layout->addWidget(info_);
 
   // Every report is cheap to ignore while hidden; showEvent catches up.
   connect(&state_, &PlaybackState::pausedChanged, this, [this] { ShowPlayState(); });
@@ -105,6 +113,7 @@ void PlayerControls::SetColours(const QColor& band, const QColor& text, const QC
   pauseIcon_ = player_icons::Icon(Glyph::kPause, text);
   volumeIcon_ = player_icons::Icon(Glyph::kVolume, text);
   mutedIcon_ = player_icons::Icon(Glyph::kMuted, text);
+  info_->setIcon(player_icons::Icon(Glyph::kInfo, text));
 
   QPalette colours = palette();
   colours.setColor(QPalette::WindowText, text);

@@ -13,7 +13,9 @@ class QToolButton;
 class SeekBar;
 
 // The control bar drawn over the bottom of the player area: play/pause, the
-// seek bar, elapsed time and duration, mute and volume. It follows the
+// seek bar, elapsed time and duration, mute and volume, and a button that
+// shows or hides the file's information (its checked state is set from
+// outside, by whoever shows the information). It follows the
 // playback state and drives the player through its commands; none of its buttons takes the
 // keyboard focus, which stays with the player area and its keys.
 //
@@ -35,6 +37,11 @@ class PlayerControls : public QWidget {
   QLabel* TimeLabel() const { return time_; }
   QToolButton* MuteButton() const { return mute_; }
   QSlider* VolumeSlider() const { return volume_; }
+  QToolButton* InfoButton() const { return info_; }
+
+ signals:
+  // The user asked to show or hide the file's information.
+  void infoToggled();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -57,6 +64,7 @@ class PlayerControls : public QWidget {
   QLabel* time_;
   QToolButton* mute_;
   QSlider* volume_;
+  QToolButton* info_;
   QColor band_ = QColor(0, 0, 0);
   QIcon playIcon_;
   QIcon pauseIcon_;

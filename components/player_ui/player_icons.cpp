@@ -124,6 +124,16 @@ void Draw(QPainter& painter, Glyph glyph, const QRectF& box, const QColor& colou
       painter.drawPath(flag);
       break;
     }
+    case Glyph::kInfo:
+      // A ring around a lower-case i.
+      painter.setPen(stroke);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawEllipse(QRectF(3, 3, 18, 18));
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(colour);
+      painter.drawEllipse(QPointF(12, 8), 1.4, 1.4);
+      painter.drawRect(QRectF(11, 10.5, 2, 6.5));
+      break;
   }
   painter.restore();
 }

@@ -11,7 +11,7 @@ class QPainter;
 // shapes stay sharp at every size and pixel ratio.
 namespace player_icons {
 
-enum class Glyph { kPlay, kPause, kVolume, kMuted, kReplay, kNote };
+enum class Glyph { kPlay, kPause, kVolume, kMuted, kReplay, kNote, kInfo };
 
 // Draws `glyph` filling `box` (kept square, centred) in `colour`.
 void Draw(QPainter& painter, Glyph glyph, const QRectF& box, const QColor& colour);

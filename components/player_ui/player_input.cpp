@@ -29,7 +29,8 @@ bool PlayerInput::eventFilter(QObject* watched, QEvent* event) {
       const player_actions::Action* action = player_actions::ForKey(key->keyCombination());
       if (!action) return false;
       key->accept();
-      action->run(commands_, state_);
+      if (action->run) action->run(commands_, state_);
+      if (action->view != player_actions::View::kNone) emit viewToggled(action->view);
       emit activity();
       return true;
     }

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "player_actions.h"
+
 class PlaybackState;
 class PlayerCommands;
 class QMimeData;
@@ -27,6 +29,8 @@ class PlayerInput : public QObject {
  signals:
   // The user did something in the player area: the controls come back.
   void activity();
+  // A key asked to show or hide a view of the player area.
+  void viewToggled(player_actions::View view);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -3,15 +3,20 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QToolButton>
 #include <algorithm>
 
+#include "cue_marks.h"
+#include "file_info_view.h"
 #include "movie.h"
 #include "playback_state.h"
 #include "player_commands.h"
 #include "player_controls.h"
 #include "player_icons.h"
 #include "player_input.h"
+#include "seek_bar.h"
 
 namespace {
 
@@ -66,7 +71,9 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
       commands_(commands),
       input_(new PlayerInput(area, state, commands)),
       controls_(new PlayerControls(state, commands, &area)),
-      replay_(new RoundButton(&area)) {
+      replay_(new RoundButton(&area)),
+      fileInfo_(new FileInfoView(state, area)),
+      cueMarks_(new CueMarks(state, *controls_->Seek(), area)) {
   controls_->hide();
 
   replay_->setObjectName(QStringLiteral("replay"));
@@ -95,6 +102,13 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   connect(&noticeTimer_, &QTimer::timeout, this, [this] { ShowNotice({}); });
 
   connect(input_, &PlayerInput::activity, this, &PlayerOverlay::Reveal);
+  const auto toggleInfo = [this] { fileInfo_->SetOpen(!fileInfo_->IsOpen()); };
+  connect(input_, &PlayerInput::viewToggled, this, [toggleInfo](player_actions::View view) {
+    if (view == player_actions::View::kFileInfo) toggleInfo();
+  });
+  connect(controls_, &PlayerControls::infoToggled, this, toggleInfo);
+  connect(fileInfo_, &FileInfoView::openChanged, controls_->InfoButton(),
+          &QAbstractButton::setChecked);
   connect(&state_, &PlaybackState::fileLoaded, this, &PlayerOverlay::Reveal);
   for (auto changed : {&PlaybackState::pausedChanged, &PlaybackState::endReachedChanged,
                        &PlaybackState::hasFileChanged, &PlaybackState::audioOnlyChanged}) {
@@ -117,7 +131,10 @@ void PlayerOverlay::SetMovie(const movie::Movie* movie) {
     band_ = movie->background.value_or(Qt::black);
     controls_->SetColours(band_, text_, movie->accentColor);
     static_cast<RoundButton*>(replay_)->SetColours(band_, text_);
+    fileInfo_->SetColours(band_, text_);
+    cueMarks_->SetColours(band_, text_);
   }
+  if (!playerMovie_) fileInfo_->SetOpen(false);
   ShowNotice({});
   revealed_ = true;
   Apply();
@@ -173,6 +190,8 @@ void PlayerOverlay::Layout() {
   QRect centre(QPoint(0, 0), replay_->sizeHint());
   centre.moveCenter(area.center());
   replay_->setGeometry(centre);
+  // The bar's button stays reachable below the information.
+  fileInfo_->Place(barHeight);
 }
 
 void PlayerOverlay::ShowNotice(const QString& text) {
@@ -187,7 +206,15 @@ void PlayerOverlay::ShowNotice(const QString& text) {
 }
 
 bool PlayerOverlay::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &area_ && event->type() == QEvent::Resize) Layout();
+  if (watched != &area_) return false;
+  if (event->type() == QEvent::Resize) Layout();
+  // Esc closes the information, keys from inside it included (they come on
+  // to the area); otherwise it is not the player's.
+  if (event->type() == QEvent::KeyPress && fileInfo_->IsOpen() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    fileInfo_->SetOpen(false);
+    return true;
+  }
   return false;
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+class CueMarks;
+class FileInfoView;
 class PlaybackState;
 class PlayerCommands;
 class PlayerControls;
@@ -17,7 +19,9 @@ struct Movie;
 
 // Everything the player movie draws over the video, and when: the control
 // bar, the replay button at the end, the buffering indicator, notices about
-// streams that cannot be decoded, and the audio-only screen. Owned by the
+// streams that cannot be decoded, the audio-only screen, the file's cue
+// points on the seek bar and the file's information ("i" or the bar's
+// button; "i" or Esc closes it, and Esc means nothing else). Owned by the
 // player area, which hands it each movie and lets it paint after the picture.
 //
 // Promises:
@@ -55,6 +59,8 @@ class PlayerOverlay : public QObject {
 
   PlayerControls* Controls() const { return controls_; }
   QAbstractButton* ReplayButton() const { return replay_; }
+  FileInfoView* FileInfo() const { return fileInfo_; }
+  CueMarks* Cues() const { return cueMarks_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -75,6 +81,8 @@ class PlayerOverlay : public QObject {
   PlayerInput* input_;
   PlayerControls* controls_;
   QAbstractButton* replay_;
+  FileInfoView* fileInfo_;
+  CueMarks* cueMarks_;
   QTimer hideTimer_;
   QTimer noticeTimer_;
   bool playerMovie_ = false;

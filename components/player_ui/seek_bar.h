@@ -32,6 +32,8 @@ class SeekBar : public QWidget {
   // Where the handle is: the dragged-to point while dragging.
   double ShownPosition() const { return dragging_ ? dragPosition_ : position_; }
   const QList<Range>& Buffered() const { return buffered_; }
+  // Where `seconds` lies along the bar, in its own coordinates.
+  qreal XOf(double seconds) const;
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
@@ -49,7 +51,6 @@ class SeekBar : public QWidget {
  private:
   QRectF Track() const;
   double TimeAt(qreal x) const;
-  qreal XOf(double seconds) const;
 
   double duration_ = 0;
   double position_ = 0;

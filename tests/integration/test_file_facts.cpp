@@ -1,0 +1,114 @@
+// What the player tells about a real file, through the real engine: the cue
+// points of a file that has them are ticked on the seek bar and reached with
+// PgUp and PgDn, and the information view shows the file's report. The
+// views on their own, on a state set by hand, are test_file_views.
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "cue_marks.h"
+#include "file_info_view.h"
+#include "mpv_player.h"
+#include "playback_watch.h"
+#include "player_overlay.h"
+#include "player_probe.h"
+#include "test_support.h"
+
+namespace {
+
+// Its cue points, as both onMetaData's list and onCuePoint tags give them:
+// "one" at 0.864 s, "two" at 1.794 s, "three" at 3 s, in 4.166 s of 800x600
+// VP6 at 12 frames a second.
+const char* const kCueFile = "cuepoints_vp6f_800x600.flv";
+constexpr double kFrame = 1.0 / 12;
+
+QString Describe(const stream_facts::CuePoints& cues) {
+  QStringList parts;
+  for (const stream_facts::CuePoint& cue : cues) {
+    parts << QStringLiteral("%1 %2").arg(cue.seconds, 0, 'f', 3).arg(cue.name);
+  }
+  return parts.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+class TestFileFacts : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<QWidget> host_;
+  MpvPlayer* player_ = nullptr;
+  PlayerOverlay* overlay_ = nullptr;
+
+  const PlaybackState& State() const { return player_->State(); }
+
+  // Plays the cue file until its first frame shows, then pauses it.
+  void OpenCueFile() {
+    playback::Watch watch;
+    watch.firstFrameIsEnough = true;
+    watch.boundMs = 8000;
+    const playback::Outcome out =
+        playback::PlayAndWatch(*player_, testsupport::CorpusFile(kCueFile), watch);
+    QVERIFY2(out.loaded && out.message.isEmpty(), qPrintable(out.Describe()));
+    player_->Pause();
+    QTRY_VERIFY(State().paused());
+  }
+
+  // Does `act` and returns where the engine says the seek it asked for
+  // landed; -1 when no seek finished.
+  double Landing(const std::function<void()>& act) {
+    QSignalSpy seeked(&State(), &PlaybackState::seeked);
+    act();
+    if (!seeked.wait(5000)) return -1;
+    return seeked.last().at(0).toDouble();
+  }
+
+ private slots:
+  void init() {
+    player_ = testsupport::ShowPlayerIn(host_, QSize(480, 360));
+    QVERIFY(player_);
+    overlay_ = &PlayerProbe::Overlay(*player_);
+    // The bar stays up, so that it keeps the length the ticks need.
+    overlay_->SetHideDelay(600000);
+  }
+
+  void cleanup() { host_.reset(); }
+
+  void cuePointsAreTickedAndReachedByKeys() {
+    OpenCueFile();
+    // Each once, though the file gives each twice.
+    QEXPECT_FAIL("", "the session does not read cue points yet", Abort);
+    QCOMPARE(Describe(State().cuePoints()), QStringLiteral("0.864 one, 1.794 two, 3.000 three"));
+    QCOMPARE(overlay_->Cues()->TickXs().size(), 3);
+
+    QVERIFY(Landing([&] { player_->SeekTo(0); }) >= 0);
+    const auto key = [&](Qt::Key k) { return Landing([&] { QTest::keyClick(player_, k); }); };
+    double at = key(Qt::Key_PageDown);
+    QVERIFY2(std::abs(at - 0.864) <= kFrame, qPrintable(QString::number(at)));
+    at = key(Qt::Key_PageDown);
+    QVERIFY2(std::abs(at - 1.794) <= kFrame, qPrintable(QString::number(at)));
+    // Within a second after "two": back to "one".
+    at = key(Qt::Key_PageUp);
+    QVERIFY2(std::abs(at - 0.864) <= kFrame, qPrintable(QString::number(at)));
+  }
+
+  void informationShowsTheFilesReport() {
+    OpenCueFile();
+    QTest::keyClick(player_, Qt::Key_I);
+    FileInfoView* info = overlay_->FileInfo();
+    QVERIFY(info->IsOpen() && info->isVisible());
+    QEXPECT_FAIL("", "the session does not report on files yet", Abort);
+    QVERIFY(playback::WaitUntil([&] { return !State().fileReport().isEmpty(); }, 3000));
+    const QString report = State().fileReport();
+    QCOMPARE(info->Text()->toPlainText(), report);
+    for (const char* fact : {"On2 VP6", "800x600", "one", "three"}) {
+      QVERIFY2(report.contains(QLatin1String(fact)), qPrintable(report));
+    }
+    QTest::keyClick(player_, Qt::Key_Escape);
+    QVERIFY(!info->IsOpen());
+  }
+};
+
+QTEST_MAIN(TestFileFacts)
+#include "test_file_facts.moc"
