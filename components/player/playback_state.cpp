@@ -64,3 +64,6 @@ void PlaybackState::SetDecodeProblem(const QString& problem) {
 void PlaybackState::SetVideoSize(QSize size) {
   if (Update(videoSize_, size)) emit videoSizeChanged(size);
 }
+void PlaybackState::SetSpeed(double factor) {
+  if (Update(speed_, factor)) emit speedChanged(factor);
+}

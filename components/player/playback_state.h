@@ -29,6 +29,7 @@ class PlaybackState : public QObject {
   Q_PROPERTY(bool audioOnly READ audioOnly NOTIFY audioOnlyChanged)
   Q_PROPERTY(QString decodeProblem READ decodeProblem NOTIFY decodeProblemChanged)
   Q_PROPERTY(QSize videoSize READ videoSize NOTIFY videoSizeChanged)
+  Q_PROPERTY(double speed READ speed NOTIFY speedChanged)
 
  public:
   // Where the address in hand stands.
@@ -76,6 +77,8 @@ class PlaybackState : public QObject {
   QString decodeProblem() const { return decodeProblem_; }
   // The picture's display size; empty without one.
   QSize videoSize() const { return videoSize_; }
+  // Playback speed as a factor: 1 is normal, 2 twice as fast.
+  double speed() const { return speed_; }
 
   // Written by the player's session.
   void SetLoadState(LoadState state);
@@ -94,9 +97,11 @@ class PlaybackState : public QObject {
   void SetAudioOnly(bool audioOnly);
   void SetDecodeProblem(const QString& problem);
   void SetVideoSize(QSize size);
+  void SetSpeed(double factor);
   // Events rather than values.
   void AnnounceFileLoaded() { emit fileLoaded(); }
   void AnnounceSeeked(double seconds) { emit seeked(seconds); }
+  void AnnouncePictureCopied(QSize size) { emit pictureCopied(size); }
 
  signals:
   void loadStateChanged(PlaybackState::LoadState state);
@@ -115,10 +120,13 @@ class PlaybackState : public QObject {
   void audioOnlyChanged(bool audioOnly);
   void decodeProblemChanged(const QString& problem);
   void videoSizeChanged(QSize size);
+  void speedChanged(double factor);
   // A new file has opened.
   void fileLoaded();
   // The position jumped: a seek finished, whoever asked for it.
   void seeked(double seconds);
+  // A picture of the video, of this size, went to the clipboard.
+  void pictureCopied(QSize size);
 
  private:
   LoadState loadState_ = LoadState::kIdle;
@@ -139,4 +147,5 @@ class PlaybackState : public QObject {
   bool audioOnly_ = false;
   QString decodeProblem_;
   QSize videoSize_;
+  double speed_ = 1;
 };

@@ -36,6 +36,9 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   });
   openingTimer_.setInterval(250);
   connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
+  stepBackTimer_.setSingleShot(true);
+  stepBackTimer_.setInterval(timings_.stepBackMs);
+  connect(&stepBackTimer_, &QTimer::timeout, this, &Session::BackStepDone);
   connect(&stuckTimer_, &QTimer::timeout, this, [this] {
     if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) return;
     // The load goes again to the engine that takes the old one's place.
@@ -47,6 +50,7 @@ void Session::SetTimings(const Timings& timings) {
   timings_ = timings;
   stuckTimer_.setInterval(timings.stuckMs);
   openingTimer_.setInterval(std::max(timings.progressAfterMs / 4, 1));
+  stepBackTimer_.setInterval(timings.stepBackMs);
 }
 
 Session::~Session() {
@@ -154,6 +158,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
                          : engine::LoadRequest::Source::kHttp;
     request.url = address_.url;
   }
+  lastRequest_ = request;
   loadToken_ = engine_->Load(request);
   stuckTimer_.start();
 }

@@ -2,8 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QFuture>
+#include <QImage>
 #include <QObject>
 #include <QTimer>
+#include <optional>
 
 #include "engine.h"
 #include "local_file.h"
@@ -38,6 +40,8 @@ class Session : public QObject, private engine::Listener {
     int stuckMs = 3000;
     // How long a network open goes on before the player says what it waits for.
     int progressAfterMs = 1000;
+    // How long a step back may take before the next one goes anyway.
+    int stepBackMs = 2000;
   };
 
   Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
@@ -66,6 +70,14 @@ class Session : public QObject, private engine::Listener {
   void SeekBy(double seconds);
   void SetVolume(double percent);
   void SetMuted(bool muted);
+  // As PlayerCommands says (session_tools.cpp).
+  void StepFrame(bool forward);
+  void SetSpeed(double factor);
+  // Asks the engine for the frame on show; pictureTaken brings it.
+  void CopyPicture();
+  // What the engine was given for the file open now; none while nothing is
+  // open or a newer address is on its way.
+  std::optional<engine::LoadRequest> FileInHand() const;
 
   // Which frame the engine offers is drawn.
   enum class FrameVerdict {
@@ -80,6 +92,10 @@ class Session : public QObject, private engine::Listener {
   // For tests: loads sent to the engine, and what the last one was for.
   int LoadRequests() const { return loadRequests_; }
   QString LastTarget() const { return lastTarget_; }
+
+ signals:
+  // The frame asked for by CopyPicture, at the video's display size.
+  void pictureTaken(const QImage& picture);
 
  private:
   // How far the engine has got with the address in hand.
@@ -105,6 +121,8 @@ class Session : public QObject, private engine::Listener {
   QString PictureTooLargeCause() const;
   void WatchOpening(bool on);
   void ShowOpening();
+  void SendBackStep();
+  void BackStepDone();
 
   // engine::Listener
   void OnProperty(engine::Property property, const engine::Value& value) override;
@@ -117,6 +135,7 @@ class Session : public QObject, private engine::Listener {
   void OnLoadReply(quint64 token, qint64 entry, const QString& error) override;
   void OnAnswer(quint64 token, engine::Query query, const engine::Value& value) override;
   void OnFrameReady() override { host_.RenderFrame(false); }
+  void OnPicture(quint64 token, const QImage& picture) override;
 
   PlaybackState& state_;
   Host& host_;
@@ -136,6 +155,14 @@ class Session : public QObject, private engine::Listener {
   QFuture<local_file::Inspection> earlyCheck_;
   int loadRequests_ = 0;
   QString lastTarget_;
+  engine::LoadRequest lastRequest_;
+
+  // A step back is a seek from the keyframe before, and the engine keeps
+  // only the newest of several asked for at once: one goes at a time.
+  bool steppingBack_ = false;
+  int backStepsWaiting_ = 0;
+  QTimer stepBackTimer_;
+  quint64 pictureToken_ = 0;
 
   // The engine logs why a file failed to open, but its log lines may arrive
   // after the end-of-file event: the first one found while the file is

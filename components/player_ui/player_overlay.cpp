@@ -1,17 +1,22 @@
 #include "player_overlay.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 
+#include "help_view.h"
 #include "movie.h"
 #include "playback_state.h"
 #include "player_commands.h"
 #include "player_controls.h"
 #include "player_icons.h"
 #include "player_input.h"
+#include "seek_bar.h"
+#include "seek_preview_popup.h"
 
 namespace {
 
@@ -66,11 +71,13 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
       commands_(commands),
       input_(new PlayerInput(area, state, commands)),
       controls_(new PlayerControls(state, commands, &area)),
-      replay_(new RoundButton(&area)) {
+      replay_(new RoundButton(&area)),
+      help_(new HelpView(&area)),
+      seekPreview_(new SeekPreviewPopup(*controls_->Seek(), &area)) {
   controls_->hide();
 
   replay_->setObjectName(QStringLiteral("replay"));
-  replay_->setFocusPolicy(Qt::NoFocus);
+  replay_->setFocusPolicy(Qt::TabFocus);
   replay_->setCursor(Qt::PointingHandCursor);
   replay_->setToolTip(tr("Play again from the start"));
   replay_->setAccessibleName(tr("Replay"));
@@ -82,8 +89,9 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   hideTimer_.setInterval(kHideDelayMs);
   connect(&hideTimer_, &QTimer::timeout, this, [this] {
     if (!MayHide()) return;
-    // Not from under the pointer of someone about to click.
-    if (controls_->underMouse()) {
+    // Not from under the pointer of someone about to click, nor from under
+    // the keyboard of someone working the controls.
+    if (controls_->underMouse() || ControlsHaveFocus()) {
       hideTimer_.start();
       return;
     }
@@ -95,6 +103,17 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   connect(&noticeTimer_, &QTimer::timeout, this, [this] { ShowNotice({}); });
 
   connect(input_, &PlayerInput::activity, this, &PlayerOverlay::Reveal);
+  connect(input_, &PlayerInput::viewToggled, this, [this](player_actions::View view) {
+    if (view == player_actions::View::kHelp) ShowHelp(help_->isHidden());
+  });
+  // The focus coming to a control by Tab brings the bar up and keeps it.
+  connect(qApp, &QApplication::focusChanged, this, [this] {
+    if (ControlsHaveFocus()) Reveal();
+  });
+  connect(&state_, &PlaybackState::pictureCopied, this, [this](QSize size) {
+    ShowNotice(
+        tr("Picture copied to the clipboard (%1\u00d7%2)").arg(size.width()).arg(size.height()));
+  });
   connect(&state_, &PlaybackState::fileLoaded, this, &PlayerOverlay::Reveal);
   for (auto changed : {&PlaybackState::pausedChanged, &PlaybackState::endReachedChanged,
                        &PlaybackState::hasFileChanged, &PlaybackState::audioOnlyChanged}) {
@@ -117,10 +136,26 @@ void PlayerOverlay::SetMovie(const movie::Movie* movie) {
     band_ = movie->background.value_or(Qt::black);
     controls_->SetColours(band_, text_, movie->accentColor);
     static_cast<RoundButton*>(replay_)->SetColours(band_, text_);
+    help_->SetColours(band_, text_);
+    seekPreview_->SetColours(band_, text_);
   }
+  if (!playerMovie_) ShowHelp(false);
   ShowNotice({});
   revealed_ = true;
   Apply();
+}
+
+void PlayerOverlay::SetPreviewSource(PreviewSource* source) { seekPreview_->SetSource(source); }
+
+bool PlayerOverlay::ControlsHaveFocus() const {
+  const QWidget* focus = QApplication::focusWidget();
+  return focus && (controls_->isAncestorOf(focus) || focus == replay_);
+}
+
+void PlayerOverlay::ShowHelp(bool show) {
+  if (show) help_->Place();
+  help_->setVisible(show);
+  if (show) help_->raise();
 }
 
 bool PlayerOverlay::ControlsVisible() const { return controls_->isVisible(); }
@@ -173,6 +208,7 @@ void PlayerOverlay::Layout() {
   QRect centre(QPoint(0, 0), replay_->sizeHint());
   centre.moveCenter(area.center());
   replay_->setGeometry(centre);
+  if (help_->isVisible()) help_->Place();
 }
 
 void PlayerOverlay::ShowNotice(const QString& text) {
@@ -187,7 +223,14 @@ void PlayerOverlay::ShowNotice(const QString& text) {
 }
 
 bool PlayerOverlay::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &area_ && event->type() == QEvent::Resize) Layout();
+  if (watched != &area_) return false;
+  if (event->type() == QEvent::Resize) Layout();
+  // Esc hides the list of keys; otherwise it is not the player's.
+  if (event->type() == QEvent::KeyPress && help_->isVisible() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    ShowHelp(false);
+    return true;
+  }
   return false;
 }
 

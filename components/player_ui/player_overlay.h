@@ -5,20 +5,25 @@
 #include <QString>
 #include <QTimer>
 
+class HelpView;
 class PlaybackState;
 class PlayerCommands;
 class PlayerControls;
 class PlayerInput;
+class PreviewSource;
 class QPainter;
 class QAbstractButton;
+class SeekPreviewPopup;
 namespace movie {
 struct Movie;
 }
 
 // Everything the player movie draws over the video, and when: the control
 // bar, the replay button at the end, the buffering indicator, notices about
-// streams that cannot be decoded, and the audio-only screen. Owned by the
-// player area, which hands it each movie and lets it paint after the picture.
+// streams that cannot be decoded and pictures copied, the audio-only screen,
+// the list of keys ("?" or F1; Esc, "?" or F1 hide it) and the seek bar's
+// preview. Owned by the player area, which hands it each movie and lets it
+// paint after the picture.
 //
 // Promises:
 // - Only a player movie shows anything; its "controls" key can turn off the
@@ -26,8 +31,9 @@ struct Movie;
 // - The bar hides after a delay (kHideDelayMs unless set otherwise) without
 //   mouse or key activity while a
 //   video plays, and stays up while paused, at the end, while buffering, for
-//   audio-only files and while the mouse is on it. Hidden, it costs nothing
-//   per frame; no timer runs unless a hide or a notice is pending.
+//   audio-only files, while the mouse is on it and while one of its controls
+//   has the keyboard focus. Hidden, it costs nothing per frame; no timer
+//   runs unless a hide or a notice is pending.
 class PlayerOverlay : public QObject {
   Q_OBJECT
 
@@ -43,6 +49,8 @@ class PlayerOverlay : public QObject {
 
   // The movie now in the player area; null while none is loaded.
   void SetMovie(const movie::Movie* movie);
+  // Where the seek bar's preview pictures come from; null: the time alone.
+  void SetPreviewSource(PreviewSource* source);
   // Paints the indicators over the picture.
   void Paint(QPainter& painter) const;
 
@@ -55,6 +63,8 @@ class PlayerOverlay : public QObject {
 
   PlayerControls* Controls() const { return controls_; }
   QAbstractButton* ReplayButton() const { return replay_; }
+  HelpView* Help() const { return help_; }
+  SeekPreviewPopup* SeekPreview() const { return seekPreview_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -63,6 +73,8 @@ class PlayerOverlay : public QObject {
   void Reveal();
   void OnStateChanged();
   bool MayHide() const;
+  bool ControlsHaveFocus() const;
+  void ShowHelp(bool show);
   void Apply();
   void Layout();
   void ShowNotice(const QString& text);
@@ -75,6 +87,8 @@ class PlayerOverlay : public QObject {
   PlayerInput* input_;
   PlayerControls* controls_;
   QAbstractButton* replay_;
+  HelpView* help_;
+  SeekPreviewPopup* seekPreview_;
   QTimer hideTimer_;
   QTimer noticeTimer_;
   bool playerMovie_ = false;
