@@ -97,6 +97,10 @@ QList<Option> ForPreview() {
       // an even height keeps the scaler away from odd chroma sizes.
       {"vf", "scale=" + QByteArray::number(kPreviewWidth) + ":-2"},
       {"ao", "null"},
+      // One keyframe at a time: more decoding threads each hold pictures of
+      // their own (8 MB more at 1080p) for a few milliseconds less, and take
+      // cores from the player's own decoder.
+      {"vd-lavc-threads", "1"},
   };
   return options;
 }
