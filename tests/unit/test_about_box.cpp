@@ -82,17 +82,6 @@ class TestAboutBox : public QObject {
     QVERIFY(credit->text().endsWith(QLatin1String(" team")));
   }
 
-  void creditNamesTheWholeTeamWhereItFits() {
-    Form2 box;
-    const QString whole = QStringLiteral("By the Tibrok Flv Player team");
-    const QFontMetrics metrics(box.Label2->font());
-    if (metrics.horizontalAdvance(whole) <= box.Label2->contentsRect().width()) {
-      QCOMPARE(box.Label2->text(), whole);
-    } else {
-      QCOMPARE(box.Label2->text(), QStringLiteral("By the Tibrok team"));
-    }
-  }
-
   // QWidget::windowIcon() falls back to the application's icon, and so does
   // what the window system is given: the box has one that shows nothing.
   void noIconOfItsOwnAndNoneBorrowed() {

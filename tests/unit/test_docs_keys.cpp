@@ -83,24 +83,6 @@ class TestDocsKeys : public QObject {
     QVERIFY(!lines.isEmpty());
     QCOMPARE(FromManual(lines), FromTable());
   }
-
-  // The parsers themselves: a row missing or changed shows.
-  void aDriftedListIsNoticed() {
-    QStringList readme{QStringLiteral("### Keys in the player area"), QString(),
-                       QStringLiteral("| `Space` | Play or pause |"),
-                       QStringLiteral("| `?`, `F1` | Keys |")};
-    QCOMPARE(FromReadme(readme), QStringList({"Space\tPlay or pause", "?, F1\tKeys"}));
-    QStringList manual{QStringLiteral(".SH KEYS"),
-                       QStringLiteral(".TP"),
-                       QStringLiteral(".B Ctrl+C"),
-                       QStringLiteral("Copy 10\\ % \\-"),
-                       QStringLiteral(".SH EXIT STATUS"),
-                       QStringLiteral(".TP"),
-                       QStringLiteral(".B 0"),
-                       QStringLiteral("ok")};
-    QCOMPARE(FromManual(manual), QStringList({"Ctrl+C\tCopy 10 % -"}));
-    QVERIFY(FromTable().size() > 2);
-  }
 };
 
 QTEST_MAIN(TestDocsKeys)

@@ -637,12 +637,6 @@ class TestPlayerUi : public QObject {
     QVERIFY(!popup->isVisible());
   }
 
-  void copiedPictureIsNoticed() {
-    Playing();
-    state_->AnnouncePictureCopied(QSize(640, 360));
-    QCOMPARE(overlay_->Notice(), QStringLiteral("Picture copied to the clipboard (640\u00d7360)"));
-  }
-
   void dropsAreHandedOnAsSent() {
     auto file = std::make_unique<QMimeData>();
     file->setData(QStringLiteral("text/uri-list"), "# a comment\r\nfile:///v/caf%E9.flv\r\n");

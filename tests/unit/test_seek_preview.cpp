@@ -195,28 +195,6 @@ class TestSeekPreview : public QObject {
     QVERIFY(!engines_.IsLive(second));
     QVERIFY(!preview_->Available());
   }
-
-  void noPreviewsWithoutALengthOrAPicture() {
-    FileOpen(0);
-    QVERIFY(!preview_->Available());
-    FileOpen();
-    state_->SetAudioOnly(true);
-    QVERIFY(!preview_->Available());
-    preview_->Request(3);
-    QVERIFY(engines_.made.empty());
-    // The player's engine has nothing open yet: nothing to ask.
-    state_->SetAudioOnly(false);
-    inHand_.reset();
-    preview_->Request(3);
-    QVERIFY(engines_.made.empty());
-  }
-
-  void anEngineThatWillNotStartGivesNoPreviews() {
-    engines_.refuse = QStringLiteral("no engine here");
-    FileOpen();
-    preview_->Request(3);
-    QVERIFY(!preview_->Available());
-  }
 };
 
 QTEST_MAIN(TestSeekPreview)
