@@ -158,8 +158,12 @@ engine::Factory FakeEngines::Factory() {
         }
         auto engine = std::make_unique<FakeEngine>();
         engine->settings = settings;
-        engine->onDestroyed_ = [registry = std::weak_ptr(live)](FakeEngine* gone) {
+        engine->onDestroyed_ = [registry = std::weak_ptr(live),
+                                letGone = std::weak_ptr(abandoned)](FakeEngine* gone) {
           if (const auto engines = registry.lock()) std::erase(*engines, gone);
+          if (const auto engines = letGone.lock(); engines && gone->letGo) {
+            engines->push_back(gone);
+          }
         };
         made.push_back(engine.get());
         live->push_back(engine.get());
@@ -169,6 +173,10 @@ engine::Factory FakeEngines::Factory() {
 
 bool FakeEngines::IsLive(const FakeEngine* engine) const {
   return std::find(live->begin(), live->end(), engine) != live->end();
+}
+
+bool FakeEngines::WasAbandoned(const FakeEngine* engine) const {
+  return std::find(abandoned->begin(), abandoned->end(), engine) != abandoned->end();
 }
 
 FakeEngine* FakeEngines::Live(engine::Settings::Purpose purpose) const {

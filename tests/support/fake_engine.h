@@ -85,15 +85,19 @@ class FakeEngine : public engine::Engine {
 
 // A factory that makes fake engines and lets the test reach each one made;
 // `refuse` makes the start fail with that error instead. Engines deleted by
-// their owner are left out of `live`.
+// their owner are left out of `live`, and those let go first (engine::Abandon)
+// are named in `abandoned`: compare with them, never read them.
 struct FakeEngines {
   std::vector<FakeEngine*> made;
   // Shared with the engines, which may outlive this object.
   std::shared_ptr<std::vector<FakeEngine*>> live = std::make_shared<std::vector<FakeEngine*>>();
+  std::shared_ptr<std::vector<const FakeEngine*>> abandoned =
+      std::make_shared<std::vector<const FakeEngine*>>();
   QString refuse;
   engine::Factory Factory();
   FakeEngine* last() const { return made.empty() ? nullptr : made.back(); }
   bool IsLive(const FakeEngine* engine) const;
+  bool WasAbandoned(const FakeEngine* engine) const;
   // The live engine made for `purpose`; null when there is none.
   FakeEngine* Live(engine::Settings::Purpose purpose) const;
 };

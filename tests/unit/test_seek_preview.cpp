@@ -173,7 +173,7 @@ class TestSeekPreview : public QObject {
     QCOMPARE(Seeks(engine), 1);
     // The seek never lands.
     QTRY_VERIFY(!engines_.IsLive(engine));
-    QVERIFY(engine->letGo);
+    QVERIFY(engines_.WasAbandoned(engine));
     QVERIFY(!preview_->Available());
   }
 
@@ -185,7 +185,7 @@ class TestSeekPreview : public QObject {
     // Another file: the engine that knew the old one goes, unwaited for.
     FileOpen();
     QVERIFY(!engines_.IsLive(first));
-    QVERIFY(first->letGo);
+    QVERIFY(engines_.WasAbandoned(first));
     QVERIFY(!preview_->HasEngine());
     preview_->Request(7);
     QCOMPARE(int(engines_.made.size()), 2);
