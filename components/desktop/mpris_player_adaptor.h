@@ -30,7 +30,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
 
   QString PlaybackStatus() const;
   // The playback speed; a rate beyond the bounds is taken as the nearest,
-  // and 0 pauses, as the specification asks.
+  // and 0 pauses, as MPRIS has it.
   double Rate() const;
   void SetRate(double rate);
   double MinimumRate() const;
