@@ -1,8 +1,10 @@
 #include "form2.h"
 
+#include <QIconEngine>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <iterator>
 
 #include "assets.h"
 #include "centring.h"
@@ -20,11 +22,39 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
   return label;
 }
 
+// The credit names the program's author in as many words as the label's
+// font leaves room for: the label keeps its fixed width and would cut the
+// rest off mid-word, and the platform's default font differs from desktop
+// to desktop.
+QString CreditFor(const QLabel& label) {
+  static const char* const kWordings[] = {"By the Tibrok Flv Player team", "By the Tibrok team"};
+  const QFontMetrics metrics(label.font());
+  for (const char* wording : kWordings) {
+    const QString text = QString::fromLatin1(wording);
+    if (metrics.horizontalAdvance(text) <= label.contentsRect().width()) return text;
+  }
+  return QString::fromLatin1(*std::prev(std::end(kWordings)));
+}
+
+// An icon with no picture in it. A window without an icon of its own shows
+// the application's; this one is an icon as far as Qt is concerned, but
+// gives the window system nothing to show (under X11, no _NET_WM_ICON).
+class NoPicture : public QIconEngine {
+ public:
+  void paint(QPainter*, const QRect&, QIcon::Mode, QIcon::State) override {}
+  QPixmap pixmap(const QSize&, QIcon::Mode, QIcon::State) override { return {}; }
+  QPixmap scaledPixmap(const QSize&, QIcon::Mode, QIcon::State, qreal) override { return {}; }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {}; }
+  QIconEngine* clone() const override { return new NoPicture; }
+};
+
 }  // namespace
 
 Form2::Form2() {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("About Tibrok Flv Player"));
+  // The box has no icon of its own, and must not borrow the program's.
+  setWindowIcon(QIcon(new NoPicture));
   // A tool window has a thin title bar and no taskbar button; without the
   // min/max hints the frame offers only the close box.
   setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -42,10 +72,11 @@ Form2::Form2() {
   Image1->setGeometry(twips::RectToPixels(0, 0, 4350, 840, logicalDpiX()));
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Image1->setScaledContents(false);
-  Image1->setPixmap(assets::AboutBanner());
+  Image1->setPixmap(assets::AboutBanner(devicePixelRatioF()));
 
-  Label2 = MakeLabel(this, "Label2", QStringLiteral("Programmed by the Tibrok Flv Player team"),
+  Label2 = MakeLabel(this, "Label2", QString(),
                      twips::RectToPixels(1440, 1560, 3015, 255, logicalDpiX()));
+  Label2->setText(CreditFor(*Label2));
 
   Label1 =
       MakeLabel(this, "Label1", QStringLiteral("(c) 2026 ZoriruVozuvozuzero. All rights reserved."),
@@ -81,6 +112,8 @@ void Form2::keyPressEvent(QKeyEvent* event) {
 
 void Form2::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The screen it opens on decides how many device pixels the banner has.
+  Image1->setPixmap(assets::AboutBanner(devicePixelRatioF()));
   CentreOnScreen(this);
   Command1->setFocus();
 }

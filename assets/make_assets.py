@@ -3,8 +3,10 @@
 
     python3 assets/make_assets.py [OUTDIR]
 
-writes icon/tibrok.ico, icon/hicolor/<N>x<N>/tibrok-flv-player.png and
-about_banner.bmp into OUTDIR (this script's own folder when omitted).
+writes icon/tibrok.ico, icon/hicolor/<N>x<N>/tibrok-flv-player.png,
+about_banner.bmp and its double-size twin about_banner@2x.bmp (for screens
+with two device pixels to the pixel) into OUTDIR (this script's own folder
+when omitted).
 
 The outputs are committed, and the test suite reruns this script and demands
 identical bytes, so everything here must stay deterministic: no clocks, no
@@ -518,26 +520,34 @@ def _text_coverage(grid, scale, left, top, width, height, ss):
     return cover
 
 
-def render_banner():
+def render_banner(factor=1):
+    """The banner drawn with `factor` pixels to each of its pixels.
+
+    Drawn afresh at that size rather than scaled up, so the lettering stays
+    sharp on a screen of twice the pixel density; the samples per pixel
+    shrink with the pixels, so each size costs the same.
+    """
+    width, height = BANNER_WIDTH * factor, BANNER_HEIGHT * factor
+    shadow_offset = SHADOW_OFFSET * factor
     grid = _text_grid(BANNER_TEXT)
     cols = len(grid[0])
     # Fill the width, leaving a margin and room for the shadow; the height
     # then follows from the face's proportions.
-    scale = (BANNER_WIDTH - 16 - SHADOW_OFFSET) / cols
+    scale = (width - 16 * factor - shadow_offset) / cols
     text_w = cols * scale
     text_h = GLYPH_ROWS * scale
-    left = round((BANNER_WIDTH - SHADOW_OFFSET - text_w) / 2)
-    top = round((BANNER_HEIGHT - SHADOW_OFFSET - text_h) / 2)
-    ink = _text_coverage(grid, scale, left, top, BANNER_WIDTH, BANNER_HEIGHT, 4)
+    left = round((width - shadow_offset - text_w) / 2)
+    top = round((height - shadow_offset - text_h) / 2)
+    ink = _text_coverage(grid, scale, left, top, width, height, 4 // factor)
     cap_top = top
     baseline = top + 11 * scale
     pixels = []
-    for y in range(BANNER_HEIGHT):
+    for y in range(height):
         t = min(max((y + 0.5 - cap_top) / (baseline - cap_top), 0.0), 1.0)
         ink_colour = _lerp(BANNER_INK_TOP, BANNER_INK_BOTTOM, t)
         row = []
-        for x in range(BANNER_WIDTH):
-            sy, sx = y - SHADOW_OFFSET, x - SHADOW_OFFSET
+        for x in range(width):
+            sy, sx = y - shadow_offset, x - shadow_offset
             shade = ink[sy][sx] if sy >= 0 and sx >= 0 else 0.0
             colour = _lerp(BANNER_BACKGROUND, BANNER_SHADOW, shade)
             colour = _lerp(colour, ink_colour, ink[y][x])
@@ -572,6 +582,7 @@ def outputs():
     for size in PNG_SIZES:
         files['icon/hicolor/%dx%d/tibrok-flv-player.png' % (size, size)] = png_file(renders[size])
     files['about_banner.bmp'] = bmp_file(render_banner())
+    files['about_banner@2x.bmp'] = bmp_file(render_banner(2))
     return files
 
 

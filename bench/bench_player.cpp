@@ -5,11 +5,13 @@
 //   bench_player --size WxH [--frames N] [--spawn-ns NS] play FILE
 //   bench_player --size WxH [--seeks N] seek FILE
 //   bench_player --size WxH replace FILE SECOND_FILE
+//   bench_player --size WxH [--seeks N] preview FILE
 //
 // "play" plays FILE to its end in real time; "seek" pauses and jumps around
 // FILE; "replace" plays FILE a while and then loads SECOND_FILE the way the
-// program does (LoadMovie, then SetVariable). Times are in milliseconds, CPU
-// in seconds of all threads together.
+// program does (LoadMovie, then SetVariable); "preview" hovers the seek bar
+// while FILE plays (bench_preview.h). Times are in milliseconds, CPU in
+// seconds of all threads together.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -29,7 +31,9 @@
 #include <clocale>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
+#include "bench_preview.h"
 #include "mpv_library.h"
 #include "mpv_player.h"
 #include "player_probe.h"
@@ -194,7 +198,8 @@ int main(int argc, char** argv) {
        QStringLiteral("CLOCK_BOOTTIME of the caller just before it started this program."),
        QStringLiteral("NS")},
   });
-  parser.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("play, seek or replace"));
+  parser.addPositionalArgument(QStringLiteral("mode"),
+                               QStringLiteral("play, seek, replace or preview"));
   parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("FILE [SECOND_FILE]"));
   parser.process(app);
   const QStringList args = parser.positionalArguments();
@@ -256,6 +261,7 @@ int main(int argc, char** argv) {
   bool replacing = false;
   bool secondLoaded = false;
   QTimer ticker;
+  std::unique_ptr<PreviewBench> previewBench;
 
   if (mode == QLatin1String("play")) {
     // Real-time playback to the end: CPU from the first frame on, against
@@ -343,6 +349,19 @@ int main(int argc, char** argv) {
         ticker.stop();
         result[QStringLiteral("longest_gui_stall_ms")] = longestGap;
         bench.Finish();
+      });
+    };
+  } else if (mode == QLatin1String("preview")) {
+    previewBench = std::make_unique<PreviewBench>(*player, seeks + 1);
+    window.onFramePainted = [&] {
+      if (started) return;
+      firstFrame();
+      // Into steady playback first: the memory before is the player's own.
+      QTimer::singleShot(1500, &app, [&] {
+        previewBench->Start([&](const QJsonObject& figures) {
+          for (auto it = figures.begin(); it != figures.end(); ++it) result[it.key()] = *it;
+          bench.Finish();
+        });
       });
     };
   } else {

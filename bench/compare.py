@@ -460,6 +460,8 @@ def main():
     parser.add_argument("--program", help="tibrok-flv-player, timed from start to first frame")
     parser.add_argument("--seek-file", help="the local 720p file for seeks and replacement")
     parser.add_argument("--replace-with", help="the file that replaces it")
+    parser.add_argument("--preview-file", action="append", default=[],
+                        help="a file whose seek-bar preview is timed (repeatable)")
     parser.add_argument("--out", required=True)
     parser.add_argument("--command", default="bash bench/run.sh")
     parser.add_argument("files", nargs="+")
@@ -521,6 +523,17 @@ def main():
                     except RuntimeError as error:
                         print(f"whole program: {error}", file=sys.stderr)
                 interactive[player].append(r)
+
+    previews = {}
+    for path in args.preview_file:
+        m = probe(path)
+        previews[m["name"]] = []
+        for run in range(args.runs):
+            print(f"run {run + 1}/{args.runs}  preview  {m['name']}", file=sys.stderr, flush=True)
+            try:
+                previews[m["name"]].append(run_ours(args, m, "preview"))
+            except RuntimeError as error:
+                print(f"  failed: {error}", file=sys.stderr)
 
     lines = [
         "# Benchmark results",
@@ -609,6 +622,23 @@ def main():
                 f"| {spread(mpv_first, '{:.0f}')} "
                 f"| {ratio(med([x['start_ms'] for x in o]), med(mpv_first))} |",
             ]
+    if previews:
+        lines += [
+            "",
+            "## Seek-bar preview (ours)",
+            "",
+            "| file | first hover to picture, preview engine started on the way (ms) "
+            f"| later hovers to picture, median of {args.seeks} (ms) "
+            "| resident memory the preview adds (MiB) "
+            "| longest GUI-thread gap while hovering (10 ms timer, ms) |",
+            "|---|---|---|---|---|",
+        ]
+        for name, r in previews.items():
+            lines.append(
+                f"| {name} | {spread([x['preview_first_ms'] for x in r], '{:.0f}')} "
+                f"| {spread([x['preview_median_ms'] for x in r], '{:.0f}')} "
+                f"| {spread([x['preview_rss_added_kb'] / 1024 for x in r], '{:.1f}')} "
+                f"| {spread([x['longest_gui_stall_ms'] for x in r], '{:.0f}')} |")
     if args.baseline_player:
         lines += [
             "",
@@ -650,7 +680,8 @@ def main():
     with open(args.out, "w") as f:
         f.write(text)
     with open(args.out + ".json", "w") as f:
-        json.dump({"playback": results, "interactive": interactive}, f, indent=1)
+        json.dump({"playback": results, "interactive": interactive, "preview": previews}, f,
+                  indent=1)
     print(text)
 
 

@@ -89,5 +89,6 @@ fi
 python3 bench/compare.py --bench-player "$build/bin/bench_player" "${baseline[@]}" \
   --runs "$runs" --xserver-pid "$xvfb" --program "$build/bin/tibrok-flv-player" \
   --seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv" \
+  --preview-file "$media/h264_aac_720p.flv" --preview-file "$media/h264_aac_1080p.flv" \
   --out "$build/bench-results.md" --command "$command bash bench/run.sh" "${files[@]}"
 echo "written: $build/bench-results.md" >&2

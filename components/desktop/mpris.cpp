@@ -83,6 +83,7 @@ Mpris::Mpris(const PlaybackState& state, PlayerCommands& commands, Hooks hooks, 
   connect(&state_, &PlaybackState::pausedChanged, this, &Mpris::ScheduleAnnounce);
   connect(&state_, &PlaybackState::durationChanged, this, &Mpris::ScheduleAnnounce);
   connect(&state_, &PlaybackState::volumeChanged, this, &Mpris::ScheduleAnnounce);
+  connect(&state_, &PlaybackState::speedChanged, this, &Mpris::ScheduleAnnounce);
   connect(&state_, &PlaybackState::seeked, this, [this](double seconds) {
     if (onBus_) emit playerAdaptor_->Seeked(std::llround(seconds * 1e6));
   });
@@ -136,6 +137,7 @@ Mpris::Watched Mpris::Current() const {
           .track = TrackOpen() ? track_ : 0,
           .length = Length(),
           .volume = state_.volume() / 100.0,
+          .rate = state_.speed(),
           .canPlay = CanPlay(),
           .canPause = TrackOpen(),
           .canSeek = CanSeek()};
@@ -155,6 +157,7 @@ void Mpris::Announce() {
   note("PlaybackStatus", now.status != announced_.status, now.status);
   note("Metadata", now.track != announced_.track || now.length != announced_.length, Metadata());
   note("Volume", now.volume != announced_.volume, now.volume);
+  note("Rate", now.rate != announced_.rate, now.rate);
   note("CanPlay", now.canPlay != announced_.canPlay, now.canPlay);
   note("CanPause", now.canPause != announced_.canPause, now.canPause);
   note("CanSeek", now.canSeek != announced_.canSeek, now.canSeek);

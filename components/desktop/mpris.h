@@ -80,6 +80,7 @@ class Mpris : public QObject {
     int track = 0;
     qlonglong length = 0;
     double volume = 0;
+    double rate = 1;
     bool canPlay = false;
     bool canPause = false;
     bool canSeek = false;

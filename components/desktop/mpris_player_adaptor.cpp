@@ -15,9 +15,19 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(Mpris* owner)
 
 QString MprisPlayerAdaptor::PlaybackStatus() const { return mpris_.PlaybackStatus(); }
 
+double MprisPlayerAdaptor::Rate() const { return mpris_.State().speed(); }
+double MprisPlayerAdaptor::MinimumRate() const { return PlayerCommands::kMinSpeed; }
+double MprisPlayerAdaptor::MaximumRate() const { return PlayerCommands::kMaxSpeed; }
+
 void MprisPlayerAdaptor::SetRate(double rate) {
-  // The only rate is 1; clients are told not to send 0, which means Pause.
-  if (rate == 0) mpris_.Commands().Pause();
+  // Clients are told not to send 0, which means Pause.
+  if (rate == 0) {
+    mpris_.Commands().Pause();
+    return;
+  }
+  // Negative rates (playing backwards) are not offered.
+  if (!std::isfinite(rate) || rate < 0) return;
+  mpris_.Commands().SetSpeed(rate);
 }
 
 QVariantMap MprisPlayerAdaptor::Metadata() const { return mpris_.Metadata(); }

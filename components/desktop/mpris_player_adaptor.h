@@ -13,8 +13,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
   Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
   Q_PROPERTY(double Rate READ Rate WRITE SetRate)
-  Q_PROPERTY(double MinimumRate READ Rate)
-  Q_PROPERTY(double MaximumRate READ Rate)
+  Q_PROPERTY(double MinimumRate READ MinimumRate)
+  Q_PROPERTY(double MaximumRate READ MaximumRate)
   Q_PROPERTY(QVariantMap Metadata READ Metadata)
   Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
   Q_PROPERTY(qlonglong Position READ Position)
@@ -29,8 +29,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   explicit MprisPlayerAdaptor(Mpris* owner);
 
   QString PlaybackStatus() const;
-  double Rate() const { return 1.0; }
+  // The playback speed; a rate beyond the bounds is taken as the nearest,
+  // and 0 pauses, as MPRIS has it.
+  double Rate() const;
   void SetRate(double rate);
+  double MinimumRate() const;
+  double MaximumRate() const;
   QVariantMap Metadata() const;
   double Volume() const;
   void SetVolume(double volume);

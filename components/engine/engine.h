@@ -46,6 +46,8 @@ enum class Property {
   kCacheBuffering,  // qint64: percent of the wait done
   kBufferedRanges,  // stream_facts::Ranges; only while WatchCache(true)
   kTracks,          // stream_facts::Tracks
+  kSpeed,           // double: the playback speed, 1 for normal
+  kSeekable,        // bool: the file in hand can be sought in
 };
 
 using Value = std::variant<std::monostate, bool, double, qint64, QString, stream_facts::Tracks,
@@ -116,14 +118,23 @@ class Listener {
   virtual void OnAnswer(quint64 token, Query query, const Value& value) = 0;
   // A frame waits to be rendered or skipped.
   virtual void OnFrameReady() = 0;
+  // The reply to GrabPicture: the frame at the video's display size, or a
+  // null image when there was none to take.
+  virtual void OnPicture(quint64 token, const QImage& picture) = 0;
 };
 
 // How the engine starts: the sound output ("" lets the engine choose, with
-// silence when no device works) and the loudness it starts with.
+// silence when no device works), the loudness and speed it starts with, and
+// what it is for.
 struct Settings {
   QByteArray audioOutput;
   double volume = 100;
   bool muted = false;
+  double speed = 1;
+  // kPreview: a small decoder of still pictures for the seek bar. It shows
+  // and plays nothing, stays paused, has no sound and no frames to render,
+  // and hands out small pictures through GrabPicture.
+  enum class Purpose { kPlayer, kPreview } purpose = Purpose::kPlayer;
 };
 
 class Engine : public QObject {
@@ -145,6 +156,12 @@ class Engine : public QObject {
   // to, for the seeks that follow: a keyframe index that lands late is then
   // still early enough, and the rest is decoded forward.
   virtual void SetSeekLead(double seconds) = 0;
+  // A quick seek to the keyframe at or before `seconds`.
+  virtual void SeekToKeyframe(double seconds) = 0;
+  // One frame forward or back; the engine is paused afterwards.
+  virtual void StepFrame(bool forward) = 0;
+  // Playback speed as a factor; the sound keeps its pitch.
+  virtual void SetSpeed(double factor) = 0;
   virtual void SetVolume(double percent) = 0;
   virtual void SetMuted(bool muted) = 0;
   virtual void SetAudioOutput(const QByteArray& driver) = 0;
@@ -157,8 +174,12 @@ class Engine : public QObject {
   // only there. Chatty, so only while it is needed.
   virtual void SetDetailedLog(bool on) = 0;
   virtual quint64 Ask(Query query) = 0;
+  // Takes the video frame on show, without subtitles, as OnPicture with the
+  // token returned.
+  virtual quint64 GrabPicture() = 0;
 
   // Frames: what waits, then render it at `size` (device pixels) or skip it.
+  // A preview engine never has one waiting.
   enum class Waiting { kNothing, kNewFrame, kRedraw };
   virtual Waiting PollFrame() = 0;
   // False when memory for that size cannot be had; the frame is skipped then.

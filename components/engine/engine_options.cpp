@@ -14,12 +14,12 @@ constexpr char kHttpProtocols[] = "http,https,tcp,tls";
 constexpr char kRtmpProtocols[] =
     "rtmp,rtmps,rtmpe,rtmpt,rtmpte,rtmpts,ffrtmpcrypt,ffrtmphttp,tcp,tls,http,https";
 
-}  // namespace
-
-QList<Option> ForPlayer(const engine::Settings& settings) {
-  QList<Option> options{
-      // Keep the user's own mpv set-up, scripts and key bindings out: this
-      // widget is the whole user interface.
+// What every engine of the player starts with: nothing of the user's own mpv
+// set-up, scripts or key bindings (this program is the whole user
+// interface), nothing found beside the address, FFmpeg's demuxers only, the
+// decoders' picture limit and the network timeout.
+QList<Option> Isolated() {
+  return {
       {"config", "no"},
       {"load-scripts", "no"},
       {"terminal", "no"},
@@ -43,13 +43,25 @@ QList<Option> ForPlayer(const engine::Settings& settings) {
       // and cue files would open whatever such a file names.
       {"demuxer", "lavf"},
       {"vd-lavc-o", "max_pixels=" + QByteArray::number(kMaxPicturePixels)},
+      {"hwdec", "no"},
+      {"idle", "yes"},
+      // The last frame stays up when the video ends.
+      {"keep-open", "yes"},
+      {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
+  };
+}
+
+}  // namespace
+
+QList<Option> ForPlayer(const engine::Settings& settings) {
+  QList<Option> options = Isolated();
+  options += {
       {"vo", "libmpv"},
       // The component lays the picture out itself (ShowAll) and hands mpv
       // a target of the video's own shape: mpv's software renderer paints
       // letterbox bars black, whatever the movie's background.
       {"keepaspect", "no"},
       {"osd-level", "0"},
-      {"hwdec", "no"},
       // Hand each frame over when it is due instead of early: an early one
       // makes mpv_render_context_render wait for its time on the GUI thread,
       // which then misses the repaint of the frame before.
@@ -57,17 +69,39 @@ QList<Option> ForPlayer(const engine::Settings& settings) {
       // One thread converts each frame: helper threads split the same work
       // and cost more CPU in total, for a few milliseconds less latency.
       {"zimg-threads", "1", false},
-      {"idle", "yes"},
-      // The last frame stays up when the video ends.
-      {"keep-open", "yes"},
       // Without a working sound device, play on in silence rather than
       // dropping the audio track.
       {"audio-fallback-to-null", "yes"},
-      {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
+      // The engine's default, stated: at another speed the sound keeps its
+      // pitch (the engine puts its time-stretching filter in by itself).
+      {"audio-pitch-correction", "yes"},
   };
   if (!settings.audioOutput.isEmpty()) options.append({"ao", settings.audioOutput});
   options.append({"volume", QByteArray::number(settings.volume, 'f', 3)});
   options.append({"mute", QByteArray(settings.muted ? "yes" : "no")});
+  options.append({"speed", QByteArray::number(settings.speed, 'f', 6)});
+  return options;
+}
+
+QList<Option> ForPreview() {
+  QList<Option> options = Isolated();
+  options += {
+      // Pictures are taken from the decoder's output: nothing is shown.
+      {"vo", "null"},
+      {"aid", "no"},
+      {"sid", "no"},
+      // Every request is a seek somewhere else: read-ahead would be wasted.
+      {"cache", "no"},
+      {"pause", "yes"},
+      // Scaled as decoded, so a picture taken is small and cheap to copy;
+      // an even height keeps the scaler away from odd chroma sizes.
+      {"vf", "scale=" + QByteArray::number(kPreviewWidth) + ":-2"},
+      {"ao", "null"},
+      // One keyframe at a time: more decoding threads each hold pictures of
+      // their own (8 MB more at 1080p) for a few milliseconds less, and take
+      // cores from the player's own decoder.
+      {"vd-lavc-threads", "1"},
+  };
   return options;
 }
 

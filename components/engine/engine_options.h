@@ -38,6 +38,15 @@ using KeyValues = QList<std::pair<QByteArray, QByteArray>>;
 // Options the engine starts with.
 QList<Option> ForPlayer(const engine::Settings& settings);
 
+// The preview decoder's width in pixels; the height keeps the picture's shape.
+constexpr int kPreviewWidth = 160;
+
+// Options of an engine made for previews: the same isolation from the user's
+// set-up and the same limits as the player's, but no video output, no sound,
+// no subtitles and no cache, paused, with every frame scaled down to
+// kPreviewWidth as it is decoded.
+QList<Option> ForPreview();
+
 // Settings for one file, set before each load, for or against: a setting
 // left from the file before must not apply to the next.
 struct FileOptions {

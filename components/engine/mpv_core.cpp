@@ -44,7 +44,7 @@ class FrameRenderer {
 
   // What the engine has waiting: nothing, a newly decoded frame, or a redraw
   // of the frame it holds (after unpausing, say).
-  enum class Waiting { kNothing, kNewFrame, kRedraw };
+  using Waiting = Engine::Waiting;
   Waiting Poll() const;
 
   // Renders the waiting frame, or the one held, at `size` (device pixels)
@@ -166,7 +166,10 @@ class MpvCore : public Engine {
       *error = QStringLiteral("the video engine could not be created");
       return false;
     }
-    for (const engine_options::Option& option : engine_options::ForPlayer(settings)) {
+    preview_ = settings.purpose == Settings::Purpose::kPreview;
+    const QList<engine_options::Option> options =
+        preview_ ? engine_options::ForPreview() : engine_options::ForPlayer(settings);
+    for (const engine_options::Option& option : options) {
       const int rc = mpv_set_option_string(handle_, option.name, option.value.constData());
       if (rc >= 0 || (!option.required && rc == MPV_ERROR_OPTION_NOT_FOUND)) continue;
       *error = QStringLiteral("the video engine refused its option \"%1\" (%2)")
@@ -182,8 +185,18 @@ class MpvCore : public Engine {
       *error = QStringLiteral("the video engine cannot read files through the player");
       return false;
     }
-    // Created before any file is loaded: a file loaded without a render
-    // context gets no video at all.
+    if (!preview_ && !StartRenderer(error)) return false;
+
+    mpv_request_log_messages(handle_, "error");
+    mpv_events::ObserveAll(handle_);
+    mpv_set_wakeup_callback(handle_, &MpvCore::OnWakeup, this);
+    if (render_) mpv_render_context_set_update_callback(render_, &MpvCore::OnRenderUpdate, this);
+    return true;
+  }
+
+  // Created before any file is loaded: a file loaded without a render
+  // context gets no video at all.
+  bool StartRenderer(QString* error) {
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
@@ -195,11 +208,6 @@ class MpvCore : public Engine {
       return false;
     }
     renderer_ = std::make_unique<FrameRenderer>(render_);
-
-    mpv_request_log_messages(handle_, "error");
-    mpv_events::ObserveAll(handle_);
-    mpv_set_wakeup_callback(handle_, &MpvCore::OnWakeup, this);
-    mpv_render_context_set_update_callback(render_, &MpvCore::OnRenderUpdate, this);
     return true;
   }
 
@@ -215,8 +223,9 @@ class MpvCore : public Engine {
         request.source == LoadRequest::Source::kLocalFile
             ? streams_->Add(request.file, request.patches, request.prefix, request.realStart)
             : request.url.toUtf8();
-    // keep-open leaves the engine paused at the end of the file before.
-    SetProperty("pause", "no");
+    // keep-open leaves the engine paused at the end of the file before; a
+    // preview engine stays paused for good.
+    SetProperty("pause", preview_ ? "yes" : "no");
     const quint64 token = ++lastToken_;
     pending_.loads.insert(token);
     Command({"loadfile", target, "replace"}, token);
@@ -233,6 +242,15 @@ class MpvCore : public Engine {
   }
   void SeekBy(double seconds) override {
     Command({"seek", QByteArray::number(seconds, 'f', 6), "relative+exact"});
+  }
+  void SeekToKeyframe(double seconds) override {
+    Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+keyframes"});
+  }
+  void StepFrame(bool forward) override {
+    Command({forward ? QByteArray("frame-step") : QByteArray("frame-back-step")});
+  }
+  void SetSpeed(double factor) override {
+    SetProperty("speed", QByteArray::number(factor, 'f', 6));
   }
   void SetVolume(double percent) override {
     SetProperty("volume", QByteArray::number(percent, 'f', 3));
@@ -253,22 +271,23 @@ class MpvCore : public Engine {
     return token;
   }
 
-  Waiting PollFrame() override {
-    switch (renderer_->Poll()) {
-      case FrameRenderer::Waiting::kNewFrame:
-        return Waiting::kNewFrame;
-      case FrameRenderer::Waiting::kRedraw:
-        return Waiting::kRedraw;
-      case FrameRenderer::Waiting::kNothing:
-        break;
-    }
-    return Waiting::kNothing;
+  quint64 GrabPicture() override {
+    const quint64 token = ++lastToken_;
+    mpv_events::GrabPicture(handle_, token, pending_);
+    return token;
   }
+
+  Waiting PollFrame() override { return renderer_ ? renderer_->Poll() : Waiting::kNothing; }
   bool RenderFrame(QSize size, qreal devicePixelRatio) override {
-    return renderer_->Render(size, devicePixelRatio);
+    return renderer_ && renderer_->Render(size, devicePixelRatio);
   }
-  void SkipFrame() override { renderer_->Skip(); }
-  const QImage& Picture() const override { return renderer_->Picture(); }
+  void SkipFrame() override {
+    if (renderer_) renderer_->Skip();
+  }
+  const QImage& Picture() const override {
+    static const QImage kNone;
+    return renderer_ ? renderer_->Picture() : kNone;
+  }
 
   QString Inspect(const char* name) const override {
     char* value = mpv_get_property_string(handle_, name);
@@ -358,6 +377,7 @@ class MpvCore : public Engine {
   }
 
   mpv_handle* handle_ = nullptr;
+  bool preview_ = false;
   mpv_render_context* render_ = nullptr;
   std::unique_ptr<FrameRenderer> renderer_;
   // Shared with the thread that ends an abandoned core: the engine may read

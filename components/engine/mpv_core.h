@@ -7,7 +7,9 @@
 
 // The engine on libmpv: one core with its software render context, owned
 // together because their teardown order is fixed (the render context goes
-// first, with its update callback cleared, or the process aborts).
+// first, with its update callback cleared, or the process aborts). A
+// preview engine (Settings::Purpose::kPreview) is a core alone: it renders
+// nothing.
 //
 // libmpv calls back on its own threads; those callbacks only post a queued,
 // coalesced call to the thread that started the engine, which then drains

@@ -38,6 +38,8 @@ constexpr Observed kObserved[] = {
     {Property::kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
     {Property::kCacheBuffering, "cache-buffering-state", MPV_FORMAT_INT64},
     {Property::kTracks, "track-list", MPV_FORMAT_NODE},
+    {Property::kSpeed, "speed", MPV_FORMAT_DOUBLE},
+    {Property::kSeekable, "seekable", MPV_FORMAT_FLAG},
     // Observed only on request (WatchCache).
     {Property::kBufferedRanges, "demuxer-cache-state", MPV_FORMAT_NODE},
 };
@@ -132,6 +134,35 @@ stream_facts::Ranges ReadBufferedRanges(const mpv_node& cacheState) {
   return ranges;
 }
 
+// The reply of "screenshot-raw": a map of w, h, stride, format and the
+// pixels. Only the engine's usual "bgr0" is read; anything else, or sizes
+// that the data cannot hold, give a null image.
+QImage ReadPicture(const mpv_node& reply) {
+  const mpv_node* data = Find(reply, "data");
+  if (String(reply, "format") != QLatin1String("bgr0") || !data ||
+      data->format != MPV_FORMAT_BYTE_ARRAY) {
+    return {};
+  }
+  const qint64 width = qint64(Number(reply, "w"));
+  const qint64 height = qint64(Number(reply, "h"));
+  const qint64 stride = qint64(Number(reply, "stride"));
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || stride < width * 4 ||
+      qint64(data->u.ba->size) < stride * (height - 1) + width * 4) {
+    return {};
+  }
+  QImage picture(int(width), int(height), QImage::Format_RGB32);
+  if (picture.isNull()) return {};
+  const auto* bytes = static_cast<const uchar*>(data->u.ba->data);
+  // Byte by byte: bgr0 leaves the fourth byte 0, where RGB32 wants 0xff,
+  // and the byte order of a word differs between machines.
+  for (int y = 0; y < picture.height(); ++y) {
+    const uchar* in = bytes + y * stride;
+    auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    for (int x = 0; x < picture.width(); ++x, in += 4) out[x] = qRgb(in[2], in[1], in[0]);
+  }
+  return picture;
+}
+
 Value Read(Property property, const mpv_event_property& p) {
   if (p.format == MPV_FORMAT_NONE || !p.data) return {};
   switch (p.format) {
@@ -192,6 +223,13 @@ void Ask(mpv_handle* core, quint64 token, Query query, Pending& pending) {
   mpv_get_property_async(core, token, asked.name, asked.format);
 }
 
+void GrabPicture(mpv_handle* core, quint64 token, Pending& pending) {
+  pending.pictures.insert(token);
+  // "video": the frame alone; the default would add subtitles.
+  const char* args[] = {"screenshot-raw", "video", nullptr};
+  mpv_command_async(core, token, args);
+}
+
 void Deliver(const mpv_event& event, Pending& pending, engine::Listener& listener) {
   switch (event.event_id) {
     case MPV_EVENT_PROPERTY_CHANGE: {
@@ -202,6 +240,11 @@ void Deliver(const mpv_event& event, Pending& pending, engine::Listener& listene
       break;
     }
     case MPV_EVENT_COMMAND_REPLY: {
+      if (pending.pictures.remove(event.reply_userdata)) {
+        const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
+        listener.OnPicture(event.reply_userdata, event.error < 0 ? QImage() : ReadPicture(result));
+        break;
+      }
       if (!pending.loads.remove(event.reply_userdata)) break;
       qint64 entry = 0;
       const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;

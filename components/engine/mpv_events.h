@@ -17,6 +17,7 @@ namespace mpv_events {
 struct Pending {
   QSet<quint64> loads;
   QHash<quint64, engine::Query> questions;
+  QSet<quint64> pictures;
 };
 
 // Watches every property in the table but the cache report.
@@ -25,6 +26,8 @@ void ObserveAll(mpv_handle* core);
 void ObserveCache(mpv_handle* core, bool on);
 // Asks for the answer to `query`; it comes back as an event with `token`.
 void Ask(mpv_handle* core, quint64 token, engine::Query query, Pending& pending);
+// Asks for the video frame on show; it comes back as OnPicture with `token`.
+void GrabPicture(mpv_handle* core, quint64 token, Pending& pending);
 
 // Hands `event` to `listener` as what it means.
 void Deliver(const mpv_event& event, Pending& pending, engine::Listener& listener);

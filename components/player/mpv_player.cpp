@@ -1,6 +1,8 @@
 #include "mpv_player.h"
 
+#include <QClipboard>
 #include <QFutureWatcher>
+#include <QGuiApplication>
 #include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +17,7 @@
 #include "picture_layout.h"
 #include "player_overlay.h"
 #include "player_probe.h"
+#include "seek_preview.h"
 #include "session.h"
 #include "twips.h"
 
@@ -34,12 +37,18 @@ struct MpvPlayer::Impl : Session::Host {
   Impl(MpvPlayer* owner, engine::Factory factory)
       : q(owner),
         engineFactory(factory ? std::move(factory) : engine::Factory(&engine::StartMpv)),
-        session(state, *this) {}
+        session(state, *this),
+        preview(
+            state, [this] { return session.FileInHand(); }, engineFactory) {
+    preview.SetClock([this](double seconds) { return session.ToEngineClock(seconds); });
+  }
 
   MpvPlayer* const q;
   const engine::Factory engineFactory;
   PlaybackState state;
   Session session;
+  // The seek bar's pictures, from an engine of their own made on first use.
+  SeekPreview preview;
   std::unique_ptr<engine::Engine> engine;
   float widthTwips = 0;
   float heightTwips = 0;
@@ -116,7 +125,11 @@ struct MpvPlayer::Impl : Session::Host {
     q->setAttribute(Qt::WA_OpaquePaintEvent, movie && movie->background.has_value());
   }
 
-  engine::Settings Settings() const { return {audioOutput, state.volume(), state.muted()}; }
+  engine::Settings Settings() const {
+    engine::Settings settings{audioOutput, state.volume(), state.muted()};
+    settings.speed = state.speed();
+    return settings;
+  }
 
   bool EnsureEngine(QString* error) {
     if (engine) return true;
@@ -221,6 +234,12 @@ MpvPlayer::MpvPlayer(QWidget* parent, engine::Factory engineFactory)
   // host window, so the widget fills no background of its own.
   setAutoFillBackground(false);
   d_->overlay = new PlayerOverlay(*this, d_->state, *this);
+  d_->overlay->SetPreviewSource(&d_->preview);
+  // The clipboard holds the picture itself: no file is written.
+  connect(&d_->session, &Session::pictureTaken, this, [this](const QImage& picture) {
+    QGuiApplication::clipboard()->setImage(picture);
+    d_->state.AnnouncePictureCopied(picture.size());
+  });
   connect(&d_->state, &PlaybackState::messageChanged, this, [this] { update(); });
   connect(&d_->state, &PlaybackState::audioOnlyChanged, this, [this] { update(); });
 }
@@ -281,6 +300,9 @@ void MpvPlayer::SeekTo(double seconds) { d_->session.SeekTo(seconds); }
 void MpvPlayer::SeekBy(double seconds) { d_->session.SeekBy(seconds); }
 void MpvPlayer::SetVolume(double percent) { d_->session.SetVolume(percent); }
 void MpvPlayer::SetMuted(bool muted) { d_->session.SetMuted(muted); }
+void MpvPlayer::StepFrame(bool forward) { d_->session.StepFrame(forward); }
+void MpvPlayer::SetSpeed(double factor) { d_->session.SetSpeed(factor); }
+void MpvPlayer::CopyPicture() { d_->session.CopyPicture(); }
 void MpvPlayer::OpenAddress(const QString& address) { emit openRequested(address); }
 
 void MpvPlayer::paintEvent(QPaintEvent* event) {
@@ -308,3 +330,4 @@ QString PlayerProbe::EngineProperty(const MpvPlayer& player, const char* name) {
   return player.d_->engine ? player.d_->engine->Inspect(name) : QString();
 }
 PlayerOverlay& PlayerProbe::Overlay(const MpvPlayer& player) { return *player.d_->overlay; }
+SeekPreview& PlayerProbe::Preview(const MpvPlayer& player) { return player.d_->preview; }

@@ -12,7 +12,9 @@
 // the video engine. One engine for the widget's life, started by the first
 // player movie (a start without a video pays nothing for it); a new movie
 // or address stops or replaces playback on it. An engine that stops
-// answering is left to end on its own and a fresh one takes its place.
+// answering is left to end on its own and a fresh one takes its place. The
+// seek bar's previews come from a second, small engine made by the same
+// factory on the first hover over the bar and dropped with each file.
 //
 // Settings fixed for this component: window mode "Transparent" (where the
 // movie draws nothing, the host window shows through; alpha in a video is
@@ -63,6 +65,9 @@ class MpvPlayer : public QWidget, public PlayerComponent, public PlayerCommands 
   void SeekBy(double seconds) override;
   void SetVolume(double percent) override;
   void SetMuted(bool muted) override;
+  void StepFrame(bool forward) override;
+  void SetSpeed(double factor) override;
+  void CopyPicture() override;
   // Asks the program, through openRequested, to play `address` the way it
   // plays the user's own choices.
   void OpenAddress(const QString& address) override;

@@ -73,3 +73,6 @@ void PlaybackState::SetFileReport(const QString& report) {
 void PlaybackState::SetCuePoints(const stream_facts::CuePoints& cuePoints) {
   if (Update(cuePoints_, cuePoints)) emit cuePointsChanged();
 }
+void PlaybackState::SetSpeed(double factor) {
+  if (Update(speed_, factor)) emit speedChanged(factor);
+}

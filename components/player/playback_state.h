@@ -31,6 +31,7 @@ class PlaybackState : public QObject {
   Q_PROPERTY(QSize videoSize READ videoSize NOTIFY videoSizeChanged)
   Q_PROPERTY(bool live READ live NOTIFY liveChanged)
   Q_PROPERTY(QString fileReport READ fileReport NOTIFY fileReportChanged)
+  Q_PROPERTY(double speed READ speed NOTIFY speedChanged)
 
  public:
   // Where the address in hand stands.
@@ -85,6 +86,8 @@ class PlaybackState : public QObject {
   QString fileReport() const { return fileReport_; }
   // The file's cue points, in time order.
   const stream_facts::CuePoints& cuePoints() const { return cuePoints_; }
+  // Playback speed as a factor: 1 is normal, 2 twice as fast.
+  double speed() const { return speed_; }
 
   // Written by the player's session.
   void SetLoadState(LoadState state);
@@ -106,9 +109,11 @@ class PlaybackState : public QObject {
   void SetLive(bool live);
   void SetFileReport(const QString& report);
   void SetCuePoints(const stream_facts::CuePoints& cuePoints);
+  void SetSpeed(double factor);
   // Events rather than values.
   void AnnounceFileLoaded() { emit fileLoaded(); }
   void AnnounceSeeked(double seconds) { emit seeked(seconds); }
+  void AnnouncePictureCopied(QSize size) { emit pictureCopied(size); }
 
  signals:
   void loadStateChanged(PlaybackState::LoadState state);
@@ -130,10 +135,13 @@ class PlaybackState : public QObject {
   void liveChanged(bool live);
   void fileReportChanged(const QString& report);
   void cuePointsChanged();
+  void speedChanged(double factor);
   // A new file has opened.
   void fileLoaded();
   // The position jumped: a seek finished, whoever asked for it.
   void seeked(double seconds);
+  // A picture of the video, of this size, went to the clipboard.
+  void pictureCopied(QSize size);
 
  private:
   LoadState loadState_ = LoadState::kIdle;
@@ -157,4 +165,5 @@ class PlaybackState : public QObject {
   bool live_ = false;
   QString fileReport_;
   stream_facts::CuePoints cuePoints_;
+  double speed_ = 1;
 };

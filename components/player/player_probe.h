@@ -4,6 +4,7 @@
 
 class MpvPlayer;
 class PlayerOverlay;
+class SeekPreview;
 
 // For tests only: what the player area has done, beyond what it shows.
 class PlayerProbe {
@@ -17,4 +18,5 @@ class PlayerProbe {
   // without an engine or when it has no such value now.
   static QString EngineProperty(const MpvPlayer& player, const char* name);
   static PlayerOverlay& Overlay(const MpvPlayer& player);
+  static SeekPreview& Preview(const MpvPlayer& player);
 };

@@ -38,6 +38,9 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   connect(&state_, &PlaybackState::liveChanged, this, &Session::UpdateReport);
   openingTimer_.setInterval(250);
   connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
+  stepBackTimer_.setSingleShot(true);
+  stepBackTimer_.setInterval(timings_.stepBackMs);
+  connect(&stepBackTimer_, &QTimer::timeout, this, &Session::BackStepDone);
   connect(&stuckTimer_, &QTimer::timeout, this, [this] {
     if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) return;
     // The load goes again to the engine that takes the old one's place.
@@ -50,6 +53,7 @@ void Session::SetTimings(const Timings& timings) {
   stuckTimer_.setInterval(timings.stuckMs);
   openingTimer_.setInterval(std::max(timings.progressAfterMs / 4, 1));
   reading_.SetGrowthCheckMs(timings.growthCheckMs);
+  stepBackTimer_.setInterval(timings.stepBackMs);
 }
 
 Session::~Session() {
@@ -170,6 +174,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
                          : engine::LoadRequest::Source::kHttp;
     request.url = address_.url;
   }
+  lastRequest_ = request;
   loadToken_ = engine_->Load(request);
   stuckTimer_.start();
 }
@@ -226,6 +231,10 @@ void Session::SeekTo(double seconds) {
     engine_->SetSeekLead(std::min(seekLead_, target - firstKeyframe_));
   }
   engine_->SeekTo(target - startTime_);
+}
+
+double Session::ToEngineClock(double seconds) const {
+  return std::max(seconds, 0.0) + Origin() - startTime_;
 }
 
 void Session::SeekBy(double seconds) {

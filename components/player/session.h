@@ -2,8 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QFuture>
+#include <QImage>
 #include <QObject>
 #include <QTimer>
+#include <optional>
 
 #include "engine.h"
 #include "file_reading.h"
@@ -41,6 +43,8 @@ class Session : public QObject, private engine::Listener {
     int progressAfterMs = 1000;
     // How often a local file is looked at for growth.
     int growthCheckMs = 500;
+    // How long a step back may take before the next one goes anyway.
+    int stepBackMs = 2000;
   };
 
   Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
@@ -69,6 +73,17 @@ class Session : public QObject, private engine::Listener {
   void SeekBy(double seconds);
   void SetVolume(double percent);
   void SetMuted(bool muted);
+  // As PlayerCommands says (session_tools.cpp).
+  void StepFrame(bool forward);
+  void SetSpeed(double factor);
+  // Asks the engine for the frame on show; pictureTaken brings it.
+  void CopyPicture();
+  // What the engine was given for the file open now; none while nothing is
+  // open or a newer address is on its way.
+  // A moment on the player's clock (from the file's first frame) on the
+  // engine's (from its demuxer's first timestamp).
+  double ToEngineClock(double seconds) const;
+  std::optional<engine::LoadRequest> FileInHand() const;
 
   // Which frame the engine offers is drawn.
   enum class FrameVerdict {
@@ -83,6 +98,10 @@ class Session : public QObject, private engine::Listener {
   // For tests: loads sent to the engine, and what the last one was for.
   int LoadRequests() const { return loadRequests_; }
   QString LastTarget() const { return lastTarget_; }
+
+ signals:
+  // The frame asked for by CopyPicture, at the video's display size.
+  void pictureTaken(const QImage& picture);
 
  private:
   // How far the engine has got with the address in hand.
@@ -117,6 +136,8 @@ class Session : public QObject, private engine::Listener {
   void UpdateReport();
   void WatchOpening(bool on);
   void ShowOpening();
+  void SendBackStep();
+  void BackStepDone();
 
   // engine::Listener
   void OnProperty(engine::Property property, const engine::Value& value) override;
@@ -129,6 +150,7 @@ class Session : public QObject, private engine::Listener {
   void OnLoadReply(quint64 token, qint64 entry, const QString& error) override;
   void OnAnswer(quint64 token, engine::Query query, const engine::Value& value) override;
   void OnFrameReady() override { host_.RenderFrame(false); }
+  void OnPicture(quint64 token, const QImage& picture) override;
 
   PlaybackState& state_;
   Host& host_;
@@ -148,6 +170,14 @@ class Session : public QObject, private engine::Listener {
   QFuture<local_file::Inspection> earlyCheck_;
   int loadRequests_ = 0;
   QString lastTarget_;
+  engine::LoadRequest lastRequest_;
+
+  // A step back is a seek from the keyframe before, and the engine keeps
+  // only the newest of several asked for at once: one goes at a time.
+  bool steppingBack_ = false;
+  int backStepsWaiting_ = 0;
+  QTimer stepBackTimer_;
+  quint64 pictureToken_ = 0;
 
   // The engine logs why a file failed to open, but its log lines may arrive
   // after the end-of-file event: the first one found while the file is

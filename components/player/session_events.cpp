@@ -135,6 +135,10 @@ void Session::OnProperty(Property property, const engine::Value& value) {
       break;
     }
     case Property::kCoreIdle:
+    case Property::kSeekable:
+      break;
+    case Property::kSpeed:
+      if (known) state_.SetSpeed(ValueOr(value, 1.0));
       break;
     case Property::kNoFile:
       state_.SetHasFile(!ValueOr(value, true));
@@ -197,6 +201,8 @@ void Session::OnFileStarted(qint64 entry) {
   // The engine has moved on to the file asked for: it is not stuck.
   if (tracking_ == Tracking::kAwaitReply || tracking_ == Tracking::kEntry) stuckTimer_.stop();
   if (!IsCurrent(entry)) return;
+  // Steps asked for in the file before are not for this one.
+  backStepsWaiting_ = 0;
   // Anything logged before this belongs to the previous file.
   loadCause_.clear();
   fileOpen_ = false;
@@ -268,6 +274,7 @@ QString Session::PictureTooLargeCause() const {
 }
 
 void Session::OnPlaybackRestarted() {
+  if (steppingBack_) BackStepDone();
   // The observed position may still be on its way; whoever listens for the
   // jump wants the position it landed on. Asked without waiting: a damaged
   // file can keep the engine busy long enough to freeze the window.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <cmath>
 
 #include "cue_points.h"
 #include "playback_state.h"
@@ -11,6 +12,13 @@ namespace player_actions {
 namespace {
 
 QString Tr(const char* text) { return QCoreApplication::translate("player_actions", text); }
+
+// Speeds keep two decimals, so that ten percent up and then down again is
+// exactly where it started.
+double Rounded(double factor) { return std::round(factor * 100) / 100; }
+
+// Keys that type a character, as against Space, the arrows, F1 and the rest.
+bool TypesCharacter(int key) { return key > Qt::Key_Space && key < Qt::Key_Escape; }
 
 QList<Action> Build() {
   using C = PlayerCommands;
@@ -74,6 +82,52 @@ QList<Action> Build() {
        Tr("Show or hide what is known about the file (Esc hides it too)"),
        {},
        View::kFileInfo},
+      {Id::kFrameForward,
+       {Qt::Key_Period},
+       Tr("Next frame"),
+       Tr("One frame forward, paused"),
+       [](C& c, const S&) { c.StepFrame(true); }},
+      {Id::kFrameBack,
+       {Qt::Key_Comma},
+       Tr("Previous frame"),
+       Tr("One frame back, paused"),
+       [](C& c, const S&) { c.StepFrame(false); }},
+      {Id::kFaster,
+       {Qt::Key_BracketRight},
+       Tr("Faster"),
+       Tr("Play 10 % faster"),
+       [](C& c, const S& s) { c.SetSpeed(Rounded(s.speed() * kSpeedStep)); }},
+      {Id::kSlower,
+       {Qt::Key_BracketLeft},
+       Tr("Slower"),
+       Tr("Play 10 % slower"),
+       [](C& c, const S& s) { c.SetSpeed(Rounded(s.speed() / kSpeedStep)); }},
+      {Id::kDoubleSpeed,
+       {Qt::Key_BraceRight},
+       Tr("Double speed"),
+       Tr("Play twice as fast"),
+       [](C& c, const S& s) { c.SetSpeed(s.speed() * 2); }},
+      {Id::kHalfSpeed,
+       {Qt::Key_BraceLeft},
+       Tr("Half speed"),
+       Tr("Play half as fast"),
+       [](C& c, const S& s) { c.SetSpeed(s.speed() / 2); }},
+      {Id::kNormalSpeed,
+       {Qt::Key_Backspace},
+       Tr("Normal speed"),
+       Tr("Back to normal speed"),
+       [](C& c, const S&) { c.SetSpeed(1); }},
+      {Id::kCopyPicture,
+       {QKeyCombination(Qt::ControlModifier, Qt::Key_C)},
+       Tr("Copy picture"),
+       Tr("Copy the picture to the clipboard"),
+       [](C& c, const S&) { c.CopyPicture(); }},
+      {Id::kHelp,
+       {Qt::Key_Question, Qt::Key_F1},
+       Tr("Keys"),
+       Tr("Show or hide these keys (Esc hides them too)"),
+       {},
+       View::kHelp},
   };
 }
 
@@ -92,8 +146,12 @@ const Action& Get(Id id) {
 }
 
 const Action* ForKey(QKeyCombination key) {
-  // The keypad's keys mean the same as the main ones.
-  const QKeyCombination plain(key.keyboardModifiers() & ~Qt::KeypadModifier, key.key());
+  // The keypad's keys mean the same as the main ones; the layout's group
+  // switch (AltGr on some) is how a character is reached, not part of it.
+  Qt::KeyboardModifiers modifiers =
+      key.keyboardModifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+  if (TypesCharacter(key.key())) modifiers &= ~Qt::ShiftModifier;
+  const QKeyCombination plain(modifiers, key.key());
   for (const Action& action : All()) {
     if (action.keys.contains(plain)) return &action;
   }
@@ -110,6 +168,13 @@ QString KeyText(const Action& action) {
 
 QString Tooltip(const QString& label, Id id) {
   return QStringLiteral("%1 (%2)").arg(label, KeyText(Get(id)));
+}
+
+QString SpeedText(double factor) {
+  QString text = QString::number(factor, 'f', 2);
+  while (text.endsWith(u'0')) text.chop(1);
+  if (text.endsWith(u'.')) text.chop(1);
+  return text + QChar(0x00d7);
 }
 
 }  // namespace player_actions

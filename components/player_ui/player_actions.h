@@ -18,6 +18,8 @@ namespace player_actions {
 // notch change the volume.
 inline constexpr double kSeekStepSeconds = 5;
 inline constexpr double kVolumeStep = 5;
+// How much faster or slower the small speed keys make playback.
+inline constexpr double kSpeedStep = 1.1;
 
 enum class Id {
   kPlayPause,
@@ -30,15 +32,27 @@ enum class Id {
   kPreviousCue,
   kNextCue,
   kFileInfo,
+  kFrameForward,
+  kFrameBack,
+  kFaster,
+  kSlower,
+  kDoubleSpeed,
+  kHalfSpeed,
+  kNormalSpeed,
+  kCopyPicture,
+  kHelp,
 };
 
 // Views of the player area that an action shows and hides.
-enum class View { kNone, kFileInfo };
+enum class View { kNone, kFileInfo, kHelp };
 
 struct Action {
   Id id;
-  // Keys without modifiers (the keypad counts as none); the first is the
-  // one tooltips name.
+  // The keys, the first of which tooltips name. A key that types a
+  // character is that character, whatever the layout needs to type it
+  // ("}" takes Shift on one keyboard and AltGr on another); other keys
+  // match with their modifiers exactly. The keypad's keys count as the
+  // main ones.
   QList<QKeyCombination> keys;
   QString name;  // short, for tooltips and the help view: "Mute"
   QString help;  // a line for the help view
@@ -57,5 +71,8 @@ const Action* ForKey(QKeyCombination key);
 QString KeyText(const Action& action);
 // "`label` (`keys`)", for a tooltip: "Pause (Space)".
 QString Tooltip(const QString& label, Id id);
+
+// A speed as the controls show it: "1.5×", "0.25×".
+QString SpeedText(double factor);
 
 }  // namespace player_actions

@@ -21,7 +21,8 @@ namespace {
 QToolButton* MakeButton(QWidget* parent, const QString& name) {
   auto* button = new QToolButton(parent);
   button->setObjectName(name);
-  button->setFocusPolicy(Qt::NoFocus);
+  // Tab reaches it; a click leaves the focus with the player area's keys.
+  button->setFocusPolicy(Qt::TabFocus);
   button->setAutoRaise(true);
   button->setIconSize(QSize(20, 20));
   return button;
@@ -52,6 +53,13 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   time_->setToolTip(tr("Elapsed time / duration"));
   time_->setAccessibleName(tr("Elapsed time and duration"));
 
+  speed_ = MakeButton(this, QStringLiteral("speed"));
+  speed_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  speed_->setToolTip(
+      player_actions::Tooltip(tr("Back to normal speed"), player_actions::Id::kNormalSpeed));
+  speed_->hide();
+  connect(speed_, &QToolButton::clicked, this, [this] { commands_.SetSpeed(1); });
+
   mute_ = MakeButton(this, QStringLiteral("mute"));
   mute_->setCheckable(true);
   mute_->setAccessibleName(tr("Mute"));
@@ -59,7 +67,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
 
   volume_ = new QSlider(Qt::Horizontal, this);
   volume_->setObjectName(QStringLiteral("volume"));
-  volume_->setFocusPolicy(Qt::NoFocus);
+  volume_->setFocusPolicy(Qt::TabFocus);
   volume_->setRange(0, 100);
   volume_->setSingleStep(5);
   volume_->setPageStep(10);
@@ -90,6 +98,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   layout->addWidget(playPause_);
   layout->addWidget(seek_, 1);
   layout->addWidget(time_);
+  layout->addWidget(speed_);
   layout->addWidget(mute_);
   layout->addWidget(volume_);
   layout->addWidget(info_);
@@ -103,6 +112,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   connect(&state_, &PlaybackState::volumeChanged, this, [this] { ShowVolume(); });
   connect(&state_, &PlaybackState::mutedChanged, this, [this] { ShowVolume(); });
   connect(&state_, &PlaybackState::bufferedRangesChanged, this, [this] { ShowBuffered(); });
+  connect(&state_, &PlaybackState::speedChanged, this, [this] { ShowSpeed(); });
 
   SetColours(Qt::black, Qt::white, Qt::white);
 }
@@ -132,6 +142,7 @@ void PlayerControls::Sync() {
   ShowTime();
   ShowVolume();
   ShowBuffered();
+  ShowSpeed();
 }
 
 void PlayerControls::ShowPlayState() {
@@ -165,6 +176,15 @@ void PlayerControls::ShowVolume() {
 
 void PlayerControls::ShowBuffered() {
   if (isVisible()) seek_->SetBuffered(state_.bufferedRanges());
+}
+
+void PlayerControls::ShowSpeed() {
+  // Shown only while it is not normal: the usual speed needs no word.
+  const double speed = state_.speed();
+  const QString text = player_actions::SpeedText(speed);
+  speed_->setText(text);
+  speed_->setAccessibleName(tr("Speed %1").arg(text));
+  speed_->setVisible(speed != 1);
 }
 
 void PlayerControls::paintEvent(QPaintEvent*) {

@@ -13,15 +13,19 @@ class QToolButton;
 class SeekBar;
 
 // The control bar drawn over the bottom of the player area: play/pause, the
-// seek bar, elapsed time and duration, mute and volume, and a button that
+// seek bar, elapsed time and duration, the speed while it is not normal
+// (pressed, it goes back to normal), mute and volume, and a button that
 // shows or hides the file's information (its checked state is set from
-// outside, by whoever shows the information). It follows the
-// playback state and drives the player through its commands; none of its buttons takes the
-// keyboard focus, which stays with the player area and its keys.
+// outside, by whoever shows the information). It follows the playback state
+// and drives the player through its commands.
 //
 // Promises: while hidden it does no work for the player's frequent reports
 // (position, buffer) and catches up when shown; mouse presses on it never
-// reach the picture below.
+// reach the picture below. Every control has an accessible name and is
+// reached with Tab, in the order they stand, but a click leaves the keyboard
+// focus where it was (with the player area and its keys); the seek bar and
+// the volume answer the arrow keys while they have the focus, and keys a
+// focused control does not use go on to the player area.
 class PlayerControls : public QWidget {
   Q_OBJECT
 
@@ -35,6 +39,7 @@ class PlayerControls : public QWidget {
   QToolButton* PlayPauseButton() const { return playPause_; }
   SeekBar* Seek() const { return seek_; }
   QLabel* TimeLabel() const { return time_; }
+  QToolButton* SpeedButton() const { return speed_; }
   QToolButton* MuteButton() const { return mute_; }
   QSlider* VolumeSlider() const { return volume_; }
   QToolButton* InfoButton() const { return info_; }
@@ -56,12 +61,14 @@ class PlayerControls : public QWidget {
   void ShowTime();
   void ShowVolume();
   void ShowBuffered();
+  void ShowSpeed();
 
   const PlaybackState& state_;
   PlayerCommands& commands_;
   QToolButton* playPause_;
   SeekBar* seek_;
   QLabel* time_;
+  QToolButton* speed_;
   QToolButton* mute_;
   QSlider* volume_;
   QToolButton* info_;

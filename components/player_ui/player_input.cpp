@@ -25,6 +25,11 @@ bool PlayerInput::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        // Qt moves the focus after this, to controls that must be up by then.
+        emit activity();
+        return false;
+      }
       // Shortcuts with modifiers belong to the window's menus.
       const player_actions::Action* action = player_actions::ForKey(key->keyCombination());
       if (!action) return false;

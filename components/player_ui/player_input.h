@@ -16,8 +16,10 @@ class QWidget;
 //   pauses, and a double click means no more than its first click;
 // - a file or address dropped on the area is handed to OpenAddress, the way
 //   the program plays the user's own choices.
-// The player area takes the keyboard focus on click and Tab. Under any other
-// movie, input passes through untouched.
+// The player area takes the keyboard focus on click and Tab; Tab from it
+// brings the controls up first, so that the focus can move on to them. Keys
+// that a focused control does not use come back here from it. Under any
+// other movie, input passes through untouched.
 class PlayerInput : public QObject {
   Q_OBJECT
 

@@ -1,6 +1,7 @@
 #include "player_overlay.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 
 #include "cue_marks.h"
 #include "file_info_view.h"
+#include "help_view.h"
 #include "movie.h"
 #include "playback_state.h"
 #include "player_commands.h"
@@ -17,6 +19,7 @@
 #include "player_icons.h"
 #include "player_input.h"
 #include "seek_bar.h"
+#include "seek_preview_popup.h"
 
 namespace {
 
@@ -73,11 +76,13 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
       controls_(new PlayerControls(state, commands, &area)),
       replay_(new RoundButton(&area)),
       fileInfo_(new FileInfoView(state, area)),
-      cueMarks_(new CueMarks(state, *controls_->Seek(), area)) {
+      cueMarks_(new CueMarks(state, *controls_->Seek(), area)),
+      help_(new HelpView(&area)),
+      seekPreview_(new SeekPreviewPopup(*controls_->Seek(), &area)) {
   controls_->hide();
 
   replay_->setObjectName(QStringLiteral("replay"));
-  replay_->setFocusPolicy(Qt::NoFocus);
+  replay_->setFocusPolicy(Qt::TabFocus);
   replay_->setCursor(Qt::PointingHandCursor);
   replay_->setToolTip(tr("Play again from the start"));
   replay_->setAccessibleName(tr("Replay"));
@@ -89,8 +94,9 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   hideTimer_.setInterval(kHideDelayMs);
   connect(&hideTimer_, &QTimer::timeout, this, [this] {
     if (!MayHide()) return;
-    // Not from under the pointer of someone about to click.
-    if (controls_->underMouse()) {
+    // Not from under the pointer of someone about to click, nor from under
+    // the keyboard of someone working the controls.
+    if (controls_->underMouse() || ControlsHaveFocus()) {
       hideTimer_.start();
       return;
     }
@@ -102,13 +108,27 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   connect(&noticeTimer_, &QTimer::timeout, this, [this] { ShowNotice({}); });
 
   connect(input_, &PlayerInput::activity, this, &PlayerOverlay::Reveal);
-  const auto toggleInfo = [this] { fileInfo_->SetOpen(!fileInfo_->IsOpen()); };
-  connect(input_, &PlayerInput::viewToggled, this, [toggleInfo](player_actions::View view) {
+  // One view over the picture at a time: opening one closes the other.
+  const auto toggleInfo = [this] {
+    const bool open = !fileInfo_->IsOpen();
+    if (open) ShowHelp(false);
+    fileInfo_->SetOpen(open);
+  };
+  connect(input_, &PlayerInput::viewToggled, this, [this, toggleInfo](player_actions::View view) {
     if (view == player_actions::View::kFileInfo) toggleInfo();
+    if (view == player_actions::View::kHelp) ShowHelp(help_->isHidden());
   });
   connect(controls_, &PlayerControls::infoToggled, this, toggleInfo);
   connect(fileInfo_, &FileInfoView::openChanged, controls_->InfoButton(),
           &QAbstractButton::setChecked);
+  // The focus coming to a control by Tab brings the bar up and keeps it.
+  connect(qApp, &QApplication::focusChanged, this, [this] {
+    if (ControlsHaveFocus()) Reveal();
+  });
+  connect(&state_, &PlaybackState::pictureCopied, this, [this](QSize size) {
+    ShowNotice(
+        tr("Picture copied to the clipboard (%1\u00d7%2)").arg(size.width()).arg(size.height()));
+  });
   connect(&state_, &PlaybackState::fileLoaded, this, &PlayerOverlay::Reveal);
   for (auto changed : {&PlaybackState::pausedChanged, &PlaybackState::endReachedChanged,
                        &PlaybackState::hasFileChanged, &PlaybackState::audioOnlyChanged}) {
@@ -133,11 +153,30 @@ void PlayerOverlay::SetMovie(const movie::Movie* movie) {
     static_cast<RoundButton*>(replay_)->SetColours(band_, text_);
     fileInfo_->SetColours(band_, text_);
     cueMarks_->SetColours(band_, text_);
+    help_->SetColours(band_, text_);
+    seekPreview_->SetColours(band_, text_);
   }
-  if (!playerMovie_) fileInfo_->SetOpen(false);
+  if (!playerMovie_) {
+    fileInfo_->SetOpen(false);
+    ShowHelp(false);
+  }
   ShowNotice({});
   revealed_ = true;
   Apply();
+}
+
+void PlayerOverlay::SetPreviewSource(PreviewSource* source) { seekPreview_->SetSource(source); }
+
+bool PlayerOverlay::ControlsHaveFocus() const {
+  const QWidget* focus = QApplication::focusWidget();
+  return focus && (controls_->isAncestorOf(focus) || focus == replay_);
+}
+
+void PlayerOverlay::ShowHelp(bool show) {
+  if (show) fileInfo_->SetOpen(false);
+  if (show) help_->Place();
+  help_->setVisible(show);
+  if (show) help_->raise();
 }
 
 bool PlayerOverlay::ControlsVisible() const { return controls_->isVisible(); }
@@ -192,6 +231,7 @@ void PlayerOverlay::Layout() {
   replay_->setGeometry(centre);
   // The bar's button stays reachable below the information.
   fileInfo_->Place(barHeight);
+  if (help_->isVisible()) help_->Place();
 }
 
 void PlayerOverlay::ShowNotice(const QString& text) {
@@ -208,11 +248,12 @@ void PlayerOverlay::ShowNotice(const QString& text) {
 bool PlayerOverlay::eventFilter(QObject* watched, QEvent* event) {
   if (watched != &area_) return false;
   if (event->type() == QEvent::Resize) Layout();
-  // Esc closes the information, keys from inside it included (they come on
-  // to the area); otherwise it is not the player's.
-  if (event->type() == QEvent::KeyPress && fileInfo_->IsOpen() &&
+  // Esc closes the information or the list of keys, keys from inside them
+  // included (they come on to the area); otherwise it is not the player's.
+  if (event->type() == QEvent::KeyPress && (fileInfo_->IsOpen() || help_->isVisible()) &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
     fileInfo_->SetOpen(false);
+    ShowHelp(false);
     return true;
   }
   return false;

@@ -7,22 +7,27 @@
 
 class CueMarks;
 class FileInfoView;
+class HelpView;
 class PlaybackState;
 class PlayerCommands;
 class PlayerControls;
 class PlayerInput;
+class PreviewSource;
 class QPainter;
 class QAbstractButton;
+class SeekPreviewPopup;
 namespace movie {
 struct Movie;
 }
 
 // Everything the player movie draws over the video, and when: the control
 // bar, the replay button at the end, the buffering indicator, notices about
-// streams that cannot be decoded, the audio-only screen, the file's cue
-// points on the seek bar and the file's information ("i" or the bar's
-// button; "i" or Esc closes it, and Esc means nothing else). Owned by the
-// player area, which hands it each movie and lets it paint after the picture.
+// streams that cannot be decoded and pictures copied, the audio-only screen,
+// the file's cue points on the seek bar, the seek bar's preview, and two
+// views of which one shows at a time: the file's information ("i" or the
+// bar's button) and the list of keys ("?" or F1); their key or Esc hides
+// them, and Esc means nothing else. Owned by the player area, which hands it
+// each movie and lets it paint after the picture.
 //
 // Promises:
 // - Only a player movie shows anything; its "controls" key can turn off the
@@ -30,8 +35,9 @@ struct Movie;
 // - The bar hides after a delay (kHideDelayMs unless set otherwise) without
 //   mouse or key activity while a
 //   video plays, and stays up while paused, at the end, while buffering, for
-//   audio-only files and while the mouse is on it. Hidden, it costs nothing
-//   per frame; no timer runs unless a hide or a notice is pending.
+//   audio-only files, while the mouse is on it and while one of its controls
+//   has the keyboard focus. Hidden, it costs nothing per frame; no timer
+//   runs unless a hide or a notice is pending.
 class PlayerOverlay : public QObject {
   Q_OBJECT
 
@@ -47,6 +53,8 @@ class PlayerOverlay : public QObject {
 
   // The movie now in the player area; null while none is loaded.
   void SetMovie(const movie::Movie* movie);
+  // Where the seek bar's preview pictures come from; null: the time alone.
+  void SetPreviewSource(PreviewSource* source);
   // Paints the indicators over the picture.
   void Paint(QPainter& painter) const;
 
@@ -61,6 +69,8 @@ class PlayerOverlay : public QObject {
   QAbstractButton* ReplayButton() const { return replay_; }
   FileInfoView* FileInfo() const { return fileInfo_; }
   CueMarks* Cues() const { return cueMarks_; }
+  HelpView* Help() const { return help_; }
+  SeekPreviewPopup* SeekPreview() const { return seekPreview_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,6 +79,8 @@ class PlayerOverlay : public QObject {
   void Reveal();
   void OnStateChanged();
   bool MayHide() const;
+  bool ControlsHaveFocus() const;
+  void ShowHelp(bool show);
   void Apply();
   void Layout();
   void ShowNotice(const QString& text);
@@ -83,6 +95,8 @@ class PlayerOverlay : public QObject {
   QAbstractButton* replay_;
   FileInfoView* fileInfo_;
   CueMarks* cueMarks_;
+  HelpView* help_;
+  SeekPreviewPopup* seekPreview_;
   QTimer hideTimer_;
   QTimer noticeTimer_;
   bool playerMovie_ = false;

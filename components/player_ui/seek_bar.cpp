@@ -1,9 +1,13 @@
 #include "seek_bar.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+
+#include "player_actions.h"
+#include "seek_bar_accessible.h"
 
 namespace {
 
@@ -13,9 +17,12 @@ constexpr qreal kTrackHeight = 4;
 }  // namespace
 
 SeekBar::SeekBar(QWidget* parent) : QWidget(parent) {
-  setFocusPolicy(Qt::NoFocus);
+  seek_bar_accessible::Install();
+  setFocusPolicy(Qt::TabFocus);
   setAccessibleName(tr("Seek"));
   setCursor(Qt::PointingHandCursor);
+  // Hovering shows where the pointer would seek to.
+  setMouseTracking(true);
 }
 
 void SeekBar::SetDuration(double seconds) {
@@ -23,6 +30,17 @@ void SeekBar::SetDuration(double seconds) {
   if (duration == duration_) return;
   duration_ = duration;
   update();
+  if (duration_ <= 0 && hoveredAt_ >= 0) {
+    hoveredAt_ = -1;
+    emit hoverEnded();
+  }
+}
+
+void SeekBar::RequestSeek(double seconds) {
+  if (duration_ <= 0 || !std::isfinite(seconds)) return;
+  position_ = std::clamp(seconds, 0.0, duration_);
+  update();
+  emit seekRequested(position_);
 }
 
 void SeekBar::SetPosition(double seconds) {
@@ -90,6 +108,12 @@ void SeekBar::paintEvent(QPaintEvent*) {
                           kTrackHeight / 2, kTrackHeight / 2);
   painter.drawEllipse(QPointF(x, track.center().y()), kHandleRadius, kHandleRadius);
   paintedX_ = qRound(x);
+  if (hasFocus()) {
+    // A ring around the handle: where the arrow keys will move it from.
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(accent_, 1.5));
+    painter.drawEllipse(QPointF(x, track.center().y()), kHandleRadius + 3, kHandleRadius + 3);
+  }
 }
 
 void SeekBar::mousePressEvent(QMouseEvent* event) {
@@ -105,6 +129,7 @@ void SeekBar::mousePressEvent(QMouseEvent* event) {
 
 void SeekBar::mouseMoveEvent(QMouseEvent* event) {
   event->accept();
+  Hover(event->position().x());
   if (!dragging_) return;
   const double at = TimeAt(event->position().x());
   if (at == dragPosition_) return;
@@ -119,5 +144,45 @@ void SeekBar::mouseReleaseEvent(QMouseEvent* event) {
   dragging_ = false;
   // Shown at the point sought until the engine reports its new position.
   position_ = dragPosition_;
+  update();
+}
+
+void SeekBar::Hover(qreal x) {
+  if (duration_ <= 0) return;
+  const double at = TimeAt(x);
+  if (at == hoveredAt_) return;
+  hoveredAt_ = at;
+  emit hovered(at);
+}
+
+void SeekBar::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  if (hoveredAt_ < 0) return;
+  hoveredAt_ = -1;
+  emit hoverEnded();
+}
+
+void SeekBar::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key != Qt::Key_Left && key != Qt::Key_Right) || event->modifiers() != Qt::NoModifier ||
+      duration_ <= 0) {
+    // Not the bar's (or, without a length, the player area's relative
+    // seek): the player area's keys still work from here.
+    event->ignore();
+    return;
+  }
+  event->accept();
+  const double step =
+      key == Qt::Key_Right ? player_actions::kSeekStepSeconds : -player_actions::kSeekStepSeconds;
+  RequestSeek(ShownPosition() + step);
+}
+
+void SeekBar::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void SeekBar::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
   update();
 }

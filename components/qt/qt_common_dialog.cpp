@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "address_file_dialog.h"
+
 QtCommonDialog::QtCommonDialog() { KeepQtSettingsOffDisk(); }
 
 void QtCommonDialog::SetDialogTitle(const QString& title) { title_ = title; }
@@ -9,18 +11,14 @@ void QtCommonDialog::SetDialogTitle(const QString& title) { title_ = title; }
 void QtCommonDialog::SetFilter(const QString& filter) { filter_ = filter; }
 
 void QtCommonDialog::ShowOpen() {
-  QFileDialog dialog(nullptr, title_);
+  AddressFileDialog dialog(title_);
   dialog.setObjectName(QStringLiteral("CD"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(ToQtNameFilters(filter_));
-  // Desktop-native choosers keep recent-file lists of their own on disk.
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setWindowModality(Qt::ApplicationModal);
   fileName_.clear();
-  if (Run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-    fileName_ = dialog.selectedFiles().constFirst();
-  }
+  if (Run(dialog) == QDialog::Accepted) fileName_ = dialog.Choice();
 }
 
 QString QtCommonDialog::FileName() const { return fileName_; }

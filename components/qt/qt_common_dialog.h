@@ -7,6 +7,8 @@
 
 // The Open dialog on QFileDialog. The dialog object is owned here and lives
 // only while ShowOpen runs, so nothing outlives the window that asked for it.
+// FileName is the chosen file's full path, or a network address typed into
+// the dialog's file-name box, as typed (address_file_dialog.h).
 class QtCommonDialog : public CommonDialog {
  public:
   QtCommonDialog();

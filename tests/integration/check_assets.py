@@ -106,7 +106,8 @@ class GeneratorReproducesCommittedFiles(unittest.TestCase):
                           for d, _, files in os.walk(out) for f in files)
             self.assertIn(os.path.join('icon', 'tibrok.ico'), made)
             self.assertIn('about_banner.bmp', made)
-            self.assertEqual(len(made), 2 + len(PNG_SIZES))
+            self.assertIn('about_banner@2x.bmp', made)
+            self.assertEqual(len(made), 3 + len(PNG_SIZES))
             for name in made:
                 with self.subTest(name):
                     self.assertTrue(read(os.path.join(out, name)) == read(asset(name)),
@@ -225,6 +226,51 @@ class AboutBanner(unittest.TestCase):
             return count
         # Upside-down storage would throw the shadow upwards instead.
         self.assertGreater(shadow_below_right(self.rows), 2 * shadow_below_right(self.rows[::-1]))
+
+
+class DoubleSizeBanner(unittest.TestCase):
+    """The banner for screens of twice the density: the same picture, drawn
+    at twice the size rather than blown up."""
+
+    @staticmethod
+    def rows_of(data):
+        width, height = struct.unpack_from('<ii', data, 18)
+        row_bytes = stride(width, 24)
+        return [[tuple(data[54 + row_bytes * (height - 1 - y) + 3 * x + 2 - k] for k in range(3))
+                 for x in range(width)] for y in range(height)]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.data = read(asset('about_banner@2x.bmp'))
+        cls.rows = cls.rows_of(cls.data)
+        cls.small = cls.rows_of(read(asset('about_banner.bmp')))
+
+    def test_headers(self):
+        info = struct.unpack_from('<IiiHHI', self.data, 14)
+        self.assertEqual(info, (40, 580, 112, 1, 24, 0))
+        self.assertEqual(len(self.data), 54 + stride(580, 24) * 112)
+
+    def test_each_block_of_four_averages_to_the_small_banners_pixel(self):
+        worst = 0
+        for y in range(56):
+            for x in range(290):
+                block = [self.rows[2 * y + dy][2 * x + dx] for dy in (0, 1) for dx in (0, 1)]
+                mean = [sum(p[k] for p in block) / 4 for k in range(3)]
+                worst = max(worst, max(abs(mean[k] - self.small[y][x][k]) for k in range(3)))
+        # Edges land a little differently at the finer size; shapes do not.
+        self.assertLess(worst, 160)
+        differing = sum(
+            1 for y in range(56) for x in range(290)
+            if max(abs(sum(self.rows[2 * y + dy][2 * x + dx][k] for dy in (0, 1) for dx in (0, 1)) / 4
+                       - self.small[y][x][k]) for k in range(3)) > 48)
+        self.assertLess(differing, 0.05 * 290 * 56)
+
+    def test_sharper_than_the_small_one_blown_up(self):
+        # Blown up, every 2x2 block is one colour; drawn afresh, edges fall
+        # inside blocks.
+        split = sum(1 for y in range(0, 112, 2) for x in range(0, 580, 2)
+                    if len({self.rows[y + dy][x + dx] for dy in (0, 1) for dx in (0, 1)}) > 1)
+        self.assertGreater(split, 500)
 
 
 if __name__ == '__main__':

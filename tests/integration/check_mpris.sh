@@ -158,6 +158,17 @@ call $name $player_iface.SetPosition objpath:/org/tibrok/FlvPlayer/track/999 int
 sleep 0.5
 expect_position $p 1
 
+# The rate is the playback speed, within the bounds the player names.
+rate() { get $name $player_iface "$1" | sed -n 's/.*double //p'; }
+[ "$(rate MinimumRate)" = 0.25 ] || fail "MinimumRate is $(rate MinimumRate)"
+[ "$(rate MaximumRate)" = 4 ] || fail "MaximumRate is $(rate MaximumRate)"
+call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:1.5 >/dev/null
+expect 1.5 rate Rate
+call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:9 >/dev/null
+expect 4 rate Rate
+call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:1 >/dev/null
+expect 1 rate Rate
+
 playerctl -p $p volume 0.4
 expect 0.400000 playerctl -p $p volume
 playerctl -p $p volume 1.5
@@ -205,6 +216,7 @@ for status in Paused Playing Stopped; do
   grep -q "string \"$status\"" "$work/signals" || fail "PlaybackStatus $status was not announced"
 done
 grep -q 'double 0.4' "$work/signals" || fail "the volume change was not announced"
+grep -A1 'string "Rate"' "$work/signals" | grep -q 'double 1.5' || fail "the rate change was not announced"
 grep -q 'string "second.flv"' "$work/signals" || fail "the new file's metadata was not announced"
 grep -q 'string "Position"' "$work/signals" && fail "Position was announced"
 seeked=$(grep -A1 'member=Seeked' "$work/signals" | sed -n 's/.*int64 //p') || true

@@ -1,7 +1,9 @@
 // The whole program in a real X window: start-up order, the real message
-// boxes, the About box, Exit, and the run-time error report.
+// boxes, the About box (and what the window system is told of its icon),
+// Exit, an address typed into the Open dialog, and the run-time error report.
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -10,6 +12,8 @@
 #include "application.h"
 #include "run_time_error.h"
 
+#include "assets.h"
+#include "file_server.h"
 #include "form2.h"
 #include "modal_driver.h"
 #include "mpv_player.h"
@@ -17,6 +21,20 @@
 #include "program.h"
 #include "qt_common_dialog.h"
 #include "test_support.h"
+
+namespace {
+
+// The icon the window system holds for a window, as xprop prints it; it
+// says "not found" when there is none.
+QString WindowIconProperty(WId window) {
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"),
+              {QStringLiteral("-id"), QString::number(window), QStringLiteral("_NET_WM_ICON")});
+  if (!xprop.waitForFinished(10000)) return QStringLiteral("xprop did not finish");
+  return QString::fromLocal8Bit(xprop.readAllStandardOutput() + xprop.readAllStandardError());
+}
+
+}  // namespace
 
 class TestProgram : public QObject {
   Q_OBJECT
@@ -87,6 +105,60 @@ class TestProgram : public QObject {
     // Built afresh each time.
     program.form().about->trigger();
     QCOMPARE(driver.handled(), 3);
+  }
+
+  // QWidget::windowIcon() falls back to the application's icon, and Qt
+  // hands the window system whatever it returns: the box must give none.
+  void aboutBoxGivesTheWindowSystemNoIcon() {
+    QApplication::setWindowIcon(assets::AppIcon());
+    Program program(QString(), emptyDir.path());
+    QString aboutIcon;
+    ModalDriver driver([&](QWidget* w) {
+      if (auto* about = qobject_cast<Form2*>(w)) {
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        aboutIcon = WindowIconProperty(about->winId());
+      }
+      QTest::keyClick(w, Qt::Key_Return);
+    });
+    QVERIFY(program.Start());
+    QVERIFY(QTest::qWaitForWindowExposed(&program.form()));
+    // The main window has the program's icon, so xprop can see one.
+    const QString mainIcon = WindowIconProperty(program.form().winId());
+    QVERIFY2(mainIcon.contains(QLatin1String("_NET_WM_ICON(CARDINAL)")), qPrintable(mainIcon));
+    program.form().about->trigger();
+    QVERIFY2(aboutIcon.contains(QLatin1String("not found")), qPrintable(aboutIcon.left(200)));
+    QApplication::setWindowIcon(QIcon());
+  }
+
+  // File > "Open File / URL" with an http address typed into the dialog:
+  // the same sequence as a chosen file, and the video plays.
+  void openPlaysAnAddressTypedIntoTheDialog() {
+    const QString clip = testsupport::MakeFlv(
+        media.path(), "served.flv",
+        {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=25", "-t", "6", "-c:v", "flv1"});
+    QVERIFY(!clip.isEmpty());
+    FileServer server(testsupport::ReadFile(clip), FileServer::Mode::kRanges, 1 << 20);
+    Program program(QString(), QStringLiteral(TIBROK_RUNTIME_DIR));
+    MpvPlayer* fl = program.form().fl;
+    fl->SetAudioOutput("null");
+    ModalDriver driver([&](QWidget* w) {
+      if (auto* d = qobject_cast<QFileDialog*>(w)) {
+        auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(edit);
+        QTest::keyClicks(edit, server.Url());
+        QTest::keyClick(edit, Qt::Key_Return);
+      } else {
+        QTest::keyClick(w, Qt::Key_Return);
+      }
+    });
+    QVERIFY(program.Start());
+    QVERIFY(QTest::qWaitForWindowExposed(&program.form()));
+    program.form().open->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(fl->State().videoSize(), QSize(176, 144), 10000);
+    QCOMPARE(fl->State().url(), server.Url());
+    const int frames = PlayerProbe::FramesRendered(*fl);
+    QTRY_VERIFY_WITH_TIMEOUT(PlayerProbe::FramesRendered(*fl) > frames + 5, 10000);
+    QVERIFY(fl->State().message().isEmpty());
   }
 
   void exitEndsTheEventLoop() {

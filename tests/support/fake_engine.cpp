@@ -1,8 +1,13 @@
 #include "fake_engine.h"
 
 #include <QPainter>
+#include <algorithm>
 
 using engine::Property;
+
+FakeEngine::~FakeEngine() {
+  if (onDestroyed_) onDestroyed_(this);
+}
 
 void FakeEngine::Send(Property property, const engine::Value& value) {
   if (listener_) listener_->OnProperty(property, value);
@@ -50,6 +55,10 @@ void FakeEngine::SeekDone() {
   listener_->OnPlaybackRestarted();
 }
 
+void FakeEngine::SendPicture(const QImage& picture) {
+  if (listener_) listener_->OnPicture(lastPictureToken, picture);
+}
+
 void FakeEngine::OfferFrame(Waiting kind) {
   waiting = kind;
   if (listener_) listener_->OnFrameReady();
@@ -87,6 +96,13 @@ void FakeEngine::SetSeekLead(double seconds) {
 void FakeEngine::SeekBy(double seconds) {
   calls << QStringLiteral("seek %1 relative").arg(seconds);
 }
+void FakeEngine::SeekToKeyframe(double seconds) {
+  calls << QStringLiteral("seek %1 keyframe").arg(seconds);
+}
+void FakeEngine::StepFrame(bool forward) {
+  calls << (forward ? QStringLiteral("step forward") : QStringLiteral("step back"));
+}
+void FakeEngine::SetSpeed(double factor) { calls << QStringLiteral("speed %1").arg(factor); }
 void FakeEngine::SetVolume(double percent) { calls << QStringLiteral("volume %1").arg(percent); }
 void FakeEngine::SetMuted(bool muted) {
   calls << (muted ? QStringLiteral("mute yes") : QStringLiteral("mute no"));
@@ -112,6 +128,12 @@ quint64 FakeEngine::Ask(engine::Query query) {
   return lastAskToken;
 }
 
+quint64 FakeEngine::GrabPicture() {
+  calls << QStringLiteral("grab picture");
+  lastPictureToken = ++tokens_;
+  return lastPictureToken;
+}
+
 bool FakeEngine::RenderFrame(QSize size, qreal devicePixelRatio) {
   // The frame scaled into the size asked for, the way the real renderer
   // draws the picture into the player area.
@@ -131,13 +153,38 @@ void FakeEngine::SkipFrame() {
 }
 
 engine::Factory FakeEngines::Factory() {
-  return [this](const engine::Settings&, QString* error) -> std::unique_ptr<engine::Engine> {
-    if (!refuse.isEmpty()) {
-      *error = refuse;
-      return nullptr;
-    }
-    auto engine = std::make_unique<FakeEngine>();
-    made.push_back(engine.get());
-    return engine;
-  };
+  return
+      [this](const engine::Settings& settings, QString* error) -> std::unique_ptr<engine::Engine> {
+        if (!refuse.isEmpty()) {
+          *error = refuse;
+          return nullptr;
+        }
+        auto engine = std::make_unique<FakeEngine>();
+        engine->settings = settings;
+        engine->onDestroyed_ = [registry = std::weak_ptr(live),
+                                letGone = std::weak_ptr(abandoned)](FakeEngine* gone) {
+          if (const auto engines = registry.lock()) std::erase(*engines, gone);
+          if (const auto engines = letGone.lock(); engines && gone->letGo) {
+            engines->push_back(gone);
+          }
+        };
+        made.push_back(engine.get());
+        live->push_back(engine.get());
+        return engine;
+      };
+}
+
+bool FakeEngines::IsLive(const FakeEngine* engine) const {
+  return std::find(live->begin(), live->end(), engine) != live->end();
+}
+
+bool FakeEngines::WasAbandoned(const FakeEngine* engine) const {
+  return std::find(abandoned->begin(), abandoned->end(), engine) != abandoned->end();
+}
+
+FakeEngine* FakeEngines::Live(engine::Settings::Purpose purpose) const {
+  for (FakeEngine* engine : *live) {
+    if (engine->settings.purpose == purpose) return engine;
+  }
+  return nullptr;
 }

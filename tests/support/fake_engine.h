@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine.h"
@@ -11,12 +12,18 @@
 // test plays the engine's part by sending the events a real one would.
 class FakeEngine : public engine::Engine {
  public:
+  ~FakeEngine() override;
+
   // Every request, in order, in words: "load tibrok live_flv", "stop",
-  // "pause yes", "seek 5 absolute", "volume 40", "ask position", ...
+  // "pause yes", "seek 5 absolute", "seek 5 keyframe", "step back",
+  // "speed 1.5", "volume 40", "ask position", "grab picture", ...
   QStringList calls;
+  // What it was started with.
+  engine::Settings settings;
   std::vector<engine::LoadRequest> loads;
   quint64 lastLoadToken = 0;
   quint64 lastAskToken = 0;
+  quint64 lastPictureToken = 0;
   bool letGo = false;
   // The frame it hands over, and what waits.
   QImage frame;
@@ -35,6 +42,8 @@ class FakeEngine : public engine::Engine {
   void Log(const QByteArray& part, const QString& text, bool error = true);
   void Answer(engine::Query query, const engine::Value& value);
   void SeekDone();
+  // The reply to the last GrabPicture.
+  void SendPicture(const QImage& picture);
   // Offers a frame (a new one, or a redraw of the one held).
   void OfferFrame(Waiting kind = Waiting::kNewFrame);
   engine::Listener* listener() const { return listener_; }
@@ -47,6 +56,9 @@ class FakeEngine : public engine::Engine {
   void SeekTo(double seconds) override;
   void SeekBy(double seconds) override;
   void SetSeekLead(double seconds) override;
+  void SeekToKeyframe(double seconds) override;
+  void StepFrame(bool forward) override;
+  void SetSpeed(double factor) override;
   void SetVolume(double percent) override;
   void SetMuted(bool muted) override;
   void SetAudioOutput(const QByteArray& driver) override;
@@ -54,6 +66,7 @@ class FakeEngine : public engine::Engine {
   void WatchCache(bool on) override;
   void SetDetailedLog(bool on) override;
   quint64 Ask(engine::Query query) override;
+  quint64 GrabPicture() override;
   Waiting PollFrame() override { return waiting; }
   bool RenderFrame(QSize size, qreal devicePixelRatio) override;
   void SkipFrame() override;
@@ -67,13 +80,25 @@ class FakeEngine : public engine::Engine {
   engine::Listener* listener_ = nullptr;
   quint64 tokens_ = 0;
   QImage picture_;
+  friend struct FakeEngines;
+  std::function<void(FakeEngine*)> onDestroyed_;
 };
 
 // A factory that makes fake engines and lets the test reach each one made;
-// `refuse` makes the start fail with that error instead.
+// `refuse` makes the start fail with that error instead. Engines deleted by
+// their owner are left out of `live`, and those let go first (engine::Abandon)
+// are named in `abandoned`: compare with them, never read them.
 struct FakeEngines {
   std::vector<FakeEngine*> made;
+  // Shared with the engines, which may outlive this object.
+  std::shared_ptr<std::vector<FakeEngine*>> live = std::make_shared<std::vector<FakeEngine*>>();
+  std::shared_ptr<std::vector<const FakeEngine*>> abandoned =
+      std::make_shared<std::vector<const FakeEngine*>>();
   QString refuse;
   engine::Factory Factory();
   FakeEngine* last() const { return made.empty() ? nullptr : made.back(); }
+  bool IsLive(const FakeEngine* engine) const;
+  bool WasAbandoned(const FakeEngine* engine) const;
+  // The live engine made for `purpose`; null when there is none.
+  FakeEngine* Live(engine::Settings::Purpose purpose) const;
 };

@@ -16,5 +16,10 @@ class RecordingCommands : public PlayerCommands {
   void SeekBy(double s) override { calls << QStringLiteral("SeekBy %1").arg(s); }
   void SetVolume(double p) override { calls << QStringLiteral("SetVolume %1").arg(p); }
   void SetMuted(bool m) override { calls << QStringLiteral("SetMuted %1").arg(m); }
+  void StepFrame(bool forward) override {
+    calls << (forward ? "StepFrame forward" : "StepFrame back");
+  }
+  void SetSpeed(double f) override { calls << QStringLiteral("SetSpeed %1").arg(f); }
+  void CopyPicture() override { calls << "CopyPicture"; }
   void OpenAddress(const QString& a) override { calls << "OpenAddress " + a; }
 };

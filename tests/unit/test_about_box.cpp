@@ -1,9 +1,12 @@
-// The About box on real Qt widgets: layout, focus and how it closes.
+// The About box on real Qt widgets: layout, focus and how it closes, a credit
+// line that fits its label whatever the default font, and no icon.
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include "assets.h"
 #include "form2.h"
 
 class TestAboutBox : public QObject {
@@ -47,6 +50,51 @@ class TestAboutBox : public QObject {
     QCOMPARE(box.Label1->font().pointSizeF(), 8.25);
     QCOMPARE(box.Label1->font().weight(), QFont::Normal);
     QVERIFY(!box.Label1->text().isEmpty() && !box.Label2->text().isEmpty());
+  }
+
+  // The label is fixed in size and cuts what does not fit: the credit must
+  // fit it, measured with the label's own font, at the default size and at
+  // the larger defaults some desktops have.
+  void creditFitsItsLabel_data() {
+    QTest::addColumn<qreal>("points");
+    QTest::newRow("platform default") << qreal(0);
+    QTest::newRow("11 pt") << qreal(11);
+    QTest::newRow("13 pt") << qreal(13);
+  }
+  void creditFitsItsLabel() {
+    QFETCH(qreal, points);
+    const QFont before = QApplication::font();
+    if (points > 0) {
+      QFont larger = before;
+      larger.setPointSizeF(points);
+      QApplication::setFont(larger);
+    }
+    Form2 box;
+    QApplication::setFont(before);
+    const QLabel* credit = box.Label2;
+    QCOMPARE(credit->width(), 201);
+    const QFontMetrics metrics(credit->font());
+    QVERIFY2(metrics.horizontalAdvance(credit->text()) <= credit->contentsRect().width(),
+             qPrintable(QStringLiteral("\"%1\" is %2 px wide")
+                            .arg(credit->text())
+                            .arg(metrics.horizontalAdvance(credit->text()))));
+    QVERIFY2(credit->text().startsWith(QLatin1String("By the Tibrok")), qPrintable(credit->text()));
+    QVERIFY(credit->text().endsWith(QLatin1String(" team")));
+  }
+
+  // QWidget::windowIcon() falls back to the application's icon, and so does
+  // what the window system is given: the box has one that shows nothing.
+  void noIconOfItsOwnAndNoneBorrowed() {
+    QApplication::setWindowIcon(assets::AppIcon());
+    QVERIFY(!QApplication::windowIcon().pixmap(32).isNull());
+    Form2 box;
+    box.winId();  // the window the window system sees
+    for (const QIcon& icon : {box.windowIcon(), box.windowHandle()->icon()}) {
+      QVERIFY(!icon.isNull());  // no fallback to the application's
+      QVERIFY(icon.availableSizes().isEmpty());
+      for (int size : {16, 32, 48, 256}) QVERIFY(icon.pixmap(size).isNull());
+    }
+    QApplication::setWindowIcon(QIcon());
   }
 
   void buttonIsDrawnInFrontOfTheNoticeLine() {

@@ -1,11 +1,16 @@
 // The command line as the program receives it, and the Open dialog on the
-// real QFileDialog: what comes back on a choice and on Cancel, and that
+// real QFileDialog: what comes back on a choice, on a network address typed
+// into it and on Cancel, that a typed local name must still exist, and that
 // nothing is written to the user's home meanwhile.
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "command_line.h"
 #include "modal_driver.h"
@@ -97,6 +102,89 @@ class TestCommandLine : public QObject {
 
     // The dialog wants to keep its history in the user's settings.
     QCOMPARE(FilesUnder(home), before);
+  }
+
+  // File > "Open File / URL": an address of the network typed into the name
+  // box comes back as typed, by Return or by the Open button.
+  void typedNetworkAddressIsTheChoice_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("http") << "http://example.com/clip.flv"
+                          << "http://example.com/clip.flv" << false;
+    QTest::newRow("https, spaces around") << "  https://example.com/a b.flv?x=1 "
+                                          << "https://example.com/a b.flv?x=1" << false;
+    QTest::newRow("rtmp, Open button") << "rtmp://example.com/live/stream"
+                                       << "rtmp://example.com/live/stream" << true;
+    QTest::newRow("RTMPE upper case") << "RTMPE://example.com/app/x"
+                                      << "RTMPE://example.com/app/x" << false;
+  }
+  void typedNetworkAddressIsTheChoice() {
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    QFETCH(bool, byButton);
+    QtCommonDialog cd;
+    cd.SetDialogTitle("Load a wave file");
+    cd.SetFilter("FLV Files (*.flv)|*.flv");
+    bool openEnabled = false;
+    ModalDriver driver([&](QWidget* w) {
+      auto* d = qobject_cast<QFileDialog*>(w);
+      QVERIFY(d);
+      auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+      QVERIFY(edit);
+      QTest::keyClicks(edit, typed);
+      QPushButton* open = d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+      openEnabled = open->isEnabled();
+      if (byButton) {
+        QTest::mouseClick(open, Qt::LeftButton);
+      } else {
+        QTest::keyClick(edit, Qt::Key_Return);
+      }
+    });
+    cd.ShowOpen();
+    QVERIFY(openEnabled);
+    QCOMPARE(cd.FileName(), expected);
+  }
+
+  // A local name typed in must name a file that is there; so must a
+  // scheme the player does not play, which is no address to it.
+  void typedNameThatIsNoFileIsRefused_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("missing file") << media.filePath("no such clip.flv");
+    QTest::newRow("ftp") << "ftp://example.com/clip.flv";
+    QTest::newRow("lavfi") << "av://lavfi:testsrc";
+  }
+  void typedNameThatIsNoFileIsRefused() {
+    QFETCH(QString, typed);
+    QtCommonDialog cd;
+    cd.SetFilter("FLV Files (*.flv)|*.flv");
+    bool stayedOpen = false;
+    QStringList boxes;
+    QPointer<QFileDialog> dialog;
+    ModalDriver driver([&](QWidget* w) {
+      // Handed again once the chooser's own box has closed over it.
+      if (auto* d = qobject_cast<QFileDialog*>(w); d && !dialog) {
+        dialog = d;
+        auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+        edit->setText(typed);
+        // Pressed from outside this call, so that the driver can answer
+        // the box the chooser may open meanwhile.
+        QTimer::singleShot(0, edit, [edit] { QTest::keyClick(edit, Qt::Key_Return); });
+        QTimer::singleShot(300, d, [&] {
+          stayedOpen = dialog && dialog->isVisible();
+          if (dialog) dialog->reject();
+        });
+      } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        boxes << box->text();
+        box->close();
+      }
+    });
+    cd.ShowOpen();
+    QVERIFY(stayedOpen);
+    QCOMPARE(cd.FileName(), QString());
+    // The chooser's own word: the file is not there.
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].contains(QLatin1String("not found")), qPrintable(boxes[0]));
   }
 };
 

@@ -1,7 +1,9 @@
 // The player's on-screen interface on its own: the control bar, the keys from
-// the action table, wheel, clicks and drops, the bar's hiding, and what is
-// painted over the picture. It sees a playback state set by the test and
-// writes down what it asks of the player.
+// the action table (on any keyboard layout), wheel, clicks and drops, the
+// bar's hiding, the keyboard's way through the controls and what assistive
+// technology reads of them, the list of keys, the speed shown, the seek
+// bar's preview, and what is painted over the picture. It sees a playback
+// state set by the test and writes down what it asks of the player.
 #include <QAccessible>
 #include <QLabel>
 #include <QMimeData>
@@ -11,14 +13,17 @@
 #include <QtTest>
 #include <memory>
 
+#include "help_view.h"
 #include "movie.h"
 #include "playback_state.h"
 #include "playback_time.h"
 #include "player_actions.h"
 #include "player_controls.h"
 #include "player_overlay.h"
+#include "preview_source.h"
 #include "recording_commands.h"
 #include "seek_bar.h"
+#include "seek_preview_popup.h"
 
 namespace {
 
@@ -29,6 +34,26 @@ movie::Movie PlayerMovie(bool controls = true) {
   m.textColor = Qt::white;
   m.controls = controls;
   return m;
+}
+
+// A preview source played by the test: it writes down what is asked.
+class RecordingPreview : public PreviewSource {
+ public:
+  QStringList calls;
+  bool available = true;
+  bool Available() const override { return available; }
+  void Request(double seconds) override { calls << QStringLiteral("Request %1").arg(seconds); }
+  void Cancel() override { calls << "Cancel"; }
+  void Answer(double seconds, const QImage& picture) { emit pictureReady(seconds, picture); }
+};
+
+// A key press as a keyboard layout delivers it: the key it produced, with
+// whatever modifiers it took to produce it.
+void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+  QApplication::sendEvent(w, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+  QApplication::sendEvent(w, &release);
 }
 
 // Light pixels of an image in a band.
@@ -90,6 +115,9 @@ class TestPlayerUi : public QObject {
     overlay_->SetMovie(&movie_);
     area_->show();
     QVERIFY(QTest::qWaitForWindowExposed(area_.get()));
+    // The pointer starts over the picture, whatever the test before left
+    // it on: over the controls it would keep them up.
+    QTest::mouseMove(area_.get(), QPoint(160, 60));
   }
 
   void cleanup() {
@@ -111,20 +139,155 @@ class TestPlayerUi : public QObject {
     QCOMPARE(FormatPlaybackTime(-3, false), QStringLiteral("0:00"));
   }
 
-  void everyControlIsNamedAndLeavesTheFocusToThePlayer() {
+  void everyControlIsNamedAndTabReachesIt() {
     QCOMPARE(area_->focusPolicy(), Qt::StrongFocus);
+    state_->SetSpeed(1.5);  // the speed shows, and is a control, only now
     const QList<QWidget*> widgets{controls_->PlayPauseButton(), controls_->Seek(),
-                                  controls_->TimeLabel(),       controls_->MuteButton(),
-                                  controls_->VolumeSlider(),    overlay_->ReplayButton()};
+                                  controls_->TimeLabel(),       controls_->SpeedButton(),
+                                  controls_->MuteButton(),      controls_->VolumeSlider(),
+                                  overlay_->ReplayButton()};
     for (QWidget* w : widgets) {
       QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
       QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->objectName()));
-      QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+      // Tab reaches the controls; a click leaves the focus with the player
+      // area and its keys. The time is read, not worked.
+      QCOMPARE(w->focusPolicy(), w == controls_->TimeLabel() ? Qt::NoFocus : Qt::TabFocus);
       // What assistive technology reads is the name given.
       QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(w);
       QVERIFY(a11y);
       QCOMPARE(a11y->text(QAccessible::Name), w->accessibleName());
     }
+  }
+
+  // Tab from the player area brings the controls up, goes through them in
+  // the order they stand, and a control's unused keys still reach the player.
+  void tabWalksTheControlsInOrderAndTheirKeysWork() {
+    Playing();
+    state_->SetVolume(50);
+    state_->SetSpeed(2);
+    QTRY_VERIFY(!overlay_->ControlsVisible());
+    area_->activateWindow();
+    area_->setFocus();
+    QTRY_VERIFY(area_->hasFocus());
+    const QList<QWidget*> order{controls_->PlayPauseButton(), controls_->Seek(),
+                                controls_->SpeedButton(), controls_->MuteButton(),
+                                controls_->VolumeSlider()};
+    for (QWidget* expected : order) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY(overlay_->ControlsVisible());
+      QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    // The focused volume answers the arrow keys itself.
+    commands_.calls.clear();
+    QTest::keyClick(controls_->VolumeSlider(), Qt::Key_Right);
+    QCOMPARE(commands_.calls, QStringList({"SetVolume 55"}));
+    // Keys the control does not use are the player area's.
+    commands_.calls.clear();
+    QTest::keyClick(controls_->VolumeSlider(), Qt::Key_M);
+    QTest::keyClick(controls_->VolumeSlider(), Qt::Key_Period);
+    QCOMPARE(commands_.calls, QStringList({"SetMuted 1", "StepFrame forward"}));
+    // Space presses the focused button.
+    commands_.calls.clear();
+    QTest::keyClick(controls_->SpeedButton(), Qt::Key_Space);
+    QCOMPARE(commands_.calls, QStringList({"SetSpeed 1"}));
+  }
+
+  void clickLeavesTheKeysWithThePlayerArea() {
+    Playing();
+    area_->activateWindow();
+    area_->setFocus();
+    QTRY_VERIFY(area_->hasFocus());
+    QTest::mouseClick(controls_->MuteButton(), Qt::LeftButton);
+    QTest::mouseClick(controls_->Seek(), Qt::LeftButton, {}, controls_->Seek()->rect().center());
+    QVERIFY(area_->hasFocus());
+  }
+
+  void focusedSeekBarAnswersLeftAndRight() {
+    Playing(60);
+    state_->SetPosition(20);
+    SeekBar* bar = controls_->Seek();
+    bar->setFocus();
+    QTRY_VERIFY(bar->hasFocus());
+    commands_.calls.clear();
+    QTest::keyClick(bar, Qt::Key_Right);
+    QTest::keyClick(bar, Qt::Key_Right);
+    QTest::keyClick(bar, Qt::Key_Left);
+    // From where the handle went, not from where the engine last said.
+    QCOMPARE(commands_.calls, QStringList({"SeekTo 25", "SeekTo 30", "SeekTo 25"}));
+    // Up and Down are the volume's, as in the player area.
+    commands_.calls.clear();
+    state_->SetVolume(50);
+    QTest::keyClick(bar, Qt::Key_Up);
+    QCOMPARE(commands_.calls, QStringList({"SetVolume 55"}));
+    // Never before the start.
+    commands_.calls.clear();
+    state_->SetPosition(2);
+    QTest::keyClick(bar, Qt::Key_Left);
+    QCOMPARE(commands_.calls, QStringList({"SeekTo 0"}));
+    // Without a length the bar has no place to go: the player area seeks.
+    state_->SetDuration(0);
+    commands_.calls.clear();
+    QTest::keyClick(bar, Qt::Key_Right);
+    QCOMPARE(commands_.calls, QStringList({"SeekBy 5"}));
+  }
+
+  void controlsStayWhileTheyHaveTheFocusOrThePointer() {
+    Playing();
+    controls_->MuteButton()->setFocus();
+    QTRY_VERIFY(controls_->MuteButton()->hasFocus());
+    QVERIFY(overlay_->ControlsVisible());
+    QTest::qWait(300);  // several hide delays
+    QVERIFY(overlay_->ControlsVisible());
+    area_->setFocus();
+    QTRY_VERIFY(!overlay_->ControlsVisible());
+    // Under the pointer.
+    QTest::mouseMove(area_.get(), QPoint(100, 100));
+    QTRY_VERIFY(overlay_->ControlsVisible());
+    QTest::mouseMove(controls_->VolumeSlider());
+    QTest::qWait(300);
+    QVERIFY(overlay_->ControlsVisible());
+  }
+
+  // The accessibility tree: the bar is a group of named controls with the
+  // roles a screen reader expects, and the seek bar is a slider whose value
+  // is the position.
+  void accessibilityTreeNamesRolesAndValues() {
+    Playing(125);
+    state_->SetPosition(65);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(controls_);
+    QVERIFY(bar);
+    QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("Playback controls"));
+    QHash<QString, QAccessible::Role> seen;
+    for (int i = 0; i < bar->childCount(); ++i) {
+      QAccessibleInterface* child = bar->child(i);
+      QVERIFY(child);
+      QCOMPARE(child->parent()->object(), static_cast<QObject*>(controls_));
+      QCOMPARE(bar->indexOfChild(child), i);
+      seen.insert(child->text(QAccessible::Name), child->role());
+    }
+    QCOMPARE(seen.value("Pause"), QAccessible::Button);
+    QCOMPARE(seen.value("Volume"), QAccessible::Slider);
+    QCOMPARE(seen.value("Seek"), QAccessible::Slider);
+    QCOMPARE(seen.value("Elapsed time and duration"), QAccessible::StaticText);
+    QVERIFY(seen.contains("Mute"));
+    // The speed is hidden at normal speed, and says so.
+    QAccessibleInterface* speed = QAccessible::queryAccessibleInterface(controls_->SpeedButton());
+    QCOMPARE(bar->indexOfChild(speed) >= 0, true);
+    QVERIFY(speed->state().invisible);
+    QVERIFY(!bar->child(0)->state().invisible);
+
+    QAccessibleInterface* seek = QAccessible::queryAccessibleInterface(controls_->Seek());
+    QAccessibleValueInterface* value = seek->valueInterface();
+    QVERIFY(value);
+    QCOMPARE(value->currentValue().toDouble(), 65.0);
+    QCOMPARE(value->maximumValue().toDouble(), 125.0);
+    QCOMPARE(value->minimumValue().toDouble(), 0.0);
+    QCOMPARE(seek->text(QAccessible::Value), QStringLiteral("1:05 / 2:05"));
+    // A value set by a screen reader seeks.
+    commands_.calls.clear();
+    value->setCurrentValue(100.0);
+    QCOMPARE(commands_.calls, QStringList({"SeekTo 100"}));
+    QCOMPARE(seek->state().focusable, true);
   }
 
   // Tooltips name the keys the action table gives, so they cannot drift.
@@ -173,17 +336,42 @@ class TestPlayerUi : public QObject {
   void keysRunTheActionTable() {
     Playing();
     state_->SetVolume(50);
-    const std::pair<Qt::Key, const char*> cases[] = {
-        {Qt::Key_Space, "TogglePause"}, {Qt::Key_Right, "SeekBy 5"},
-        {Qt::Key_Left, "SeekBy -5"},    {Qt::Key_Home, "SeekTo 0"},
-        {Qt::Key_Up, "SetVolume 55"},   {Qt::Key_Down, "SetVolume 45"},
+    state_->SetSpeed(2);
+    const std::pair<QKeyCombination, const char*> cases[] = {
+        {Qt::Key_Space, "TogglePause"},
+        {Qt::Key_Right, "SeekBy 5"},
+        {Qt::Key_Left, "SeekBy -5"},
+        {Qt::Key_Home, "SeekTo 0"},
+        {Qt::Key_Up, "SetVolume 55"},
+        {Qt::Key_Down, "SetVolume 45"},
         {Qt::Key_M, "SetMuted 1"},
+        {Qt::Key_Period, "StepFrame forward"},
+        {Qt::Key_Comma, "StepFrame back"},
+        {Qt::Key_BracketRight, "SetSpeed 2.2"},
+        {Qt::Key_BracketLeft, "SetSpeed 1.82"},
+        {Qt::Key_BraceRight, "SetSpeed 4"},
+        {Qt::Key_BraceLeft, "SetSpeed 1"},
+        {Qt::Key_Backspace, "SetSpeed 1"},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_C), "CopyPicture"},
     };
     for (const auto& [key, call] : cases) {
       commands_.calls.clear();
-      QTest::keyClick(area_.get(), key);
+      QTest::keyClick(area_.get(), key.key(), key.keyboardModifiers());
       QCOMPARE(commands_.calls, QStringList({QLatin1String(call)}));
     }
+    // Ten percent up and down again is exactly where it started.
+    state_->SetSpeed(1);
+    commands_.calls.clear();
+    for (int i = 0; i < 3; ++i) {
+      player_actions::Get(player_actions::Id::kFaster).run(commands_, *state_);
+      state_->SetSpeed(commands_.calls.constLast().section(' ', 1).toDouble());
+    }
+    for (int i = 0; i < 3; ++i) {
+      player_actions::Get(player_actions::Id::kSlower).run(commands_, *state_);
+      state_->SetSpeed(commands_.calls.constLast().section(' ', 1).toDouble());
+    }
+    QCOMPARE(commands_.calls, QStringList({"SetSpeed 1.1", "SetSpeed 1.21", "SetSpeed 1.33",
+                                           "SetSpeed 1.21", "SetSpeed 1.1", "SetSpeed 1"}));
     // The keypad's keys are the same keys; with a modifier they belong to the
     // window's menus.
     commands_.calls.clear();
@@ -192,6 +380,30 @@ class TestPlayerUi : public QObject {
     QTest::keyClick(area_.get(), Qt::Key_M, Qt::ControlModifier);
     QTest::keyClick(area_.get(), Qt::Key_Q);
     QCOMPARE(commands_.calls.size(), 1);
+  }
+
+  // "{", "}" and "?" take Shift on one keyboard and AltGr on another: the
+  // character produced decides, whatever it took to produce it.
+  void keysMatchTheCharacterProducedOnEveryLayout() {
+    Playing();
+    state_->SetSpeed(1);
+    // US: Shift and the bracket key; German: AltGr (group switch) and 7/0.
+    Press(area_.get(), Qt::Key_BraceRight, Qt::ShiftModifier, "}");
+    Press(area_.get(), Qt::Key_BraceLeft, Qt::GroupSwitchModifier, "{");
+    Press(area_.get(), Qt::Key_BraceLeft, Qt::ShiftModifier | Qt::KeypadModifier, "{");
+    QCOMPARE(commands_.calls, QStringList({"SetSpeed 2", "SetSpeed 0.5", "SetSpeed 0.5"}));
+    // US Shift+/, and a layout with "?" on a key of its own.
+    Press(area_.get(), Qt::Key_Question, Qt::ShiftModifier, "?");
+    QVERIFY(overlay_->Help()->isVisible());
+    Press(area_.get(), Qt::Key_Question, Qt::NoModifier, "?");
+    QVERIFY(!overlay_->Help()->isVisible());
+    // Keys that type nothing keep their modifiers: Shift+Left is not Left,
+    // and Ctrl+C is not C.
+    commands_.calls.clear();
+    Press(area_.get(), Qt::Key_Left, Qt::ShiftModifier, {});
+    Press(area_.get(), Qt::Key_C, Qt::NoModifier, "c");
+    Press(area_.get(), Qt::Key_Comma, Qt::ControlModifier, {});
+    QVERIFY(commands_.calls.isEmpty());
   }
 
   void wheelChangesTheVolumeByNotches() {
@@ -312,6 +524,117 @@ class TestPlayerUi : public QObject {
     QVERIFY(LightPixels(Painted(), QRect(0, 8, 320, 22)) > 50);
     overlay_->SetMovie(&movie_);  // a new movie starts without it
     QVERIFY(overlay_->Notice().isEmpty());
+  }
+
+  // The list of keys is written from the action table: every action, its
+  // keys and its help, as plain text; "?", F1 and Esc hide it.
+  void helpListsTheActionTableAndHides() {
+    Playing();
+    HelpView* help = overlay_->Help();
+    QVERIFY(!help->isVisible());
+    QTest::keyClick(area_.get(), Qt::Key_F1);
+    QVERIFY(help->isVisible());
+    QVERIFY(area_->rect().contains(help->geometry()));
+    QStringList expected;
+    for (const player_actions::Action& action : player_actions::All()) {
+      expected << player_actions::KeyText(action) + u'\t' + action.help;
+    }
+    QCOMPARE(help->Text(), expected.join(u'\n'));
+    QVERIFY(help->Text().contains(QStringLiteral(".\tOne frame forward, paused")));
+    QVERIFY(help->Text().contains(QStringLiteral("Ctrl+C\t")));
+    for (const QLabel* label : help->findChildren<QLabel*>()) {
+      QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+    // It hides with its own keys and with Esc, and lets clicks through.
+    QTest::mouseClick(area_.get(), Qt::LeftButton, {}, help->geometry().center());
+    QCOMPARE(commands_.calls, QStringList({"TogglePause"}));
+    QTest::keyClick(area_.get(), Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
+    QTest::keyClick(area_.get(), Qt::Key_F1);
+    QTest::keyClick(area_.get(), Qt::Key_F1);
+    QVERIFY(!help->isVisible());
+    // Esc is not the player's while the list is hidden.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(area_.get(), &escape);
+    QVERIFY(!escape.isAccepted());
+    // A movie that is not the player takes the list away.
+    QTest::keyClick(area_.get(), Qt::Key_F1);
+    movie::Movie still;
+    overlay_->SetMovie(&still);
+    QVERIFY(!help->isVisible());
+  }
+
+  void speedShowsWhileNotNormalAndPressedGoesBack() {
+    Playing();
+    QToolButton* speed = controls_->SpeedButton();
+    QVERIFY(!speed->isVisible());
+    state_->SetSpeed(1.5);
+    QVERIFY(speed->isVisible());
+    QCOMPARE(speed->text(), QStringLiteral("1.5\u00d7"));
+    QCOMPARE(speed->accessibleName(), QStringLiteral("Speed 1.5\u00d7"));
+    QCOMPARE(speed->toolTip(), QStringLiteral("Back to normal speed (Backspace)"));
+    state_->SetSpeed(0.25);
+    QCOMPARE(speed->text(), QStringLiteral("0.25\u00d7"));
+    state_->SetSpeed(2);
+    QCOMPARE(speed->text(), QStringLiteral("2\u00d7"));
+    QTest::mouseClick(speed, Qt::LeftButton);
+    QCOMPARE(commands_.calls, QStringList({"SetSpeed 1"}));
+    state_->SetSpeed(1);
+    QVERIFY(!speed->isVisible());
+  }
+
+  // Hovering the seek bar: the time under the pointer at once, a picture of
+  // that moment when the source has one, each new moment asked for once.
+  void seekBarPreviewShowsTheTimeAndThePicture() {
+    RecordingPreview preview;
+    overlay_->SetPreviewSource(&preview);
+    Playing(80);
+    SeekBar* bar = controls_->Seek();
+    SeekPreviewPopup* popup = overlay_->SeekPreview();
+    // The bar laid out at its shown width.
+    QTRY_VERIFY(bar->isVisible() && bar->width() > 100);
+    QCoreApplication::processEvents();
+    const int quarter = 5 + (bar->width() - 10) / 4;
+    QTest::mouseMove(bar, QPoint(quarter, bar->height() / 2));
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->TimeText(), QStringLiteral("0:20"));
+    QCOMPARE(preview.calls, QStringList({"Request 20"}));
+    QVERIFY(popup->Picture().isNull());
+    // Above the bar, over the pointer.
+    const QRect shown = popup->geometry();
+    const QPoint pointer = bar->mapTo(area_.get(), QPoint(quarter, 0));
+    QVERIFY(shown.bottom() < pointer.y());
+    QVERIFY(shown.left() <= pointer.x() && pointer.x() <= shown.right());
+
+    QImage picture(160, 90, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    preview.Answer(20, picture);
+    QCOMPARE(popup->Picture(), picture);
+    QVERIFY(popup->height() > 90);
+    // Moving on asks for the new moment; the last picture stays meanwhile.
+    QTest::mouseMove(bar, QPoint(quarter * 2, bar->height() / 2));
+    QTRY_COMPARE(preview.calls.size(), 2);
+    QVERIFY(preview.calls[1].startsWith("Request "));
+    QCOMPARE(popup->Picture(), picture);
+    // Gone with the pointer, and nothing more is wanted.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(bar, &leave);
+    QVERIFY(!popup->isVisible());
+    QCOMPARE(preview.calls.constLast(), QStringLiteral("Cancel"));
+    // A picture arriving late is not shown.
+    preview.Answer(40, picture);
+    QVERIFY(!popup->isVisible());
+
+    // Without pictures for this file, the time alone.
+    preview.available = false;
+    preview.calls.clear();
+    QTest::mouseMove(bar, QPoint(quarter, bar->height() / 2));
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->TimeText(), QStringLiteral("0:20"));
+    QVERIFY(preview.calls.isEmpty());
+    // With no length there is no moment to show.
+    state_->SetDuration(0);
+    QVERIFY(!popup->isVisible());
   }
 
   void dropsAreHandedOnAsSent() {

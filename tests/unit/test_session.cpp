@@ -1,6 +1,7 @@
 // The load state machine against an engine played by the test: what is sent
 // to the engine for each address, how its events become the playback state,
-// and what the user is told when something goes wrong.
+// and what the user is told when something goes wrong; frame steps, speed
+// and the pictures the session asks the engine for.
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -78,7 +79,8 @@ class TestSession : public QObject {
     state_ = std::make_unique<PlaybackState>();
     host_ = std::make_unique<FakeHost>();
     session_ = std::make_unique<Session>(*state_, *host_);
-    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50, .growthCheckMs = 20});
+    session_->SetTimings(
+        {.stuckMs = 100, .progressAfterMs = 50, .growthCheckMs = 20, .stepBackMs = 100});
     engine_ = std::make_unique<FakeEngine>();
     session_->SetEngine(engine_.get());
   }
@@ -372,6 +374,123 @@ class TestSession : public QObject {
     engine_->Send(Property::kNoFile, true);
     session_->Resume();
     QTRY_COMPARE(int(engine_->loads.size()), 2);
+  }
+
+  // Steps forward are the engine's to count. A step back is a seek from the
+  // keyframe before, and the engine keeps only the newest of several asked
+  // at once: they go one at a time, each when the one before has landed, a
+  // few at most waiting so that a held key stops soon after it is let go.
+  void stepsBackGoOneAtATime() {
+    // Nothing here waits for a step that never lands.
+    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50, .stepBackMs = 60000});
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    const auto steps = [&](const char* which) { return int(engine_->calls.count(which)); };
+    engine_->calls.clear();
+    session_->StepFrame(true);
+    session_->StepFrame(true);
+    QCOMPARE(engine_->calls, QStringList({"step forward", "step forward"}));
+
+    engine_->calls.clear();
+    for (int i = 0; i < 8; ++i) session_->StepFrame(false);
+    QCOMPARE(engine_->calls, QStringList({"step back"}));
+    for (int landed = 1; landed <= 5; ++landed) engine_->SeekDone();
+    QCOMPARE(steps("step back"), 4);
+
+    // Steps still waiting are not for the next file.
+    session_->StepFrame(false);
+    session_->StepFrame(false);
+    QCOMPARE(steps("step back"), 5);
+    LoadAndWait(flv_);
+    engine_->OpenFile(2);
+    engine_->SeekDone();
+    QCOMPARE(steps("step back"), 5);
+    session_->StepFrame(false);
+    QCOMPARE(steps("step back"), 6);
+  }
+
+  void aStepBackThatNeverLandsHoldsTheNextOnesOnlyAWhile() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    const auto steps = [&] { return int(engine_->calls.count("step back")); };
+    session_->StepFrame(false);
+    session_->StepFrame(false);
+    QCOMPARE(steps(), 1);
+    QTRY_COMPARE(steps(), 2);
+  }
+
+  void noStepsForSoundAloneOrWithNothingOpen() {
+    session_->StepFrame(true);
+    session_->StepFrame(false);
+    LoadAndWait(flv_);
+    engine_->OpenFile(1, {});
+    stream_facts::Tracks sound;
+    sound.audio = {true, true, QStringLiteral("mp3, 44.1 kHz")};
+    engine_->Send(Property::kTracks, sound);
+    QVERIFY(state_->audioOnly());
+    session_->StepFrame(true);
+    session_->StepFrame(false);
+    QVERIFY(!engine_->calls.join(',').contains("step"));
+  }
+
+  void speedIsClampedToldAtOnceAndFollowsTheEngine() {
+    const std::pair<double, double> asked[] = {{2, 2}, {10, 4}, {0.1, 0.25}, {1.1, 1.1}};
+    for (const auto& [ask, got] : asked) {
+      engine_->calls.clear();
+      session_->SetSpeed(ask);
+      QCOMPARE(state_->speed(), got);
+      QCOMPARE(engine_->calls, QStringList({QStringLiteral("speed %1").arg(got)}));
+    }
+    engine_->calls.clear();
+    for (double nonsense : {0.0, -2.0, qQNaN(), qInf()}) session_->SetSpeed(nonsense);
+    QVERIFY(engine_->calls.isEmpty());
+    QCOMPARE(state_->speed(), 1.1);
+    // The engine's own word is the last.
+    engine_->Send(Property::kSpeed, 1.5);
+    QCOMPARE(state_->speed(), 1.5);
+    engine_->Send(Property::kSpeed, engine::Value{});
+    QCOMPARE(state_->speed(), 1.5);
+  }
+
+  void aPictureIsTakenOnceAndOnlyWhenAsked() {
+    QSignalSpy taken(session_.get(), &Session::pictureTaken);
+    session_->CopyPicture();  // nothing open
+    QVERIFY(engine_->calls.isEmpty());
+    LoadAndWait(flv_);
+    engine_->OpenFile(1, {640, 360});
+    engine_->calls.clear();
+    session_->CopyPicture();
+    QCOMPARE(engine_->calls, QStringList({"grab picture"}));
+    QImage picture(640, 360, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    engine_->SendPicture(picture);
+    QCOMPARE(taken.count(), 1);
+    QCOMPARE(taken.at(0).at(0).value<QImage>(), picture);
+    // The same reply again, or one nobody asked for, is not a second copy.
+    engine_->SendPicture(picture);
+    engine_->listener()->OnPicture(engine_->lastPictureToken + 7, picture);
+    QCOMPARE(taken.count(), 1);
+    // Nothing to take is no copy.
+    session_->CopyPicture();
+    engine_->SendPicture(QImage());
+    QCOMPARE(taken.count(), 1);
+  }
+
+  void theFileInHandIsWhatTheEngineWasGiven() {
+    QVERIFY(!session_->FileInHand());
+    LoadAndWait(flv_);
+    QVERIFY(!session_->FileInHand());  // not open yet
+    engine_->OpenFile(1);
+    const std::optional<engine::LoadRequest> file = session_->FileInHand();
+    QVERIFY(file && file->file && file->file == engine_->loads.back().file);
+    QCOMPARE(file->format, engine::LoadRequest::Format::kFlv);
+    // A newer address on its way: the old file is no longer in hand.
+    session_->Play(QStringLiteral("http://127.0.0.1:9/a.flv"));
+    QVERIFY(!session_->FileInHand());
+    engine_->OpenFile(2);
+    QCOMPARE(session_->FileInHand()->url, QStringLiteral("http://127.0.0.1:9/a.flv"));
+    session_->Stop();
+    QVERIFY(!session_->FileInHand());
   }
 
   // An engine that never starts the file asked for (an open that hangs) is
