@@ -147,6 +147,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   StartStreams();
   ForgetFacts();
   startTime_ = 0;
+  subtitlesShown_ = 0;
   seekLead_ = inspection.seekLead;
   firstKeyframe_ =
       inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000.0;
@@ -283,6 +284,9 @@ QString Session::FailureCause(const QString& engineError) const {
         .arg(engine_options::kNetworkTimeoutSeconds);
   }
   if (!pictureTooLarge_.isEmpty()) return PictureTooLargeCause();
+  // The player's own reading of a local FLV knows better than "failed to
+  // recognize file format".
+  if (const QString found = WhatTheReaderFound(); !found.isEmpty()) return found;
   return loadCause_.isEmpty() ? engineError : loadCause_;
 }
 

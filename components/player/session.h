@@ -125,11 +125,15 @@ class Session : public QObject, private engine::Listener {
   void UpdateLoadState();
   bool CheckSomethingPlayed();
   QString PictureTooLargeCause() const;
+  // Why an FLV the engine gave up on could not play, from the player's own
+  // reading; empty when that found nothing to say.
+  QString WhatTheReaderFound() const;
   // What the player's own reading of the file says (session_facts.cpp).
   void ApplyFacts(const flv_reader::Facts& facts);
   void ForgetFacts();
   // Seconds on the file's own clock where the first frame is: what the
   // position counts from.
+  void ShowCaptions();
   double Origin() const;
   double FromEngineClock(double engineSeconds) const;
   stream_facts::Tracks NamedTracks() const;
@@ -226,6 +230,7 @@ class Session : public QObject, private engine::Listener {
   // The engine's view of the file, which the state is made from.
   double engineDuration_ = 0;
   double startTime_ = 0;
+  qint64 subtitlesShown_ = 0;
   bool isFlv_ = false;
   bool pictureOut_ = false;
   bool alphaFlattened_ = false;

@@ -60,6 +60,16 @@ void Session::UpdateDuration() {
   state_.SetLive(address_.IsNetwork() && lengthUnknown_);
 }
 
+void Session::ShowCaptions() {
+  // An FLV's captions are part of what its author meant to be seen; the
+  // engine picks no subtitle track without a language or a default flag.
+  if (!engine_ || !isFlv_ || tracks_.textTrack <= 0 || subtitlesShown_ == tracks_.textTrack) {
+    return;
+  }
+  subtitlesShown_ = tracks_.textTrack;
+  engine_->ShowSubtitles(subtitlesShown_);
+}
+
 void Session::UpdateBuffering() {
   const bool now = address_.IsNetwork() && pausedForCache_;
   state_.SetBuffering(now, now ? cachePercent_ : 0);
@@ -120,6 +130,7 @@ void Session::OnProperty(Property property, const engine::Value& value) {
     case Property::kFileFormat: {
       const QString format = ValueOr(value, QString());
       isFlv_ = format == QLatin1String("flv") || format == QLatin1String("live_flv");
+      ShowCaptions();
       UpdateDuration();
       break;
     }
@@ -165,6 +176,7 @@ void Session::OnProperty(Property property, const engine::Value& value) {
       break;
     case Property::kTracks:
       tracks_ = ValueOr(value, stream_facts::Tracks());
+      ShowCaptions();
       UpdateStreams();
       break;
     case Property::kPictureOut:

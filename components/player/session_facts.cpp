@@ -40,6 +40,21 @@ void Session::ForgetFacts() {
   state_.SetFileReport({});
 }
 
+QString Session::WhatTheReaderFound() const {
+  if (!facts_.isFlv || facts_.coverage == flv_reader::Coverage::kNone) return {};
+  const bool framesFound = facts_.audio.frames + facts_.video.frames > 0;
+  if (!framesFound && facts_.coverage == flv_reader::Coverage::kComplete) {
+    return facts_.tags == 0
+               ? QStringLiteral("after its FLV header it holds no complete tag")
+               : QStringLiteral("its %1 tags hold no picture or sound").arg(facts_.tags);
+  }
+  if (facts_.lastTagCut && facts_.cutTagMs >= 0) {
+    const double seconds = std::max(double(facts_.cutTagMs) - double(facts_.firstMs), 0.0) / 1000;
+    return QStringLiteral("it is cut off after %1 s").arg(seconds, 0, 'f', 2);
+  }
+  return {};
+}
+
 double Session::Origin() const {
   // Without a reading of its own, the clock starts where the engine's does.
   return haveFacts_ ? factsOrigin_ : startTime_;

@@ -188,6 +188,28 @@ class TestSession : public QObject {
              qPrintable(state_->message()));
   }
 
+  // onTextData and onCaption become the engine's text subtitle track, which
+  // it would leave off; an MP4's subtitles are its own business.
+  void anFlvsCaptionsAreShownOnce() {
+    LoadAndWait(flv_);
+    engine_->OpenFile(1);
+    stream_facts::Tracks tracks;
+    tracks.video = {true, true, QStringLiteral("flv1, 320x240")};
+    tracks.textTrack = 3;
+    engine_->calls.clear();
+    engine_->Send(Property::kTracks, tracks);
+    engine_->Send(Property::kTracks, tracks);
+    QCOMPARE(engine_->calls, QStringList({"subtitles 3"}));
+
+    session_->Play(QStringLiteral("http://127.0.0.1:9/a.mp4"));
+    engine_->OpenFile(2);
+    engine_->Send(Property::kFileFormat, QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"));
+    engine_->calls.clear();
+    engine_->Send(Property::kTracks, tracks);
+    QVERIFY2(!engine_->calls.join(u' ').contains(QLatin1String("subtitles")),
+             qPrintable(engine_->calls.join(u' ')));
+  }
+
   void undecodableStreamsAreNoticedAndTheRestPlays() {
     LoadAndWait(flv_);
     engine_->OpenFile(1);
@@ -263,6 +285,27 @@ class TestSession : public QObject {
     QVERIFY(load.prefix.contains("keyframes") && load.prefix.contains("filepositions"));
     QVERIFY2(state_->fileReport().contains(QLatin1String("Length: 10.04 s measured")),
              qPrintable(state_->fileReport()));
+  }
+
+  // When the engine gives up on an FLV, the player's reading says why.
+  void aFailedFlvIsExplainedByWhatItHolds() {
+    QByteArray junk(reinterpret_cast<const char*>(flvtest::Builder().bytes().data()), 13);
+    junk += QByteArray(400, '\x55');
+    LoadAndWait(testsupport::WriteFile(dir_.filePath("junk.flv"), junk));
+    engine_->ReplyToLoad(1);
+    engine_->StartFile(1);
+    engine_->EndFile(1, engine::EndReason::kError, QStringLiteral("unrecognized file format"));
+    QVERIFY2(state_->message().contains(QLatin1String("no complete tag")),
+             qPrintable(state_->message()));
+
+    QByteArray cut = testsupport::ReadFile(WriteClip(QStringLiteral("whole.flv"), 1000, 5000, {}));
+    cut.chop(20);  // into the last tag's picture
+    LoadAndWait(testsupport::WriteFile(dir_.filePath("cut.flv"), cut));
+    engine_->ReplyToLoad(2);
+    engine_->StartFile(2);
+    engine_->EndFile(2, engine::EndReason::kError, QStringLiteral("unrecognized file format"));
+    QVERIFY2(state_->message().contains(QLatin1String("cut off after 4.00 s")),
+             qPrintable(state_->message()));
   }
 
   void absurdClaimsGiveWayToWhatIsMeasured() {
