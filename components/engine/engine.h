@@ -164,8 +164,6 @@ class Engine : public QObject {
   virtual void SetSpeed(double factor) = 0;
   virtual void SetVolume(double percent) = 0;
   virtual void SetMuted(bool muted) = 0;
-  // Shows the subtitle track `id` (an id of the track list) over the picture.
-  virtual void ShowSubtitles(qint64 id) = 0;
   virtual void SetAudioOutput(const QByteArray& driver) = 0;
   // Alpha in the video composited onto white rather than dropped.
   virtual void SetFlattenAlpha(bool on) = 0;

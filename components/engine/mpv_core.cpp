@@ -256,7 +256,6 @@ class MpvCore : public Engine {
     SetProperty("volume", QByteArray::number(percent, 'f', 3));
   }
   void SetMuted(bool muted) override { SetProperty("mute", muted ? "yes" : "no"); }
-  void ShowSubtitles(qint64 id) override { SetProperty("sid", QByteArray::number(id)); }
   void SetAudioOutput(const QByteArray& driver) override { SetProperty("ao", driver); }
   void SetFlattenAlpha(bool on) override { SetProperty("vf", on ? kFlattenAlphaOntoWhite : ""); }
 

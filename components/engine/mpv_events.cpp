@@ -109,10 +109,6 @@ stream_facts::Tracks ReadTracks(const mpv_node& list) {
   for (int i = 0; i < list.u.list->num; ++i) {
     const mpv_node& entry = list.u.list->values[i];
     const QString type = String(entry, "type");
-    if (type == QLatin1String("sub") && tracks.textTrack == 0 &&
-        String(entry, "codec") == QLatin1String("text")) {
-      tracks.textTrack = qint64(Number(entry, "id"));
-    }
     const bool audio = type == QLatin1String("audio");
     // Cover art is a still image attached to a sound file, not a video.
     const bool video = type == QLatin1String("video") && !Flag(entry, "albumart");

@@ -20,9 +20,6 @@ struct Track {
 struct Tracks {
   Track audio;  // the first audio track
   Track video;  // the first video track that is a moving picture (not cover art)
-  // The engine's id of the first plain-text subtitle track (an FLV's
-  // onTextData or onCaption); 0 when there is none.
-  qint64 textTrack = 0;
   bool operator==(const Tracks&) const = default;
 };
 

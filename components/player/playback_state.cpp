@@ -70,6 +70,9 @@ void PlaybackState::SetLive(bool live) {
 void PlaybackState::SetFileReport(const QString& report) {
   if (Update(fileReport_, report)) emit fileReportChanged(report);
 }
+void PlaybackState::SetCaption(const QString& text) {
+  if (Update(caption_, text)) emit captionChanged(text);
+}
 void PlaybackState::SetCuePoints(const stream_facts::CuePoints& cuePoints) {
   if (Update(cuePoints_, cuePoints)) emit cuePointsChanged();
 }

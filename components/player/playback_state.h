@@ -86,6 +86,9 @@ class PlaybackState : public QObject {
   QString fileReport() const { return fileReport_; }
   // The file's cue points, in time order.
   const stream_facts::CuePoints& cuePoints() const { return cuePoints_; }
+  // The file's caption for this moment (an FLV's onTextData or onCaption),
+  // plain text; empty when none.
+  QString caption() const { return caption_; }
   // Playback speed as a factor: 1 is normal, 2 twice as fast.
   double speed() const { return speed_; }
 
@@ -109,6 +112,7 @@ class PlaybackState : public QObject {
   void SetLive(bool live);
   void SetFileReport(const QString& report);
   void SetCuePoints(const stream_facts::CuePoints& cuePoints);
+  void SetCaption(const QString& text);
   void SetSpeed(double factor);
   // Events rather than values.
   void AnnounceFileLoaded() { emit fileLoaded(); }
@@ -135,6 +139,7 @@ class PlaybackState : public QObject {
   void liveChanged(bool live);
   void fileReportChanged(const QString& report);
   void cuePointsChanged();
+  void captionChanged(const QString& text);
   void speedChanged(double factor);
   // A new file has opened.
   void fileLoaded();
@@ -165,5 +170,6 @@ class PlaybackState : public QObject {
   bool live_ = false;
   QString fileReport_;
   stream_facts::CuePoints cuePoints_;
+  QString caption_;
   double speed_ = 1;
 };

@@ -147,7 +147,6 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   StartStreams();
   ForgetFacts();
   startTime_ = 0;
-  subtitlesShown_ = 0;
   seekLead_ = inspection.seekLead;
   firstKeyframe_ =
       inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000.0;

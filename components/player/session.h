@@ -133,7 +133,7 @@ class Session : public QObject, private engine::Listener {
   void ForgetFacts();
   // Seconds on the file's own clock where the first frame is: what the
   // position counts from.
-  void ShowCaptions();
+  void UpdateCaption();
   double Origin() const;
   double FromEngineClock(double engineSeconds) const;
   stream_facts::Tracks NamedTracks() const;
@@ -230,7 +230,8 @@ class Session : public QObject, private engine::Listener {
   // The engine's view of the file, which the state is made from.
   double engineDuration_ = 0;
   double startTime_ = 0;
-  qint64 subtitlesShown_ = 0;
+  // The file's captions on the player's clock, in time order.
+  QList<std::pair<double, QString>> captions_;
   bool isFlv_ = false;
   bool pictureOut_ = false;
   bool alphaFlattened_ = false;

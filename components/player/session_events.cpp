@@ -60,16 +60,6 @@ void Session::UpdateDuration() {
   state_.SetLive(address_.IsNetwork() && lengthUnknown_);
 }
 
-void Session::ShowCaptions() {
-  // An FLV's captions are part of what its author meant to be seen; the
-  // engine picks no subtitle track without a language or a default flag.
-  if (!engine_ || !isFlv_ || tracks_.textTrack <= 0 || subtitlesShown_ == tracks_.textTrack) {
-    return;
-  }
-  subtitlesShown_ = tracks_.textTrack;
-  engine_->ShowSubtitles(subtitlesShown_);
-}
-
 void Session::UpdateBuffering() {
   const bool now = address_.IsNetwork() && pausedForCache_;
   state_.SetBuffering(now, now ? cachePercent_ : 0);
@@ -108,6 +98,7 @@ void Session::OnProperty(Property property, const engine::Value& value) {
   switch (property) {
     case Property::kPosition:
       state_.SetPosition(FromEngineClock(ValueOr(value, 0.0)));
+      UpdateCaption();
       break;
     case Property::kDuration: {
       const double reported = ValueOr(value, 0.0);
@@ -130,7 +121,6 @@ void Session::OnProperty(Property property, const engine::Value& value) {
     case Property::kFileFormat: {
       const QString format = ValueOr(value, QString());
       isFlv_ = format == QLatin1String("flv") || format == QLatin1String("live_flv");
-      ShowCaptions();
       UpdateDuration();
       break;
     }
@@ -176,7 +166,6 @@ void Session::OnProperty(Property property, const engine::Value& value) {
       break;
     case Property::kTracks:
       tracks_ = ValueOr(value, stream_facts::Tracks());
-      ShowCaptions();
       UpdateStreams();
       break;
     case Property::kPictureOut:
@@ -311,6 +300,7 @@ void Session::OnAnswer(quint64 token, engine::Query query, const engine::Value& 
   if (query == engine::Query::kPosition && token == seekToken_) {
     if (const double* landed = std::get_if<double>(&value)) {
       state_.SetPosition(FromEngineClock(*landed));
+      UpdateCaption();
     }
     state_.AnnounceSeeked(state_.position());
   } else if (query == engine::Query::kSampleRate && token == soundToken_) {

@@ -27,6 +27,15 @@ void Session::ApplyFacts(const flv_reader::Facts& facts) {
                    [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
   cues.erase(std::unique(cues.begin(), cues.end()), cues.end());
   state_.SetCuePoints(cues);
+
+  captions_.clear();
+  for (const flv_reader::Caption& caption : facts.captions) {
+    captions_.append({std::max(double(caption.timeMs) / 1000.0 - factsOrigin_, 0.0),
+                      QString::fromStdString(caption.text)});
+  }
+  std::stable_sort(captions_.begin(), captions_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  UpdateCaption();
   UpdateStreams();
   UpdateReport();
 }
@@ -37,6 +46,8 @@ void Session::ForgetFacts() {
   factsOrigin_ = 0;
   factsLength_ = 0;
   state_.SetCuePoints({});
+  captions_.clear();
+  state_.SetCaption({});
   state_.SetFileReport({});
 }
 
@@ -53,6 +64,20 @@ QString Session::WhatTheReaderFound() const {
     return QStringLiteral("it is cut off after %1 s").arg(seconds, 0, 'f', 2);
   }
   return {};
+}
+
+void Session::UpdateCaption() {
+  // A caption says nothing of how long it lasts: it stays until the next,
+  // or for as long as a line of subtitles usually does.
+  constexpr double kLongestCaption = 6;
+  const double now = state_.position();
+  const auto after = std::upper_bound(captions_.cbegin(), captions_.cend(), now,
+                                      [](double t, const auto& c) { return t < c.first; });
+  QString text;
+  if (after != captions_.cbegin() && now - std::prev(after)->first < kLongestCaption) {
+    text = std::prev(after)->second;
+  }
+  state_.SetCaption(text);
 }
 
 double Session::Origin() const {

@@ -137,6 +137,7 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   connect(&state_, &PlaybackState::bufferingChanged, this, &PlayerOverlay::OnStateChanged);
   connect(&state_, &PlaybackState::decodeProblemChanged, this, &PlayerOverlay::ShowNotice);
   connect(&state_, &PlaybackState::progressChanged, &area_, qOverload<>(&QWidget::update));
+  connect(&state_, &PlaybackState::captionChanged, &area_, qOverload<>(&QWidget::update));
 
   area_.installEventFilter(this);
   Layout();
@@ -267,6 +268,11 @@ void PlayerOverlay::Paint(QPainter& painter) const {
   if (!buffering.isEmpty()) PaintBox(painter, area, buffering, Qt::AlignCenter);
   if (!state_.progress().isEmpty()) PaintBox(painter, area, state_.progress(), Qt::AlignCenter);
   if (!notice_.isEmpty()) PaintBox(painter, area, notice_, Qt::AlignTop | Qt::AlignHCenter);
+  if (!state_.caption().isEmpty()) {
+    // Above the control bar, showing or not, so that it does not jump.
+    const QRectF above = area.adjusted(0, 0, 0, -controls_->sizeHint().height());
+    PaintBox(painter, above, state_.caption(), Qt::AlignBottom | Qt::AlignHCenter);
+  }
 }
 
 void PlayerOverlay::PaintBox(QPainter& painter, const QRectF& area, const QString& text,

@@ -107,7 +107,6 @@ void FakeEngine::SetVolume(double percent) { calls << QStringLiteral("volume %1"
 void FakeEngine::SetMuted(bool muted) {
   calls << (muted ? QStringLiteral("mute yes") : QStringLiteral("mute no"));
 }
-void FakeEngine::ShowSubtitles(qint64 id) { calls << QStringLiteral("subtitles %1").arg(id); }
 void FakeEngine::SetAudioOutput(const QByteArray& driver) {
   calls << QStringLiteral("ao ") + QString::fromUtf8(driver);
 }

@@ -61,7 +61,6 @@ class FakeEngine : public engine::Engine {
   void SetSpeed(double factor) override;
   void SetVolume(double percent) override;
   void SetMuted(bool muted) override;
-  void ShowSubtitles(qint64 id) override;
   void SetAudioOutput(const QByteArray& driver) override;
   void SetFlattenAlpha(bool on) override;
   void WatchCache(bool on) override;

@@ -188,28 +188,6 @@ class TestSession : public QObject {
              qPrintable(state_->message()));
   }
 
-  // onTextData and onCaption become the engine's text subtitle track, which
-  // it would leave off; an MP4's subtitles are its own business.
-  void anFlvsCaptionsAreShownOnce() {
-    LoadAndWait(flv_);
-    engine_->OpenFile(1);
-    stream_facts::Tracks tracks;
-    tracks.video = {true, true, QStringLiteral("flv1, 320x240")};
-    tracks.textTrack = 3;
-    engine_->calls.clear();
-    engine_->Send(Property::kTracks, tracks);
-    engine_->Send(Property::kTracks, tracks);
-    QCOMPARE(engine_->calls, QStringList({"subtitles 3"}));
-
-    session_->Play(QStringLiteral("http://127.0.0.1:9/a.mp4"));
-    engine_->OpenFile(2);
-    engine_->Send(Property::kFileFormat, QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"));
-    engine_->calls.clear();
-    engine_->Send(Property::kTracks, tracks);
-    QVERIFY2(!engine_->calls.join(u' ').contains(QLatin1String("subtitles")),
-             qPrintable(engine_->calls.join(u' ')));
-  }
-
   void undecodableStreamsAreNoticedAndTheRestPlays() {
     LoadAndWait(flv_);
     engine_->OpenFile(1);
@@ -332,7 +310,7 @@ class TestSession : public QObject {
     QTRY_COMPARE(state_->duration(), 8.04);
   }
 
-  void cuePointsAreOnTheClockOfTheFirstFrame() {
+  void cuePointsAndCaptionsAreOnTheClockOfTheFirstFrame() {
     flvtest::Builder b;
     b.H263(2000, true);
     flvtest::Amf0 cue;
@@ -346,6 +324,11 @@ class TestSession : public QObject {
         .String("navigation")
         .End();
     b.Script(4000, cue.bytes());
+    for (const auto& [ms, text] : {std::pair{3000u, "<b>one</b>"}, std::pair{3500u, "two"}}) {
+      flvtest::Amf0 caption;
+      caption.String("onTextData").Object().Key("text").String(text).End();
+      b.Script(ms, caption.bytes());
+    }
     for (uint32_t ms = 2040; ms <= 6000; ms += 40) b.H263(ms, ms % 1000 == 0);
     const QString path = testsupport::WriteFile(
         dir_.filePath(QStringLiteral("cues.flv")),
@@ -354,6 +337,16 @@ class TestSession : public QObject {
     QCOMPARE(state_->cuePoints().size(), 1);
     QCOMPARE(state_->cuePoints().first().seconds, 2.0);
     QCOMPARE(state_->cuePoints().first().name, QStringLiteral("chapter two"));
+
+    // Captions show from their moment until the next, as the text they are.
+    engine_->OpenFile(1);
+    engine_->Send(Property::kStartTime, 2.0);
+    QStringList shown;
+    for (double at : {0.5, 1.2, 1.6, 3.0, 7.7, 1.1}) {
+      engine_->Send(Property::kPosition, at);
+      shown << state_->caption();
+    }
+    QCOMPARE(shown, QStringList({"", "<b>one</b>", "two", "two", "", "<b>one</b>"}));
   }
 
   // Frames the engine hands over after a new file was asked for belong to the
