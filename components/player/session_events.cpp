@@ -56,8 +56,11 @@ void Session::UpdateDuration() {
   const double length = isFlv_ && startTime_ > 0 && startTime_ < engineDuration_
                             ? engineDuration_ - startTime_
                             : engineDuration_;
-  state_.SetDuration(lengthUnknown_ ? 0 : length);
+  const bool fromTail = lengthFromTail_;
+  const double network = NetworkLength(length);
+  state_.SetDuration(lengthUnknown_ ? 0 : network);
   state_.SetLive(address_.IsNetwork() && lengthUnknown_);
+  if (fromTail != lengthFromTail_) UpdateReport();
 }
 
 void Session::UpdateBuffering() {
@@ -217,6 +220,7 @@ void Session::OnFileLoaded() {
   collectingCause_ = false;
   fileOpen_ = true;
   tracksSettled_ = true;
+  UpdateDuration();
   UpdateStreams();
   UpdateLoadState();
   state_.AnnounceFileLoaded();
