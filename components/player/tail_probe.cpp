@@ -86,7 +86,7 @@ void TailProbe::Drop() {
 void TailProbe::OnHeaders() {
   if (!reply_ || headersChecked_) return;
   const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  // Only a part of the file will do: a 200 is the whole file, perhaps a live
+  // Only the range asked for will do: a 200 is the whole file, perhaps a live
   // stream, and not one byte of it is read.
   if (!status.isValid() || status.toInt() != 206) return Drop();
   int64_t first = 0, last = -1, total = 0;
