@@ -36,6 +36,7 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   });
   connect(&reading_, &FileReading::factsChanged, this, &Session::ApplyFacts);
   connect(&state_, &PlaybackState::liveChanged, this, &Session::UpdateReport);
+  connect(&tailProbe_, &TailProbe::found, this, &Session::OnTailFound);
   openingTimer_.setInterval(250);
   connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
   stepBackTimer_.setSingleShot(true);
@@ -103,7 +104,16 @@ void Session::Load(const media_address::Address& address) {
   loadFailed_ = false;
   loadCause_.clear();
   inspection_ = {};
+  // Whatever was asked of the file before belongs to it alone.
+  tailProbe_.Cancel();
+  tailEnd_ = -1;
+  lengthFromTail_ = false;
   if (address.IsNetwork()) {
+    // Asked here, once an address, and not in SendLoad: an engine that
+    // replaces a stuck one must not cost the server another request. The
+    // engine opens meanwhile; the answer, if one comes, only corrects the
+    // length.
+    if (address.protocol == media_address::Protocol::kHttp) tailProbe_.Start(QUrl(address.url));
     SendLoad(generation, {});
     return;
   }
@@ -210,6 +220,7 @@ void Session::Stop() {
 
 void Session::Halt() {
   WatchOpening(false);
+  tailProbe_.Cancel();
   reading_.Follow(nullptr);
   tracking_ = Tracking::kNone;
   stuckTimer_.stop();

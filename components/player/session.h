@@ -13,6 +13,7 @@
 #include "media_address.h"
 #include "opening_progress.h"
 #include "playback_state.h"
+#include "tail_probe.h"
 
 // One address at a time, from the request to playback: resolves it, has a
 // local file looked at off the GUI thread, hands the engine what it may
@@ -120,6 +121,10 @@ class Session : public QObject, private engine::Listener {
   QString FailureCause(const QString& engineError) const;
   void StartStreams();
   void UpdateDuration();
+  // The length the engine gives, or the one measured from a network file's
+  // tail where the engine's cannot be right (session_facts.cpp).
+  double NetworkLength(double engineLength);
+  void OnTailFound(qint64 endMs);
   void UpdateBuffering();
   void UpdateStreams();
   void UpdateLoadState();
@@ -226,6 +231,12 @@ class Session : public QObject, private engine::Listener {
   // has nothing to seek to.
   double seekLead_ = 0;
   double firstKeyframe_ = 0;
+
+  // An http(s) file's last bytes, asked for once when it is played: its last
+  // timestamp in seconds on the file's clock, -1 until known.
+  TailProbe tailProbe_;
+  double tailEnd_ = -1;
+  bool lengthFromTail_ = false;
 
   // The engine's view of the file, which the state is made from.
   double engineDuration_ = 0;

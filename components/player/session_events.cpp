@@ -56,8 +56,11 @@ void Session::UpdateDuration() {
   const double length = isFlv_ && startTime_ > 0 && startTime_ < engineDuration_
                             ? engineDuration_ - startTime_
                             : engineDuration_;
-  state_.SetDuration(lengthUnknown_ ? 0 : length);
+  const bool fromTail = lengthFromTail_;
+  const double network = NetworkLength(length);
+  state_.SetDuration(lengthUnknown_ ? 0 : network);
   state_.SetLive(address_.IsNetwork() && lengthUnknown_);
+  if (fromTail != lengthFromTail_) UpdateReport();
 }
 
 void Session::UpdateBuffering() {
@@ -106,8 +109,9 @@ void Session::OnProperty(Property property, const engine::Value& value) {
       // the newest time received so far, growing as data comes: no length.
       // (A length that is corrected once, say when the first timestamp turns
       // out to be late, is no growth.)
+      // A server that handed over the file's end has a file of known size.
       if (address_.IsNetwork() && tracksSettled_ && engineDuration_ > 0 &&
-          reported > engineDuration_) {
+          reported > engineDuration_ && tailEnd_ < 0) {
         lengthUnknown_ = true;
       }
       engineDuration_ = reported;
@@ -218,6 +222,7 @@ void Session::OnFileLoaded() {
   collectingCause_ = false;
   fileOpen_ = true;
   tracksSettled_ = true;
+  UpdateDuration();
   UpdateStreams();
   UpdateLoadState();
   state_.AnnounceFileLoaded();

@@ -1,5 +1,6 @@
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 
 #include "flv/report.h"
 #include "session.h"
@@ -80,6 +81,34 @@ void Session::UpdateCaption() {
   state_.SetCaption(text);
 }
 
+double Session::NetworkLength(double engineLength) {
+  lengthFromTail_ = false;
+  double length = engineLength;
+  // A live stream has no length to correct; and until the engine has opened
+  // the file, its length and first timestamp may still be the file before's.
+  if (address_.IsNetwork() && tailEnd_ >= 0 && !lengthUnknown_ && fileOpen_ &&
+      IsCurrent(startedEntry_)) {
+    // The engine takes onMetaData's word, and a recorder that never went back
+    // to fill it in leaves 0 there, or nonsense. Close enough is left alone:
+    // the tail's last timestamp is where the last frame starts, not ends.
+    const double measured = tailEnd_ - startTime_;
+    const bool engineWrong = !(engineLength > 0) || flv_reader::AbsurdDuration(engineLength) ||
+                             std::abs(engineLength - measured) > std::max(1.0, 0.05 * measured);
+    if (measured > 0 && engineWrong) {
+      length = measured;
+      lengthFromTail_ = true;
+    }
+  }
+  return length;
+}
+
+void Session::OnTailFound(qint64 endMs) {
+  tailEnd_ = double(endMs) / 1000.0;
+  // Its end was read: a file, however its length grew while the engine read.
+  lengthUnknown_ = false;
+  UpdateDuration();
+}
+
 double Session::Origin() const {
   // Without a reading of its own, the clock starts where the engine's does.
   return haveFacts_ ? factsOrigin_ : startTime_;
@@ -120,9 +149,12 @@ void Session::UpdateReport() {
   } else if (address_.IsNetwork()) {
     const QString protocol = address_.url.section(u':', 0, 0);
     lines << QStringLiteral("Address: %1 (%2)").arg(address_.url, protocol);
-    lines << (state_.live() ? QStringLiteral("Length: none, a live stream")
-                            : QStringLiteral("Length: %1 s, as the stream says")
-                                  .arg(state_.duration(), 0, 'f', 2));
+    lines << (state_.live()     ? QStringLiteral("Length: none, a live stream")
+              : lengthFromTail_ ? QStringLiteral("Length: %1 s, measured from the file's end "
+                                                 "over the network")
+                                      .arg(state_.duration(), 0, 'f', 2)
+                                : QStringLiteral("Length: %1 s, as the stream says")
+                                      .arg(state_.duration(), 0, 'f', 2));
   }
   if (!haveFacts_ && tracksSettled_) {
     if (tracks_.video.present) lines << QStringLiteral("Video: ") + tracks_.video.description;

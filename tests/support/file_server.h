@@ -17,9 +17,12 @@
 class FileServer : public QObject {
  public:
   enum class Mode {
-    kRanges,    // honours "Range: bytes=N-" with 206 Partial Content
+    kRanges,    // honours "Range: bytes=N-" and "bytes=-N" with 206 Partial Content
     kNoRanges,  // always the whole body, and says it does not do ranges
     kSilent,    // accepts connections and never answers
+    // Answers a range with the Content-Range asked for and no Content-Length,
+    // then sends the range and the whole body after it: more than it named.
+    kRangesOverrun,
   };
 
   FileServer(QByteArray body, Mode mode, int bytesPerSecond)
@@ -42,7 +45,12 @@ class FileServer : public QObject {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
   }
   int Requests() const { return requests_; }
-  // The largest start offset asked for with a Range header.
+  // Answers the client closed before their body was all sent.
+  int Aborted() const { return aborted_; }
+  // Answers whose body was all sent.
+  int Completed() const { return completed_; }
+  // The largest start offset asked for with a "bytes=N-" Range header: how
+  // far a seek went. A request for the last bytes counts for nothing here.
   qint64 FarthestRange() const { return farthestRange_; }
 
  private:
@@ -80,6 +88,8 @@ class FileServer : public QObject {
     clients_.insert(socket, Client{});
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      const auto client = clients_.constFind(socket);
+      if (client != clients_.cend() && client->answered && !client->pending.isEmpty()) ++aborted_;
       clients_.remove(socket);
       socket->deleteLater();
     });
@@ -96,11 +106,29 @@ class FileServer : public QObject {
     ++requests_;
     static const QRegularExpression kRange(QStringLiteral("\r\nRange: *bytes=(\\d+)-"),
                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch range = kRange.match(QString::fromLatin1(client->request));
-    const qint64 from = range.hasMatch() ? range.captured(1).toLongLong() : 0;
+    static const QRegularExpression kSuffix(QStringLiteral("\r\nRange: *bytes=-(\\d+)\r\n"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QString request = QString::fromLatin1(client->request);
+    const QRegularExpressionMatch suffix = kSuffix.match(request);
+    const QRegularExpressionMatch range = suffix.hasMatch() ? suffix : kRange.match(request);
+    const qint64 from = !range.hasMatch() ? 0
+                        : suffix.hasMatch()
+                            ? std::max<qint64>(body_.size() - suffix.captured(1).toLongLong(), 0)
+                            : range.captured(1).toLongLong();
     QByteArray head;
+    if (mode_ == Mode::kRangesOverrun && range.hasMatch()) {
+      head = QStringLiteral("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %1-%2/%3\r\n")
+                 .arg(from)
+                 .arg(body_.size() - 1)
+                 .arg(body_.size())
+                 .toLatin1();
+      head += "Content-Type: video/x-flv\r\nConnection: close\r\n\r\n";
+      socket->write(head);
+      client->pending = body_.mid(from) + body_;
+      return;
+    }
     if (mode_ == Mode::kRanges && range.hasMatch()) {
-      farthestRange_ = std::max<qint64>(farthestRange_, from);
+      if (!suffix.hasMatch()) farthestRange_ = std::max<qint64>(farthestRange_, from);
       if (from >= body_.size()) {
         socket->write(
             QByteArrayLiteral("HTTP/1.1 416 Range Not Satisfiable\r\n"
@@ -131,7 +159,10 @@ class FileServer : public QObject {
       if (it.key()->bytesToWrite() > bytesPerTick_) continue;
       it.key()->write(it->pending.left(bytesPerTick_));
       it->pending.remove(0, bytesPerTick_);
-      if (it->pending.isEmpty()) it.key()->disconnectFromHost();
+      if (it->pending.isEmpty()) {
+        ++completed_;
+        it.key()->disconnectFromHost();
+      }
     }
   }
 
@@ -144,5 +175,7 @@ class FileServer : public QObject {
   QHash<QTcpSocket*, Client> clients_;
   std::atomic<quint16> port_{0};
   std::atomic<int> requests_{0};
+  std::atomic<int> aborted_{0};
+  std::atomic<int> completed_{0};
   std::atomic<qint64> farthestRange_{0};
 };

@@ -8,9 +8,11 @@
 #include <memory>
 
 #include "fake_engine.h"
+#include "file_server.h"
 #include "flv_builder.h"
 #include "playback_state.h"
 #include "session.h"
+#include "tail_probe.h"
 #include "test_support.h"
 
 using engine::Property;
@@ -51,15 +53,17 @@ class TestSession : public QObject {
 
   // Sorenson H.263 frames every 40 ms from `firstMs` to `lastMs`, a keyframe
   // each second, after an onMetaData of `claims`.
-  QString WriteClip(const QString& name, uint32_t firstMs, uint32_t lastMs,
-                    const std::vector<std::pair<std::string, double>>& claims) {
+  static QByteArray Clip(uint32_t firstMs, uint32_t lastMs,
+                         const std::vector<std::pair<std::string, double>>& claims) {
     flvtest::Builder b;
     if (!claims.empty()) b.Script(0, flvtest::MetaData(claims));
     for (uint32_t ms = firstMs; ms <= lastMs; ms += 40) b.H263(ms, ms % 1000 == 0);
     const flvtest::Bytes& bytes = b.bytes();
-    return testsupport::WriteFile(
-        dir_.filePath(name),
-        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+  }
+  QString WriteClip(const QString& name, uint32_t firstMs, uint32_t lastMs,
+                    const std::vector<std::pair<std::string, double>>& claims) {
+    return testsupport::WriteFile(dir_.filePath(name), Clip(firstMs, lastMs, claims));
   }
 
   // Plays `address` and waits until it has gone to the engine.
@@ -527,6 +531,160 @@ class TestSession : public QObject {
     QCOMPARE(session_->FileInHand()->url, QStringLiteral("http://127.0.0.1:9/a.flv"));
     session_->Stop();
     QVERIFY(!session_->FileInHand());
+  }
+
+  // An http file's length, from one request for its last bytes: only a
+  // server that answers with the range asked for is read, and the engine's
+  // own length stands unless it cannot be right.
+  void aRangeServersTailGivesTheLengthTheMetadataLeftOut() {
+    // 20 s of frames, well over the 64 KiB asked for, claiming 0 s.
+    const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
+    QVERIFY(clip.size() > 3 * TailProbe::kWindowBytes);
+    FileServer server(clip, FileServer::Mode::kRanges, 4 << 20);
+    session_->Play(server.Url());
+    // Opening waits for nothing: the engine has the address at once.
+    QCOMPARE(engine_->calls.filter("load").constLast(), "load http " + server.Url());
+    engine_->OpenFile(1, {320, 240}, 0);
+    QTRY_COMPARE(state_->duration(), 20.0);
+    QVERIFY(!state_->live());
+    QVERIFY2(state_->fileReport().contains(QLatin1String("Length: 20.00 s, measured from the "
+                                                         "file's end over the network")),
+             qPrintable(state_->fileReport()));
+    QCOMPARE(server.Requests(), 1);
+    QCOMPARE(server.FarthestRange(), qint64{0});
+
+    // The engine's later word is weighed against the measured end: close
+    // enough stands, absurd or far off does not.
+    // (Each smaller than the one before: a length that grows is a live
+    // stream's.)
+    engine_->Send(Property::kDuration, 4e9);
+    QCOMPARE(state_->duration(), 20.0);
+    engine_->Send(Property::kDuration, 20.5);
+    QCOMPARE(state_->duration(), 20.5);
+    QVERIFY2(state_->fileReport().contains(QLatin1String("as the stream says")),
+             qPrintable(state_->fileReport()));
+    engine_->Send(Property::kDuration, 12.0);
+    QCOMPARE(state_->duration(), 20.0);
+    // The measured end counts from the engine's first timestamp.
+    engine_->Send(Property::kStartTime, 5.0);
+    QCOMPARE(state_->duration(), 15.0);
+
+    // A file smaller than the window comes whole, header and all.
+    FileServer small(Clip(3000, 6000, {}), FileServer::Mode::kRanges, 4 << 20);
+    session_->Play(small.Url());
+    engine_->OpenFile(2, {320, 240}, 0);
+    engine_->Send(Property::kStartTime, 3.0);
+    QTRY_COMPARE(state_->duration(), 3.0);
+    QCOMPARE(small.Requests(), 1);
+  }
+
+  void withoutRangesNothingIsReadAndTheEngineIsBelieved() {
+    // Big enough that the body is still on its way when the answer is dropped.
+    const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
+    FileServer server(clip + clip + clip + clip, FileServer::Mode::kNoRanges, 1 << 20);
+    session_->Play(server.Url());
+    engine_->OpenFile(1, {320, 240}, 12.0);
+    QTRY_COMPARE(server.Aborted(), 1);
+    QCOMPARE(server.Requests(), 1);
+    QCOMPARE(state_->duration(), 12.0);
+    QVERIFY(!state_->fileReport().contains(QLatin1String("measured")));
+
+    // A length that grows as the engine reads is a live stream's; unless the
+    // server handed over the end of a file of known size.
+    FileServer stream(clip + clip, FileServer::Mode::kNoRanges, 1 << 20);
+    session_->Play(stream.Url());
+    engine_->OpenFile(2, {320, 240}, 1.0);
+    engine_->Send(Property::kDuration, 2.0);
+    QTRY_COMPARE(stream.Aborted(), 1);
+    QVERIFY(state_->live());
+    QCOMPARE(state_->duration(), 0.0);
+    FileServer ranged(clip, FileServer::Mode::kRanges, 4 << 20);
+    session_->Play(ranged.Url());
+    engine_->OpenFile(3, {320, 240}, 1.0);
+    engine_->Send(Property::kDuration, 2.0);
+    QTRY_COMPARE(state_->duration(), 20.0);
+    QVERIFY(!state_->live());
+    engine_->Send(Property::kDuration, 3.0);
+    QVERIFY(!state_->live());
+    QCOMPARE(state_->duration(), 20.0);
+  }
+
+  void aServerSendingMoreThanItNamedIsCutOff() {
+    const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
+    FileServer server(clip, FileServer::Mode::kRangesOverrun, 1 << 20);
+    session_->Play(server.Url());
+    engine_->OpenFile(1, {320, 240}, 0);
+    QTRY_COMPARE(server.Aborted(), 1);
+    QCOMPARE(server.Requests(), 1);
+    QTest::qWait(50);
+    QCOMPARE(state_->duration(), 0.0);
+  }
+
+  // The answer about a file is never taken for the next one's.
+  void aNewAddressOrAStopDropsTheRequest() {
+    const QByteArray longClip = Clip(0, 30000, {{"duration", 0}});
+    FileServer slow(longClip, FileServer::Mode::kRanges, 4000);
+    session_->Play(slow.Url());
+    QTRY_COMPARE(slow.Requests(), 1);
+    FileServer fast(Clip(0, 8000, {{"duration", 0}}), FileServer::Mode::kRanges, 4 << 20);
+    session_->Play(fast.Url());
+    QTRY_COMPARE(slow.Aborted(), 1);
+    engine_->OpenFile(2, {320, 240}, 0);
+    QTRY_COMPARE(state_->duration(), 8.0);
+
+    // The same for a local file, and for a stop.
+    FileServer slow2(longClip, FileServer::Mode::kRanges, 4000);
+    session_->Play(slow2.Url());
+    QTRY_COMPARE(slow2.Requests(), 1);
+    LoadAndWait(flv_);
+    QTRY_COMPARE(slow2.Aborted(), 1);
+    FileServer slow3(longClip, FileServer::Mode::kRanges, 4000);
+    session_->Play(slow3.Url());
+    engine_->OpenFile(4, {320, 240}, 0);
+    QTRY_COMPARE(slow3.Requests(), 1);
+    session_->Stop();
+    QTRY_COMPARE(slow3.Aborted(), 1);
+    QCOMPARE(state_->duration(), 0.0);
+  }
+
+  // A stuck engine's replacement opens the same address without asking the
+  // server for its tail again.
+  void oneRequestAnAddressWhateverTheEngine() {
+    FakeEngine second;
+    host_->onReplace = [&] { session_->SetEngine(&second); };
+    FileServer server(Clip(0, 20000, {{"duration", 0}}), FileServer::Mode::kRanges, 4 << 20);
+    session_->Play(server.Url());
+    QTRY_VERIFY(host_->calls.contains("replace engine"));
+    QCOMPARE(int(second.loads.size()), 1);
+    second.OpenFile(1, {320, 240}, 0);
+    QTRY_COMPARE(state_->duration(), 20.0);
+    QCOMPARE(server.Requests(), 1);
+    session_->SetEngine(nullptr);
+  }
+
+  void onlyAWholeRangeWithinTheWindowIsTaken() {
+    int64_t first = -1, last = -1, total = -1;
+    QVERIFY(TailProbe::ParseContentRange("bytes 100-199/200", &first, &last, &total));
+    QCOMPARE(first, int64_t{100});
+    QCOMPARE(last, int64_t{199});
+    QCOMPARE(total, int64_t{200});
+    QVERIFY(TailProbe::ParseContentRange("Bytes 0-0/1", &first, &last, &total));
+    QCOMPARE(total, int64_t{1});
+    for (const char* wrong :
+         {"bytes 100-199/*", "bytes */200", "bytes 100-200/200", "bytes 150-100/200", "",
+          "bytes 0-1/99999999999999999999", "items 0-1/2", "bytes -1-5/10", "bytes 0-1/2, 3"}) {
+      QVERIFY2(!TailProbe::ParseContentRange(wrong, &first, &last, &total), wrong);
+    }
+    // Nothing but http and https is asked.
+    TailProbe probe;
+    for (const char* url : {"rtmp://127.0.0.1/live/a", "ftp://127.0.0.1/a.flv", "file:///a.flv"}) {
+      probe.Start(QUrl(QString::fromLatin1(url)));
+      QVERIFY2(!probe.Running(), url);
+    }
+    probe.Start(QUrl(QStringLiteral("http://127.0.0.1:9/a.flv")));
+    QVERIFY(probe.Running());
+    probe.Cancel();
+    QVERIFY(!probe.Running());
   }
 
   // An engine that never starts the file asked for (an open that hangs) is
