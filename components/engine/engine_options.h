@@ -15,6 +15,14 @@
 // server for longer than kNetworkTimeoutSeconds, whatever the protocol.
 namespace engine_options {
 
+// Flattens alpha onto white before the software renderer, which would
+// otherwise drop the alpha channel and show whatever colour hides under it.
+// The explicit yuva420p step keeps drawbox off packed RGB input, which
+// crashed in FFmpeg 5.1.
+inline constexpr char kFlattenAlphaOntoWhite[] =
+    "lavfi=\"format=yuva420p,split[bg][fg];[bg]drawbox=c=white:t=fill:replace=1[w];"
+    "[w][fg]overlay=format=yuv420\"";
+
 // How long a server may keep the engine waiting, to connect or to send more.
 // The engine's own default is a minute, long enough to look like a hang.
 constexpr int kNetworkTimeoutSeconds = 10;

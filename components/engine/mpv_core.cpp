@@ -20,14 +20,6 @@
 namespace engine {
 namespace {
 
-// Flattens alpha onto white before the software renderer, which would
-// otherwise drop the alpha channel and show whatever colour hides under it.
-// The explicit yuva420p step keeps drawbox off packed RGB input, which
-// crashed in FFmpeg 5.1.
-constexpr char kFlattenAlphaOntoWhite[] =
-    "lavfi=\"format=yuva420p,split[bg][fg];[bg]drawbox=c=white:t=fill:replace=1[w];"
-    "[w][fg]overlay=format=yuv420\"";
-
 // Frames this large are not a real player area; refusing them keeps an
 // absurd widget size from exhausting memory.
 constexpr qint64 kMaxFrameBytes = qint64{256} * 1024 * 1024;
@@ -257,7 +249,9 @@ class MpvCore : public Engine {
   }
   void SetMuted(bool muted) override { SetProperty("mute", muted ? "yes" : "no"); }
   void SetAudioOutput(const QByteArray& driver) override { SetProperty("ao", driver); }
-  void SetFlattenAlpha(bool on) override { SetProperty("vf", on ? kFlattenAlphaOntoWhite : ""); }
+  void SetFlattenAlpha(bool on) override {
+    SetProperty("vf", on ? engine_options::kFlattenAlphaOntoWhite : "");
+  }
 
   void WatchCache(bool on) override { mpv_events::ObserveCache(handle_, on); }
 
