@@ -55,7 +55,9 @@ std::optional<PictureSize> Sane(int width, int height) {
 void SkipScalingList(BitReader& bits, int size) {
   int last = 8, next = 8;
   for (int j = 0; j < size && !bits.overrun(); ++j) {
-    if (next != 0) next = (last + bits.Se() + 256) % 256;
+    // A valid delta is -128..127; a damaged one may be near 2^31 and must
+    // not overflow on its way to the same modulo.
+    if (next != 0) next = static_cast<int>(((int64_t{last} + bits.Se()) % 256 + 256) % 256);
     last = next == 0 ? last : next;
   }
 }

@@ -307,6 +307,15 @@ void TestFlvParsers::h264Sps() {
   w.Ue(119).Ue(33).Bits(0, 1).Bits(1, 1).Bits(1, 1);  // 120x34 map units, fields
   w.Bits(1, 1).Ue(0).Ue(0).Ue(0).Ue(2).Bits(0, 1);
   QCOMPARE(H264SpsPictureSize(flvtest::Nal(0x67, w.Finish())).value(), (PictureSize{1920, 1080}));
+  // A scaling-list delta of 2^31 - 1, the largest code there is (found by
+  // the fuzzer: the sum overflowed); the list still steps over, the size holds.
+  BitWriter big;
+  big.Bits(100, 8).Bits(0, 8).Bits(40, 8).Ue(0).Ue(1).Ue(0).Ue(0).Bits(0, 1).Bits(1, 1);
+  big.Bits(1, 1).Ue(0xFFFFFFFDu);
+  for (int i = 1; i < 16; ++i) big.Se(1);
+  for (int i = 1; i < 8; ++i) big.Bits(0, 1);
+  big.Ue(0).Ue(2).Ue(4).Bits(0, 1).Ue(39).Ue(29).Bits(1, 1).Bits(1, 1).Bits(0, 1).Bits(0, 1);
+  QCOMPARE(H264SpsPictureSize(flvtest::Nal(0x67, big.Finish())).value(), (PictureSize{640, 480}));
   // Not an SPS, cut short, or exp-Golomb codes longer than 32 bits.
   QVERIFY(!H264SpsPictureSize(Bytes{0x68, 0xce, 0x3c, 0x80}));
   const Bytes sps = flvtest::BaselineSps(640, 480);
