@@ -3,15 +3,19 @@
 // cost as one line of JSON starting with "BENCH ".
 //
 //   bench_player --size WxH [--frames N] [--spawn-ns NS] play FILE
-//   bench_player --size WxH [--seeks N] seek FILE
+//   bench_player --size WxH [--seeks N | --targets T,T,...] seek FILE
 //   bench_player --size WxH replace FILE SECOND_FILE
 //   bench_player --size WxH [--seeks N] preview FILE
+//   bench_player --size WxH length FILE
 //
 // "play" plays FILE to its end in real time; "seek" pauses and jumps around
-// FILE; "replace" plays FILE a while and then loads SECOND_FILE the way the
-// program does (LoadMovie, then SetVariable); "preview" hovers the seek bar
-// while FILE plays (bench_preview.h). Times are in milliseconds, CPU in
-// seconds of all threads together.
+// FILE (to the given targets, in seconds, when there are any) and says where
+// each jump landed; "replace" plays FILE a while and then loads SECOND_FILE
+// the way the program does (LoadMovie, then SetVariable); "preview" hovers
+// the seek bar while FILE plays (bench_preview.h); "length" times
+// SetVariable("myuri", FILE) to the moment the player knows FILE's length,
+// with the engine already made and idle. FILE may be an http:// address.
+// Times are in milliseconds, CPU in seconds of all threads together.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -194,6 +198,11 @@ int main(int argc, char** argv) {
       {QStringLiteral("frames"), QStringLiteral("Video frames in the file."), QStringLiteral("N")},
       {QStringLiteral("seeks"), QStringLiteral("How many seeks to time."), QStringLiteral("N"),
        QStringLiteral("9")},
+      {QStringLiteral("timeout-s"), QStringLiteral("Give up after this long."), QStringLiteral("S"),
+       QStringLiteral("120")},
+      {QStringLiteral("targets"),
+       QStringLiteral("Seek targets in seconds, comma-separated, instead of --seeks spread."),
+       QStringLiteral("T,T,...")},
       {QStringLiteral("spawn-ns"),
        QStringLiteral("CLOCK_BOOTTIME of the caller just before it started this program."),
        QStringLiteral("NS")},
@@ -209,7 +218,11 @@ int main(int argc, char** argv) {
   if (args.size() < 2 || size.isEmpty() || (mode == QLatin1String("replace") && args.size() < 3)) {
     parser.showHelp(2);
   }
-  const QString file = QFileInfo(args[1]).absoluteFilePath();
+  // An address stays as given; a path is made absolute, as the program does.
+  const auto resolve = [](const QString& arg) {
+    return arg.contains(QLatin1String("://")) ? arg : QFileInfo(arg).absoluteFilePath();
+  };
+  const QString file = resolve(args[1]);
   const QString secondFile = args.size() > 2 ? QFileInfo(args[2]).absoluteFilePath() : QString();
   const QString movie = QCoreApplication::applicationDirPath() + QStringLiteral("/player.n");
 
@@ -217,11 +230,12 @@ int main(int argc, char** argv) {
   MpvPlayer* player = window.player;
   player->SetAudioOutput(QStringLiteral("null"));
   Bench bench(window, QJsonObject{{QStringLiteral("mode"), mode},
-                                  {QStringLiteral("file"), QFileInfo(file).fileName()}});
+                                  {QStringLiteral("file"), file.section(u'/', -1)}});
   QJsonObject& result = bench.result();
 
   // Nothing may hang a benchmark run for good.
-  QTimer::singleShot(120'000, &app, [&] { bench.Fail(QStringLiteral("timed out")); });
+  const int timeoutMs = std::max(1, parser.value(QStringLiteral("timeout-s")).toInt()) * 1000;
+  QTimer::singleShot(timeoutMs, &app, [&] { bench.Fail(QStringLiteral("timed out")); });
   QObject::connect(&player->State(), &PlaybackState::messageChanged, &app,
                    [&](const QString& message) {
                      if (!message.isEmpty()) bench.Fail(message);
@@ -250,9 +264,17 @@ int main(int argc, char** argv) {
 
   // State of every mode, alive as long as the event loop.
   double positionAtFirstFrame = 0;
-  const int seeks = std::max(1, parser.value(QStringLiteral("seeks")).toInt());
+  QList<double> givenTargets;
+  for (const QString& t : parser.value(QStringLiteral("targets")).split(u',', Qt::SkipEmptyParts))
+    givenTargets.append(t.toDouble());
+  const int seeks = givenTargets.isEmpty()
+                        ? std::max(1, parser.value(QStringLiteral("seeks")).toInt())
+                        : int(givenTargets.size());
   QList<double> latencies;
   QJsonArray targets;
+  QJsonArray landed;
+  QJsonArray landedEngine;
+  QElapsedTimer lengthClock;
   QElapsedTimer seekClock;
   std::function<void()> nextSeek;
   QElapsedTimer replaceClock;
@@ -292,6 +314,8 @@ int main(int argc, char** argv) {
         for (double ms : latencies) list.append(ms);
         result[QStringLiteral("seek_ms")] = list;
         result[QStringLiteral("seek_targets_s")] = targets;
+        result[QStringLiteral("seek_landed_s")] = landed;
+        result[QStringLiteral("seek_landed_engine_s")] = landedEngine;
         result[QStringLiteral("seek_median_ms")] = Median(latencies);
         bench.Finish();
         return;
@@ -300,7 +324,9 @@ int main(int argc, char** argv) {
       // for every run and every player.
       const qsizetype i = latencies.size();
       const double fraction = double((i * 5) % seeks) / seeks;
-      const double target = player->State().duration() * (0.05 + 0.85 * fraction);
+      const double target = givenTargets.isEmpty()
+                                ? player->State().duration() * (0.05 + 0.85 * fraction)
+                                : givenTargets[i];
       targets.append(target);
       seekClock.start();
       player->SeekTo(target);
@@ -316,7 +342,13 @@ int main(int argc, char** argv) {
       if (!seekClock.isValid()) return;
       latencies.append(double(seekClock.nsecsElapsed()) / 1e6);
       seekClock.invalidate();
-      QTimer::singleShot(200, &app, [&] { nextSeek(); });
+      // Where it landed, once the player has taken in the engine's answer:
+      // paused, the position is that of the frame on screen.
+      QTimer::singleShot(200, &app, [&] {
+        landed.append(player->State().position());
+        landedEngine.append(PlayerProbe::EngineProperty(*player, "time-pos").toDouble());
+        nextSeek();
+      });
     };
   } else if (mode == QLatin1String("replace")) {
     // Plays FILE for two seconds, then replaces it the way the program does,
@@ -364,6 +396,15 @@ int main(int argc, char** argv) {
         });
       });
     };
+  } else if (mode == QLatin1String("length")) {
+    // Timed from the address handed over to a length above zero.
+    QObject::connect(&player->State(), &PlaybackState::durationChanged, &app, [&](double seconds) {
+      if (!lengthClock.isValid() || seconds <= 0 || result.contains(QStringLiteral("length_ms")))
+        return;
+      result[QStringLiteral("length_ms")] = double(lengthClock.nsecsElapsed()) / 1e6;
+      result[QStringLiteral("duration_s")] = seconds;
+      bench.Finish();
+    });
   } else {
     parser.showHelp(2);
   }
@@ -374,6 +415,19 @@ int main(int argc, char** argv) {
   QObject::connect(player, &MpvPlayer::frameRendered, &app, [&] {
     if (!phases.contains(QLatin1String("frame_rendered"))) phase("frame_rendered");
   });
+  if (mode == QLatin1String("length")) {
+    // The engine is made once the movie is read; then it idles a while, as
+    // mpv started with --idle does, before the address comes.
+    player->LoadMovie(0, movie);
+    window.show();
+    QObject::connect(player, &MpvPlayer::movieLoaded, &app, [&] {
+      QTimer::singleShot(300, &app, [&] {
+        lengthClock.start();
+        player->SetVariable(QStringLiteral("myuri"), file);
+      });
+    });
+    return app.exec();
+  }
   Load(player, movie, file);
   phase("load_called");
   window.show();

@@ -12,6 +12,7 @@ import ctypes
 import ctypes.util
 import json
 import os
+import random
 import re
 import select
 import shutil
@@ -48,15 +49,18 @@ def proc_cpu_s(pid):
 def probe(path):
     out = subprocess.run(
         ["ffprobe", "-v", "error", "-count_packets", "-show_entries",
-         "stream=codec_type,codec_name,width,height,nb_read_packets,avg_frame_rate"
+         "stream=codec_type,codec_name,width,height,nb_read_packets,avg_frame_rate,bit_rate"
          ":format=duration", "-of", "json", path],
         check=True, capture_output=True, text=True).stdout
     info = json.loads(out)
     video = next(s for s in info["streams"] if s["codec_type"] == "video")
     audio = next((s for s in info["streams"] if s["codec_type"] == "audio"), None)
+    num, _, den = video.get("avg_frame_rate", "0/1").partition("/")
     return {
         "path": path,
         "name": os.path.basename(path),
+        "fps": float(num) / float(den or 1) if float(den or 1) else 0.0,
+        "size_bytes": os.path.getsize(path),
         "width": int(video["width"]),
         "height": int(video["height"]),
         "frames": int(video["nb_read_packets"]),
@@ -97,17 +101,18 @@ class XServer:
 
 # ----------------------------------------------------------------- our player
 
-def run_ours(args, media, mode, second=None, xserver=None, binary=None):
+def run_ours(args, media, mode, second=None, xserver=None, binary=None, extra=(), target=None):
+    timeout = int(media["duration"]) + 60 if mode == "play" else 120
     cmd = [binary or args.bench_player, "--size", f"{media['width']}x{media['height']}",
            "--frames", str(media["frames"]), "--spawn-ns", str(boottime_ns()),
-           mode, media["path"]]
+           "--timeout-s", str(timeout), *extra, mode, target or media["path"]]
     if second:
         cmd.append(second["path"])
     if xserver:
         xserver.begin()
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     stdout = proc.stdout.read()
-    cpu, rss = wait_rusage(proc, 180)
+    cpu, rss = wait_rusage(proc, timeout + 60)
     xcpu = xserver.end() if xserver else None
     line = next((l for l in stdout.splitlines() if l.startswith("BENCH ")), None)
     if line is None:
@@ -127,11 +132,12 @@ class Mpv:
     """mpv under our eyes: its log gives the moment each first frame after a
     (re)start is on screen, its IPC socket answers property queries."""
 
-    def __init__(self, args, media, extra=()):
+    def __init__(self, args, media, extra=(), target=None):
         self.sock_path = os.path.join(tempfile.mkdtemp(prefix="bench-mpv-"), "ipc")
+        # No media: mpv starts idle and waits for a loadfile.
         cmd = ["mpv", "--no-config", "--vo=x11", "--ao=null", "--keep-open=yes",
                "--msg-level=all=error,cplayer=v", "--input-ipc-server=" + self.sock_path,
-               *extra, media["path"]]
+               *extra, *([target or media["path"]] if media else ["--idle=yes"])]
         self.spawn_ns = boottime_ns()
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, text=True, bufsize=1)
@@ -171,17 +177,17 @@ class Mpv:
                 time.sleep(0.01)
 
     def _messages(self, timeout):
+        """Every message that arrives within `timeout`, in order: one read can
+        bring several, and none may be lost once read."""
         ready, _, _ = select.select([self.sock], [], [], timeout)
         if not ready:
-            return
+            return []
         chunk = self.sock.recv(65536)
         if not chunk:
             raise RuntimeError("mpv closed its IPC socket")
         self.buffer += chunk
         *lines, self.buffer = self.buffer.split(b"\n")
-        for line in lines:
-            if line.strip():
-                yield json.loads(line)
+        return [json.loads(line) for line in lines if line.strip()]
 
     def command(self, *args):
         self.request_id += 1
@@ -189,11 +195,23 @@ class Mpv:
         self.sock.sendall(json.dumps({"command": list(args), "request_id": rid}).encode() + b"\n")
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
+            reply = None
             for msg in self._messages(0.1):
-                if msg.get("request_id") == rid:
-                    return msg.get("data")
-                self.events.append(msg)
+                if reply is None and msg.get("request_id") == rid:
+                    reply = msg
+                else:
+                    self.events.append(msg)
+            if reply is not None:
+                return reply.get("data")
         raise RuntimeError(f"mpv did not answer {args}")
+
+    def drain(self):
+        """Forgets every event so far, those still unread on the socket too."""
+        while True:
+            msgs = self._messages(0)
+            if not msgs:
+                break
+        self.events.clear()
 
     def wait_event(self, predicate, timeout):
         deadline = time.monotonic() + timeout
@@ -201,9 +219,7 @@ class Mpv:
             while self.events:
                 if predicate(self.events.pop(0)):
                     return True
-            for msg in self._messages(0.1):
-                if predicate(msg):
-                    return True
+            self.events.extend(self._messages(0.1))
         return False
 
     def quit(self, timeout=30):
@@ -291,6 +307,106 @@ def run_mpv_replace(args, media, second):
     except Exception:
         mpv.proc.kill()
         raise
+
+
+def random_targets(duration, count, seed):
+    """Seek targets anywhere in the file but its first and last 5 %, the same
+    for every run and both players (a fixed seed), to the millisecond."""
+    rng = random.Random(seed)
+    return [round(rng.uniform(0.05, 0.95) * duration, 3) for _ in range(count)]
+
+
+def run_ours_seek_at(args, media, targets, target=None):
+    """Our seeks to the given targets in a file or at an address."""
+    r = run_ours(args, media, "seek", target=target,
+                 extra=["--targets", ",".join(f"{t:.3f}" for t in targets)])
+    return {"seek_ms": r["seek_ms"], "landed": r["seek_landed_s"], "peak_rss_kb": r["peak_rss_kb"],
+            "process_cpu_s": r["process_cpu_s"]}
+
+
+def run_mpv_seek_at(args, media, targets, target=None):
+    """mpv's exact seeks to the given targets: request to its playback-restart
+    event and to its "first video frame" log line (the frame on screen), and
+    time-pos once there."""
+    mpv = Mpv(args, media, target=target)
+    try:
+        mpv.wait_frame(1)
+        mpv.connect()
+        mpv.command("set_property", "pause", True)
+        time.sleep(0.5)
+        shown, restarted, landed = [], [], []
+        for t in targets:
+            count = len(mpv.frames_shown)
+            mpv.drain()
+            start = boottime_ns()
+            mpv.command("seek", t, "absolute+exact")
+            if not mpv.wait_event(lambda m: m.get("event") == "playback-restart", 30):
+                raise RuntimeError("mpv did not restart after a seek")
+            restarted.append((boottime_ns() - start) / 1e6)
+            shown.append((mpv.wait_frame(count + 1) - start) / 1e6)
+            time.sleep(0.2)
+            landed.append(mpv.command("get_property", "time-pos"))
+        cpu, rss = mpv.quit()
+        return {"seek_ms": shown, "restart_ms": restarted, "landed": landed,
+                "peak_rss_kb": rss, "process_cpu_s": cpu}
+    except Exception:
+        mpv.proc.kill()
+        raise
+
+
+def run_mpv_length(args, target):
+    """mpv idle, then `loadfile`: request to its `duration` property above 0."""
+    mpv = Mpv(args, None)
+    try:
+        mpv.connect()
+        time.sleep(0.3)
+        mpv.command("observe_property", 1, "duration")
+        mpv.drain()
+        start = boottime_ns()
+        mpv.command("loadfile", target, "replace")
+        seen = {"start": False, "duration": None}
+
+        def done(msg):
+            if msg.get("event") == "start-file":
+                seen["start"] = True
+            elif (seen["start"] and msg.get("event") == "property-change"
+                  and msg.get("name") == "duration" and (msg.get("data") or 0) > 0):
+                seen["duration"] = msg["data"]
+                return True
+            return False
+        if not mpv.wait_event(done, 120):
+            raise RuntimeError("mpv gave no duration")
+        length_ms = (boottime_ns() - start) / 1e6
+        mpv.quit()
+        return {"length_ms": length_ms, "duration_s": seen["duration"]}
+    except Exception:
+        mpv.proc.kill()
+        raise
+
+
+class RangeServer:
+    """bench/range_server.py on 127.0.0.1, serving one directory."""
+
+    def __init__(self, directory):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "range_server.py")
+        self.proc = subprocess.Popen([sys.executable, script, directory],
+                                     stdout=subprocess.PIPE, text=True)
+        self.port = int(self.proc.stdout.readline().split()[1])
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}/{os.path.basename(path)}"
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def landing(targets, landed, fps):
+    """How many landed within one frame of their target, and the worst miss
+    in ms."""
+    frame = 1 / fps if fps else 0.04
+    misses = [abs(l - t) if l is not None else float("inf") for t, l in zip(targets, landed)]
+    return sum(1 for m in misses if m <= frame + 0.0015), max(misses) * 1000
 
 
 # ------------------------------------------------------------ the whole program
@@ -448,6 +564,172 @@ def ratio(a, b):
     return f"{a / b:.2f}" if a is not None and b else "–"
 
 
+def run_long_rows(args, xserver):
+    """Seeks in a long unindexed file (from the disk and over http), a
+    streamer's recording played through, and how soon a file's length is
+    known: both players, each run in a rotating order. Returns the raw
+    figures and the Markdown under "lines"."""
+    raw = {"seek": {}, "rec": {"ours": [], "mpv": []}, "length": {}}
+    lines = []
+    runs = args.runs
+    if args.long_seek_file:
+        m = probe(args.long_seek_file)
+        targets = random_targets(m["duration"], args.long_seeks, args.seed)
+        server = RangeServer(os.path.dirname(os.path.abspath(args.long_seek_file)))
+        url = server.url(m["path"])
+        try:
+            for where, target in (("local file", None), ("loopback http, ranges", url)):
+                raw["seek"][where] = {"ours": [], "mpv": [], "targets": targets}
+                for run in range(runs):
+                    for player in (["ours", "mpv"] if run % 2 == 0 else ["mpv", "ours"]):
+                        print(f"run {run + 1}/{runs}  long seek, {where}  {player}",
+                              file=sys.stderr, flush=True)
+                        try:
+                            if player == "ours":
+                                r = run_ours_seek_at(args, m, targets, target=target)
+                            else:
+                                r = run_mpv_seek_at(args, m, targets, target=target)
+                        except RuntimeError as error:
+                            print(f"  failed: {error}", file=sys.stderr)
+                            continue
+                        raw["seek"][where][player].append(r)
+        finally:
+            server.stop()
+        lines += [
+            "",
+            f"## Seeking in a long file without an index ({m['name']}, "
+            f"{m['duration'] / 60:.0f} min, {m['width']}x{m['height']} {m['fps']:g} fps, "
+            f"{m['codecs']})",
+            "",
+            f"{args.long_seeks} exact seeks to random targets (seed {args.seed}), paused. "
+            "Seek time: median over all seeks of all runs, with the lowest and highest "
+            "seek in brackets. Landed: the position once there, within one frame "
+            f"({1000 / m['fps']:.0f} ms) of the target.",
+            "",
+            "| from | seek to frame on screen (ms): ours | mpv | ours/mpv "
+            "| mpv, to its playback-restart (ms) | landed within one frame: ours | mpv "
+            "| worst miss (ms): ours | mpv | peak RSS MiB: ours | mpv |",
+            "|" + "---|" * 11,
+        ]
+        for where, r in raw["seek"].items():
+            cells = []
+            for player in ("ours", "mpv"):
+                all_ms = [x for run in r[player] for x in run["seek_ms"]]
+                hits, worst = 0, 0.0
+                for run in r[player]:
+                    h, w = landing(targets, run["landed"], m["fps"])
+                    hits, worst = hits + h, max(worst, w)
+                cells.append((all_ms, f"{hits}/{len(targets) * len(r[player])}", worst,
+                              [x["peak_rss_kb"] / 1024 for x in r[player]]))
+            restart = [x for run in r["mpv"] for x in run["restart_ms"]]
+            (o_ms, o_hit, o_worst, o_rss), (p_ms, p_hit, p_worst, p_rss) = cells
+            lines.append(
+                f"| {where} | {spread(o_ms, '{:.0f}')} | {spread(p_ms, '{:.0f}')} "
+                f"| {ratio(med(o_ms), med(p_ms))} | {spread(restart, '{:.0f}')} "
+                f"| {o_hit} | {p_hit} | {o_worst:.0f} | {p_worst:.0f} "
+                f"| {spread(o_rss, '{:.0f}')} | {spread(p_rss, '{:.0f}')} |")
+
+    if args.rec_file:
+        m = probe(args.rec_file)
+        for run in range(runs):
+            for player in (["ours", "mpv"] if run % 2 == 0 else ["mpv", "ours"]):
+                print(f"run {run + 1}/{runs}  recording  {player}", file=sys.stderr, flush=True)
+                try:
+                    if player == "ours":
+                        r = run_ours(args, m, "play", xserver=xserver)
+                    else:
+                        r = run_mpv_play(args, m, xserver)
+                except RuntimeError as error:
+                    print(f"  failed: {error}", file=sys.stderr)
+                    continue
+                raw["rec"][player].append(r)
+        o, p = raw["rec"]["ours"], raw["rec"]["mpv"]
+        o_cpu = [x["cpu_per_media_s"] for x in o]
+        p_cpu = [x["cpu_per_media_s"] for x in p]
+        o_rss = [x["process_rss_kb"] / 1024 for x in o]
+        p_rss = [x["process_rss_kb"] / 1024 for x in p]
+        lines += [
+            "",
+            f"## A streamer's recording ({m['name']}: {m['width']}x{m['height']} "
+            f"{m['fps']:g} fps, {m['codecs']}, {m['size_bytes'] * 8 / m['duration'] / 1e6:.1f} "
+            f"Mbit/s, {m['duration']:.0f} s)",
+            "",
+            "| figure | ours | mpv | ours/mpv |",
+            "|---|---|---|---|",
+            f"| frames shown / in file | {spread([x['frames_painted'] for x in o], '{:.0f}')} "
+            f"/ {m['frames']} | {spread([m['frames'] - x['frame-drop-count'] - x['decoder-frame-drop-count'] for x in p], '{:.0f}')} "
+            f"/ {m['frames']} | – |",
+            f"| engine drop counters (frame-drop-count + decoder-frame-drop-count), summed "
+            f"| {sum(x['frame-drop-count'] + x['decoder-frame-drop-count'] for x in o)} "
+            f"| {sum(x['frame-drop-count'] + x['decoder-frame-drop-count'] for x in p)} | – |",
+            f"| frames drawn but replaced before they reached the screen, summed "
+            f"| {sum(x['frames_skipped'] for x in o)} | – | – |",
+            f"| CPU s per media s | {spread(o_cpu, '{:.3f}')} | {spread(p_cpu, '{:.3f}')} "
+            f"| {ratio(med(o_cpu), med(p_cpu))} |",
+            f"| peak RSS MiB | {spread(o_rss, '{:.0f}')} | {spread(p_rss, '{:.0f}')} "
+            f"| {ratio(med(o_rss), med(p_rss))} |",
+            f"| first frame ms | {spread([x['ttff_spawn_ms'] for x in o], '{:.0f}')} "
+            f"| {spread([x['ttff_spawn_ms'] for x in p], '{:.0f}')} "
+            f"| {ratio(med([x['ttff_spawn_ms'] for x in o]), med([x['ttff_spawn_ms'] for x in p]))} |",
+        ]
+
+    if args.length_file:
+        server = RangeServer(os.path.dirname(os.path.abspath(args.length_file[0])))
+        try:
+            for path in args.length_file:
+                m = probe(path)
+                for where, target in (("local", m["path"]), ("http", server.url(m["path"]))):
+                    if os.path.dirname(os.path.abspath(path)) != os.path.dirname(
+                            os.path.abspath(args.length_file[0])) and where == "http":
+                        continue
+                    key = f"{m['name']} ({where})"
+                    with open(m["path"], "rb") as f:
+                        head = f.read(2048)
+                    raw["length"][key] = {"ours": [], "mpv": [], "size_bytes": m["size_bytes"],
+                                          "duration": m["duration"],
+                                          "says_length": b"\x08duration" in head}
+                    for run in range(runs):
+                        for player in (["ours", "mpv"] if run % 2 == 0 else ["mpv", "ours"]):
+                            print(f"run {run + 1}/{runs}  length {key}  {player}",
+                                  file=sys.stderr, flush=True)
+                            try:
+                                if player == "ours":
+                                    r = run_ours(args, m, "length", target=target)
+                                else:
+                                    r = run_mpv_length(args, target)
+                            except RuntimeError as error:
+                                print(f"  failed: {error}", file=sys.stderr)
+                                continue
+                            raw["length"][key][player].append(r)
+        finally:
+            server.stop()
+        lines += [
+            "",
+            "## Length known",
+            "",
+            "The engine made and idle; then the address: `SetVariable(\"myuri\", FILE)` "
+            "(ours), `loadfile FILE` (mpv), to a length above 0 in the player's state "
+            "(ours) or in mpv's `duration` property. None of the files has a keyframe "
+            "index; \"length in file\" says whether its onMetaData gives a duration.",
+            "",
+            "| file | size | length in file | length known (ms): ours | mpv | ours/mpv "
+            "| length given (s): ours | mpv | ffprobe |",
+            "|---|---|---|---|---|---|---|---|---|",
+        ]
+        for key, r in raw["length"].items():
+            o = [x["length_ms"] for x in r["ours"]]
+            p = [x["length_ms"] for x in r["mpv"]]
+            lines.append(
+                f"| {key} | {r['size_bytes'] / 2**20:.0f} MiB "
+                f"| {'yes' if r['says_length'] else 'no'} | {spread(o, '{:.0f}')} "
+                f"| {spread(p, '{:.0f}')} | {ratio(med(o), med(p))} "
+                f"| {spread([x['duration_s'] for x in r['ours']], '{:.2f}')} "
+                f"| {spread([x['duration_s'] for x in r['mpv']], '{:.2f}')} "
+                f"| {r['duration']:.2f} |")
+    raw["lines"] = lines
+    return raw
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bench-player", required=True)
@@ -462,9 +744,17 @@ def main():
     parser.add_argument("--replace-with", help="the file that replaces it")
     parser.add_argument("--preview-file", action="append", default=[],
                         help="a file whose seek-bar preview is timed (repeatable)")
+    parser.add_argument("--long-seek-file",
+                        help="a long local FLV without an index, for seeks to random targets, "
+                        "from the disk and over loopback http")
+    parser.add_argument("--long-seeks", type=int, default=9)
+    parser.add_argument("--seed", type=int, default=2026, help="for the random seek targets")
+    parser.add_argument("--rec-file", help="a streamer's recording, played through")
+    parser.add_argument("--length-file", action="append", default=[],
+                        help="a file whose length is timed to be known (repeatable)")
     parser.add_argument("--out", required=True)
     parser.add_argument("--command", default="bash bench/run.sh")
-    parser.add_argument("files", nargs="+")
+    parser.add_argument("files", nargs="*")
     args = parser.parse_args()
 
     xserver = XServer(args.xserver_pid)
@@ -535,6 +825,8 @@ def main():
             except RuntimeError as error:
                 print(f"  failed: {error}", file=sys.stderr)
 
+    long_rows = run_long_rows(args, xserver)
+
     lines = [
         "# Benchmark results",
         "",
@@ -542,13 +834,16 @@ def main():
         f"{args.runs} run(s) each, {os.cpu_count()} CPU(s), load average at the end "
         f"{os.getloadavg()[0]:.2f}. Medians, with the lowest and highest run in brackets.",
         "",
-        "## Playback",
-        "",
-        "| file | codecs | CPU s per media s: ours | mpv | FFmpeg decode | ours/mpv | ours/FFmpeg "
-        "| first frame ms: ours | mpv | peak RSS MiB: ours | mpv | ours/mpv "
-        "| frames shown / in file: ours | mpv | X server CPU s per media s: ours | mpv |",
-        "|" + "---|" * 16,
     ]
+    if media:
+        lines += [
+            "## Playback",
+            "",
+            "| file | codecs | CPU s per media s: ours | mpv | FFmpeg decode | ours/mpv "
+            "| ours/FFmpeg | first frame ms: ours | mpv | peak RSS MiB: ours | mpv | ours/mpv "
+            "| frames shown / in file: ours | mpv | X server CPU s per media s: ours | mpv |",
+            "|" + "---|" * 16,
+        ]
     for m in media:
         r = results[m["name"]]
         ours_cpu = [x["cpu_per_media_s"] for x in r["ours"]]
@@ -576,8 +871,10 @@ def main():
             f"| {spread(mpv_shown, '{:.0f}')} / {m['frames']} "
             f"| {spread(ours_x, '{:.3f}')} | {spread(mpv_x, '{:.3f}')} |")
 
-    lines += ["", "Engine counters for our player (frame-drop-count, decoder-frame-drop-count, "
-              "frames drawn but replaced before they reached the screen), summed over runs: "]
+    if media:
+        lines += ["", "Engine counters for our player (frame-drop-count, "
+                  "decoder-frame-drop-count, frames drawn but replaced before they reached "
+                  "the screen), summed over runs: "]
     for m in media:
         r = results[m["name"]]["ours"]
         lines.append(
@@ -676,12 +973,14 @@ def main():
                 lines.append(f"| {label} | {spread([x[key] for x in b], '{:.0f}')} "
                              f"| {spread([x[key] for x in a], '{:.0f}')} |")
 
+    lines += long_rows.pop("lines")
+
     text = "\n".join(lines) + "\n"
     with open(args.out, "w") as f:
         f.write(text)
     with open(args.out + ".json", "w") as f:
-        json.dump({"playback": results, "interactive": interactive, "preview": previews}, f,
-                  indent=1)
+        json.dump({"playback": results, "interactive": interactive, "preview": previews,
+                   "long": long_rows}, f, indent=1)
     print(text)
 
 

@@ -8,6 +8,10 @@
 #   BENCH_BASELINE=/path/to/bench_player bash bench/run.sh
 #       also measures a bench_player built from an earlier state of the
 #       player, in the same runs, for a before/after table
+#   BENCH_LONG=1 bash bench/run.sh      adds the long-file rows: seeks in a
+#       30-minute file without an index (from the disk and over loopback
+#       http), a 1080p60 recording played through, length known (2 GB file)
+#   BENCH_LONG=only bash bench/run.sh   the long-file rows alone
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,20 +39,60 @@ make_h264() {  # name width height bitrate
     -c:a aac -b:a 128k -ac 2 "$out.tmp.flv"
   mv "$out.tmp.flv" "$out"
 }
-make_h264 h264_aac_360p.flv 640 360 800k
-make_h264 h264_aac_720p.flv 1280 720 2500k
-make_h264 h264_aac_1080p.flv 1920 1080 5000k
-if [ ! -s "$media/flv1_mp3_480p.flv" ]; then
-  echo "making flv1_mp3_480p.flv" >&2
-  ffmpeg -nostdin -v error -y \
-    -f lavfi -i "testsrc2=size=640x480:rate=30,noise=alls=12:allf=t" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t 12 \
-    -c:v flv1 -b:v 1500k -g 60 -c:a libmp3lame -b:a 128k -ac 2 "$media/flv1_mp3_480p.tmp.flv"
-  mv "$media/flv1_mp3_480p.tmp.flv" "$media/flv1_mp3_480p.flv"
+if [ "${BENCH_LONG:-}" != only ]; then
+  make_h264 h264_aac_360p.flv 640 360 800k
+  make_h264 h264_aac_720p.flv 1280 720 2500k
+  make_h264 h264_aac_1080p.flv 1920 1080 5000k
+  if [ ! -s "$media/flv1_mp3_480p.flv" ]; then
+    echo "making flv1_mp3_480p.flv" >&2
+    ffmpeg -nostdin -v error -y \
+      -f lavfi -i "testsrc2=size=640x480:rate=30,noise=alls=12:allf=t" \
+      -f lavfi -i "sine=frequency=440:sample_rate=44100" -t 12 \
+      -c:v flv1 -b:v 1500k -g 60 -c:a libmp3lame -b:a 128k -ac 2 "$media/flv1_mp3_480p.tmp.flv"
+    mv "$media/flv1_mp3_480p.tmp.flv" "$media/flv1_mp3_480p.flv"
+  fi
+fi
+
+# The long-file rows' inputs: made once, fast (ultrafast x264, small picture
+# for the long one). None has a keyframe index; the long ones give no length
+# either, so a player must find both itself. The 2 GB file is the recording
+# looped without re-encoding.
+long_args=()
+if [ -n "${BENCH_LONG:-}" ]; then
+  if [ ! -s "$media/unindexed_30min_240p.flv" ]; then
+    echo "making unindexed_30min_240p.flv" >&2
+    ffmpeg -nostdin -v error -y \
+      -f lavfi -i "testsrc2=size=320x240:rate=25" \
+      -f lavfi -i "sine=frequency=440:sample_rate=44100" -t 1800 \
+      -c:v libx264 -preset ultrafast -b:v 300k -maxrate 300k -bufsize 600k \
+      -g 75 -keyint_min 75 -sc_threshold 0 -pix_fmt yuv420p \
+      -c:a aac -b:a 64k -ac 2 -flvflags no_duration_filesize -f flv "$media/long.tmp.flv"
+    mv "$media/long.tmp.flv" "$media/unindexed_30min_240p.flv"
+  fi
+  if [ ! -s "$media/rec_1080p60.flv" ]; then
+    echo "making rec_1080p60.flv" >&2
+    ffmpeg -nostdin -v error -y \
+      -f lavfi -i "testsrc2=size=1920x1080:rate=60" \
+      -f lavfi -i "sine=frequency=440:sample_rate=48000" -t 120 \
+      -c:v libx264 -preset ultrafast -b:v 6000k -maxrate 6000k -bufsize 12000k \
+      -g 120 -keyint_min 120 -sc_threshold 0 -pix_fmt yuv420p \
+      -c:a aac -b:a 160k -ac 2 -f flv "$media/rec.tmp.flv"
+    mv "$media/rec.tmp.flv" "$media/rec_1080p60.flv"
+  fi
+  if [ ! -s "$media/unindexed_2gb_1080p60.flv" ]; then
+    echo "making unindexed_2gb_1080p60.flv" >&2
+    ffmpeg -nostdin -v error -y -stream_loop 22 -i "$media/rec_1080p60.flv" -c copy \
+      -flvflags no_duration_filesize -f flv "$media/big.tmp.flv"
+    mv "$media/big.tmp.flv" "$media/unindexed_2gb_1080p60.flv"
+  fi
+  long_args=(--long-seek-file "$media/unindexed_30min_240p.flv"
+    --rec-file "$media/rec_1080p60.flv"
+    --length-file "$media/unindexed_30min_240p.flv" --length-file "$media/rec_1080p60.flv"
+    --length-file "$media/unindexed_2gb_1080p60.flv")
 fi
 
 files=()
-for name in ${BENCH_FILES:-h264_aac_360p.flv h264_aac_720p.flv h264_aac_1080p.flv flv1_mp3_480p.flv \
+[ "${BENCH_LONG:-}" = only ] || for name in ${BENCH_FILES:-h264_aac_360p.flv h264_aac_720p.flv h264_aac_1080p.flv flv1_mp3_480p.flv \
   vp6f_mp3_flash8_320x240.flv cuepoints_vp6f_800x600.flv}; do
   if [ -s "$media/$name" ]; then
     files+=("$media/$name")
@@ -81,6 +125,12 @@ trap 'kill $xvfb 2>/dev/null || true; rm -rf "$bench_home"' EXIT
 
 command="BENCH_RUNS=$runs"
 [ -n "${BENCH_FILES:-}" ] && command+=" BENCH_FILES=\"$BENCH_FILES\""
+[ -n "${BENCH_LONG:-}" ] && command+=" BENCH_LONG=$BENCH_LONG"
+# The seek, replacement, whole-program and preview rows go with the
+# ordinary inputs.
+short_args=(--seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv"
+  --preview-file "$media/h264_aac_720p.flv" --preview-file "$media/h264_aac_1080p.flv")
+[ "${BENCH_LONG:-}" = only ] && short_args=()
 baseline=()
 if [ -n "${BENCH_BASELINE:-}" ]; then
   baseline=(--baseline-player "$BENCH_BASELINE")
@@ -88,7 +138,6 @@ if [ -n "${BENCH_BASELINE:-}" ]; then
 fi
 python3 bench/compare.py --bench-player "$build/bin/bench_player" "${baseline[@]}" \
   --runs "$runs" --xserver-pid "$xvfb" --program "$build/bin/tibrok-flv-player" \
-  --seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv" \
-  --preview-file "$media/h264_aac_720p.flv" --preview-file "$media/h264_aac_1080p.flv" \
+  "${short_args[@]}" "${long_args[@]}" \
   --out "$build/bench-results.md" --command "$command bash bench/run.sh" "${files[@]}"
 echo "written: $build/bench-results.md" >&2
