@@ -15,6 +15,7 @@
 #include "cue_marks.h"
 #include "file_info_view.h"
 #include "movie.h"
+#include "overlay_fixture.h"
 #include "playback_state.h"
 #include "player_actions.h"
 #include "player_controls.h"
@@ -24,26 +25,11 @@
 
 namespace {
 
+using overlay_fixture::LightPixels;
+using overlay_fixture::PlayerMovie;
+
 using stream_facts::CuePoint;
 using stream_facts::CuePoints;
-
-movie::Movie PlayerMovie() {
-  movie::Movie m;
-  m.kind = movie::Kind::kPlayer;
-  m.background = QColor(Qt::black);
-  m.textColor = Qt::white;
-  m.controls = true;
-  return m;
-}
-
-// Pixels brighter than mid-grey in `rect` of `image`.
-int LightPixels(const QImage& image, const QRect& rect) {
-  int light = 0;
-  for (int y = rect.top(); y <= rect.bottom(); ++y) {
-    for (int x = rect.left(); x <= rect.right(); ++x) light += qGray(image.pixel(x, y)) > 160;
-  }
-  return light;
-}
 
 const QString kReport = QStringLiteral(
     "Container: FLV 1, audio and video\n"
@@ -63,12 +49,7 @@ class TestFileViews : public QObject {
   FileInfoView* info_ = nullptr;
   movie::Movie movie_ = PlayerMovie();
 
-  void Playing(double duration = 8) {
-    state_->SetHasFile(true);
-    state_->SetDuration(duration);
-    state_->SetPaused(false);
-    state_->AnnounceFileLoaded();
-  }
+  void Playing(double duration = 8) { overlay_fixture::Playing(*state_, duration); }
 
   QPlainTextEdit* Text() const { return info_->Text(); }
   QToolButton* InfoButton() const { return overlay_->Controls()->InfoButton(); }

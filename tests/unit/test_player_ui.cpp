@@ -15,6 +15,7 @@
 
 #include "help_view.h"
 #include "movie.h"
+#include "overlay_fixture.h"
 #include "playback_state.h"
 #include "playback_time.h"
 #include "player_actions.h"
@@ -27,14 +28,8 @@
 
 namespace {
 
-movie::Movie PlayerMovie(bool controls = true) {
-  movie::Movie m;
-  m.kind = movie::Kind::kPlayer;
-  m.background = QColor(Qt::black);
-  m.textColor = Qt::white;
-  m.controls = controls;
-  return m;
-}
+using overlay_fixture::LightPixels;
+using overlay_fixture::PlayerMovie;
 
 // A preview source played by the test: it writes down what is asked.
 class RecordingPreview : public PreviewSource {
@@ -56,15 +51,6 @@ void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers, const QStri
   QApplication::sendEvent(w, &release);
 }
 
-// Light pixels of an image in a band.
-int LightPixels(const QImage& image, const QRect& band) {
-  int light = 0;
-  for (int y = band.top(); y <= band.bottom(); ++y) {
-    for (int x = band.left(); x <= band.right(); ++x) light += qGray(image.pixel(x, y)) > 160;
-  }
-  return light;
-}
-
 }  // namespace
 
 class TestPlayerUi : public QObject {
@@ -77,13 +63,7 @@ class TestPlayerUi : public QObject {
   PlayerControls* controls_ = nullptr;
   movie::Movie movie_ = PlayerMovie();
 
-  // A file open and playing, as the session would report it.
-  void Playing(double duration = 8) {
-    state_->SetHasFile(true);
-    state_->SetDuration(duration);
-    state_->SetPaused(false);
-    state_->AnnounceFileLoaded();
-  }
+  void Playing(double duration = 8) { overlay_fixture::Playing(*state_, duration); }
 
   QImage Painted() {
     QImage layer(area_->size(), QImage::Format_RGB32);
@@ -524,6 +504,14 @@ class TestPlayerUi : public QObject {
     QVERIFY(LightPixels(Painted(), QRect(0, 8, 320, 22)) > 50);
     overlay_->SetMovie(&movie_);  // a new movie starts without it
     QVERIFY(overlay_->Notice().isEmpty());
+
+    // A caption: at the bottom, above where the control bar is, shown or not.
+    const int barTop = 240 - controls_->sizeHint().height();
+    const QRect aboveBar(0, barTop - 30, 320, 28);
+    QCOMPARE(LightPixels(Painted(), aboveBar), 0);
+    state_->SetCaption(QStringLiteral("<b>Hello</b> & goodbye"));
+    QVERIFY(LightPixels(Painted(), aboveBar) > 50);
+    QCOMPARE(LightPixels(Painted(), QRect(0, barTop, 320, 240 - barTop)), 0);
   }
 
   // The list of keys is written from the action table: every action, its
