@@ -37,12 +37,16 @@
 #include <functional>
 #include <memory>
 
+#include "bench_figures.h"
 #include "bench_preview.h"
 #include "mpv_library.h"
 #include "mpv_player.h"
 #include "player_probe.h"
 
 namespace {
+
+using bench_figures::Median;
+using bench_figures::PeakRssKb;
 
 qint64 BootTimeNs() {
   timespec now{};
@@ -71,23 +75,6 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Peak resident memory so far, in KiB.
-qint64 PeakRssKb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-  }
-  return -1;
-}
-
-double Median(QList<double> values) {
-  if (values.isEmpty()) return -1;
-  std::sort(values.begin(), values.end());
-  const qsizetype mid = values.size() / 2;
-  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
 // The host window. It learns when a frame has really gone to the screen:

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
+#include "bench_figures.h"
 #include "mpv_player.h"
 #include "player_controls.h"
 #include "player_overlay.h"
@@ -15,22 +16,8 @@
 
 namespace {
 
-// Resident memory now, in KiB.
-qint64 RssKb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-  }
-  return -1;
-}
-
-double Median(QList<double> values) {
-  if (values.isEmpty()) return -1;
-  std::sort(values.begin(), values.end());
-  const qsizetype mid = values.size() / 2;
-  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
+using bench_figures::Median;
+using bench_figures::RssKb;
 
 // A pointer move to `to` inside `widget`, as the window system delivers it.
 void MovePointer(QWidget* widget, QPointF to) {
