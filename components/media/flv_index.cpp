@@ -71,8 +71,9 @@ void Uint32(QByteArray& out, qint64 value) {
   out.append(raw, 4);
 }
 
-// The body of the onMetaData tag, with positions shifted by `shift`.
-QByteArray Body(const flv_reader::Facts& facts, qint64 shift) {
+// The body of the onMetaData tag, with positions shifted by `shift`; the
+// keyframes only with `withIndex`.
+QByteArray Body(const flv_reader::Facts& facts, bool withIndex, qint64 shift) {
   std::vector<double> times;
   std::vector<double> positions;
   times.reserve(facts.index.size());
@@ -86,7 +87,7 @@ QByteArray Body(const flv_reader::Facts& facts, qint64 shift) {
   amf.String("onMetaData");
   const bool size = video.width > 0 && video.height > 0;
   const bool rate = std::isfinite(video.frameRate) && video.frameRate > 0;
-  amf.EcmaArray(2 + (size ? 2 : 0) + (rate ? 1 : 0));
+  amf.EcmaArray(1 + (withIndex ? 1 : 0) + (size ? 2 : 0) + (rate ? 1 : 0));
   // Where the last frame ends, on the file's own clock: the engine's FLV
   // reader takes the duration as the end time.
   amf.Name("duration");
@@ -101,13 +102,15 @@ QByteArray Body(const flv_reader::Facts& facts, qint64 shift) {
     amf.Name("framerate");
     amf.Number(video.frameRate);
   }
-  amf.Name("keyframes");
-  amf.Object();
-  amf.Name("times");
-  amf.StrictArray(times);
-  amf.Name("filepositions");
-  amf.StrictArray(positions);
-  amf.End();
+  if (withIndex) {
+    amf.Name("keyframes");
+    amf.Object();
+    amf.Name("times");
+    amf.StrictArray(times);
+    amf.Name("filepositions");
+    amf.StrictArray(positions);
+    amf.End();
+  }
   amf.End();
   return amf.bytes();
 }
@@ -128,25 +131,32 @@ double SeekLeadSeconds(const flv_reader::Facts& facts) {
     for (size_t i = 1; i < times.size(); ++i) longest = std::max(longest, times[i] - times[i - 1]);
   }
   if (!(longest > 0)) return 0;
-  return std::clamp(3 * longest, kShortestLead, kLongestLead);
+  return std::clamp(2 * longest, kShortestLead, kLongestLead);
 }
 
 qint64 RealStart(const flv_reader::Facts& facts) {
   return qint64{std::max<uint32_t>(facts.header.dataOffset, kHeaderBytes)} + 4;
 }
 
-QByteArray Prefix(const flv_reader::Facts& facts) {
-  if (!facts.isFlv || facts.coverage != flv_reader::Coverage::kComplete ||
-      facts.indexKind != flv_reader::IndexKind::kVideoKeyframes || facts.index.size() < 2 ||
-      facts.endMs <= 0) {
+bool IndexWorthGiving(const flv_reader::Facts& facts, qint64 indexFromBytes) {
+  return facts.fileSize >= indexFromBytes &&
+         facts.indexKind == flv_reader::IndexKind::kVideoKeyframes && facts.index.size() >= 2;
+}
+
+QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex) {
+  if (!facts.isFlv || facts.coverage != flv_reader::Coverage::kComplete || facts.endMs <= 0) {
+    return {};
+  }
+  if (withIndex && (facts.indexKind != flv_reader::IndexKind::kVideoKeyframes ||
+                    facts.index.size() < 2)) {
     return {};
   }
   // The body's size does not depend on the positions (every number takes
   // nine bytes), so the shift can be worked out from a first draft.
-  const qint64 bodyBytes = Body(facts, 0).size();
+  const qint64 bodyBytes = Body(facts, withIndex, 0).size();
   if (bodyBytes > kMaxTagBody) return {};
   const qint64 prefixBytes = kHeaderBytes + 4 + kTagHeaderBytes + bodyBytes + 4;
-  const QByteArray body = Body(facts, prefixBytes - RealStart(facts));
+  const QByteArray body = Body(facts, withIndex, prefixBytes - RealStart(facts));
 
   QByteArray prefix("FLV\x01", 4);
   // Audio and video flags as the file has them; nothing else.

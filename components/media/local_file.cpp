@@ -89,7 +89,8 @@ bool PreviousTagSizesWrong(const FileHandle& file) {
   return chained >= 2 && agreeing == 0;
 }
 
-Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget) {
+Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
+                   qint64 indexFromBytes) {
   Inspection result;
   // Non-blocking, so that opening a FIFO does not wait for a writer; the
   // descriptor is checked before anything is read from it.
@@ -125,17 +126,20 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget)
       result.watch = std::make_shared<FlvWatch>(file);
       if (result.watch->WalkFor(walkBudget)) {
         result.facts = result.watch->Facts();
-        result.prefix = flv_index::Prefix(result.facts);
+        const bool index = flv_index::IndexWorthGiving(result.facts, indexFromBytes);
+        result.prefix = flv_index::Prefix(result.facts, index);
         result.realStart = flv_index::RealStart(result.facts);
+        result.seekLead = index ? flv_index::SeekLeadSeconds(result.facts) : 0;
       } else {
-        // What is known of the start of a long file, with its end.
+        // What is known of the start of a long file, with its end; the
+        // engine has the file's own index, if any, and needs the lead.
         result.facts = result.watch->QuickFacts();
+        result.seekLead = flv_index::SeekLeadSeconds(result.facts);
         for (const flv_reader::HiddenTag& tag :
              flv_reader::ScriptTagsToHide(result.watch->Facts())) {
           result.patches.emplace_back(tag.patchOffset, char(tag.replacement));
         }
       }
-      result.seekLead = flv_index::SeekLeadSeconds(result.facts);
       Prepare(result);
       break;
     case content_sniffer::Kind::kMp4:

@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "file_handle.h"
 #include "flv/facts.h"
+#include "flv_index.h"
 #include "flv_watch.h"
 
 // What the player learns about a local file before the engine sees it. The
@@ -58,8 +60,11 @@ struct Inspection {
 // few hundred megabytes from a warm cache); a larger file plays at once with
 // the length its tail gives and is walked on while it plays. The budget
 // keeps the length known within 50 ms of the open, whatever the size.
-Inspection Inspect(const QByteArray& path,
-                   std::chrono::milliseconds walkBudget = std::chrono::milliseconds(40));
+// Files from `indexFromBytes` on are given the keyframe index found
+// (flv_index.h).
+inline constexpr std::chrono::milliseconds kWalkBudget{40};
+Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget = kWalkBudget,
+                   qint64 indexFromBytes = flv_index::kIndexFromBytes);
 
 // The PreviousTagSize check, from the file's start.
 bool PreviousTagSizesWrong(const FileHandle& file);

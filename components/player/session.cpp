@@ -18,8 +18,10 @@ local_file::Inspection Unreadable() {
   return inspection;
 }
 
-QFuture<local_file::Inspection> InspectOffThread(const QByteArray& path) {
-  return off_thread::Run([path] { return local_file::Inspect(path); });
+QFuture<local_file::Inspection> InspectOffThread(const QByteArray& path, qint64 indexFromBytes) {
+  return off_thread::Run([path, indexFromBytes] {
+    return local_file::Inspect(path, local_file::kWalkBudget, indexFromBytes);
+  });
 }
 
 }  // namespace
@@ -91,7 +93,7 @@ void Session::PrepareEarly(const QString& address) {
   const media_address::Address resolved = media_address::Resolve(address, QDir::currentPath());
   if (!resolved.IsLocal()) return;
   earlyPath_ = resolved.path;
-  earlyCheck_ = InspectOffThread(resolved.path);
+  earlyCheck_ = InspectOffThread(resolved.path, indexFromBytes_);
 }
 
 void Session::Load(const media_address::Address& address) {
@@ -122,7 +124,7 @@ void Session::Load(const media_address::Address& address) {
   tracking_ = Tracking::kChecking;
   state_.SetLoadState(PlaybackState::LoadState::kChecking);
   const QFuture<local_file::Inspection> check =
-      address.path == std::exchange(earlyPath_, {}) ? earlyCheck_ : InspectOffThread(address.path);
+      address.path == std::exchange(earlyPath_, {}) ? earlyCheck_ : InspectOffThread(address.path, indexFromBytes_);
   earlyCheck_ = {};
   off_thread::WhenDone(
       this, check,

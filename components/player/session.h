@@ -51,6 +51,8 @@ class Session : public QObject, private engine::Listener {
   Session(PlaybackState& state, Host& host, QObject* parent = nullptr);
   // Tests shorten the waits.
   void SetTimings(const Timings& timings);
+  // Tests give small files the keyframe index a large one gets.
+  void SetIndexFromBytes(qint64 bytes) { indexFromBytes_ = bytes; }
   ~Session() override;
 
   // The engine to play on; null while there is none. A new engine carries on
@@ -200,6 +202,7 @@ class Session : public QObject, private engine::Listener {
   // While a network address opens: how far it has got, told every so often.
   QTimer openingTimer_;
   Timings timings_;
+  qint64 indexFromBytes_ = flv_index::kIndexFromBytes;
   bool detailedLog_ = false;
   // Asking the engine for fewer log lines drops the lines it still holds, a
   // failure's cause among them: done a while after the open, not at once.

@@ -247,6 +247,8 @@ class TestSession : public QObject {
   // clock.
   void aLocalFlvIsMeasuredNotBelieved() {
     const QString path = WriteClip(QStringLiteral("late.flv"), 5000, 15000, {{"duration", 0}});
+    // Indexed as a large file would be.
+    session_->SetIndexFromBytes(0);
     LoadAndWait(path);
     QCOMPARE(state_->duration(), 10.04);
     engine_->OpenFile(1, {320, 240}, 0);
@@ -254,19 +256,34 @@ class TestSession : public QObject {
     QCOMPARE(state_->duration(), 10.04);
     engine_->Send(Property::kPosition, 1.0);
     QCOMPARE(state_->position(), 1.5);
-    // Keyframes a second apart: an exact seek starts three seconds early,
+    // Keyframes a second apart: an exact seek starts two seconds early,
     // never before the first keyframe.
     engine_->calls.clear();
     session_->SeekTo(2);
     QCOMPARE(engine_->calls, QStringList({"seek lead 2", "seek 1.5 absolute"}));
     engine_->calls.clear();
     session_->SeekTo(9);
-    QCOMPARE(engine_->calls, QStringList({"seek lead 3", "seek 8.5 absolute"}));
+    QCOMPARE(engine_->calls, QStringList({"seek lead 2", "seek 8.5 absolute"}));
     // The engine is told the length and the index before the file's tags.
     const engine::LoadRequest& load = engine_->loads.back();
     QVERIFY(load.prefix.contains("keyframes") && load.prefix.contains("filepositions"));
     QVERIFY2(state_->fileReport().contains(QLatin1String("Length: 10.04 s measured")),
              qPrintable(state_->fileReport()));
+
+    // A small file is given its length and no index, its own hidden too:
+    // the engine seeks exactly without one, and needs no lead.
+    session_->SetIndexFromBytes(flv_index::kIndexFromBytes);
+    const QString indexed =
+        WriteClip(QStringLiteral("indexed.flv"), 0, 4000,
+                  {{"duration", 4.04}, {"keyframes", 0}});  // a claim the engine must not see
+    LoadAndWait(indexed);
+    const engine::LoadRequest& small = engine_->loads.back();
+    QVERIFY(small.prefix.contains("duration") && !small.prefix.contains("keyframes"));
+    QVERIFY(!small.patches.empty());  // the file's own onMetaData, hidden
+    engine_->OpenFile(2, {320, 240}, 0);
+    engine_->calls.clear();
+    session_->SeekTo(2);
+    QCOMPARE(engine_->calls, QStringList({"seek 2 absolute"}));
   }
 
   // When the engine gives up on an FLV, the player's reading says why.
