@@ -105,9 +105,9 @@ def run_ours(args, media, mode, second=None, xserver=None, binary=None, extra=()
     timeout = int(media["duration"]) + 60 if mode == "play" else 120
     cmd = [binary or args.bench_player, "--size", f"{media['width']}x{media['height']}",
            "--frames", str(media["frames"]), "--spawn-ns", str(boottime_ns())]
-    # A baseline built before --timeout-s gives up after its own 120 s, which
+    # A baseline predates --timeout-s and gives up after its own 120 s, which
     # covers the short inputs it is run on.
-    if timeout != 120:
+    if not binary:
         cmd += ["--timeout-s", str(timeout)]
     cmd += [*extra, mode, target or media["path"]]
     if second:
