@@ -124,7 +124,9 @@ void Session::Load(const media_address::Address& address) {
   tracking_ = Tracking::kChecking;
   state_.SetLoadState(PlaybackState::LoadState::kChecking);
   const QFuture<local_file::Inspection> check =
-      address.path == std::exchange(earlyPath_, {}) ? earlyCheck_ : InspectOffThread(address.path, indexFromBytes_);
+      address.path == std::exchange(earlyPath_, {})
+          ? earlyCheck_
+          : InspectOffThread(address.path, indexFromBytes_);
   earlyCheck_ = {};
   off_thread::WhenDone(
       this, check,
@@ -309,6 +311,11 @@ Session::FrameVerdict Session::OnFrameWaiting(engine::Engine::Waiting waiting, b
   if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) {
     // Stopped, or the load failed: whatever the engine still hands over
     // belongs to no file that is playing.
+    return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
+  }
+  if (!IsCurrent(startedEntry_)) {
+    // Sent, but the engine is still on the file before: a frame it hands
+    // over now was decoded from that file, however newly.
     return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
   }
   if (waiting == Waiting::kNewFrame) {

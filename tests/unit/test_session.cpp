@@ -385,6 +385,17 @@ class TestSession : public QObject {
     engine_->Send(Property::kPictureOut, false);
     QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
              Session::FrameVerdict::kSkipAndHide);
+    engine_->Send(Property::kPictureOut, true);
+
+    // The next file is sent and answered for, but the engine still plays
+    // this one: what it decodes meanwhile is not the next file's picture.
+    session_->Play(QStringLiteral("http://127.0.0.1:9/next.flv"));
+    engine_->ReplyToLoad(2);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
+             Session::FrameVerdict::kSkipAndHide);
+    engine_->StartFile(2);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kSkip);
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false), Session::FrameVerdict::kRender);
     session_->Stop();
     QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
   }
