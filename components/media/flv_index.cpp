@@ -147,8 +147,8 @@ QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex) {
   if (!facts.isFlv || facts.coverage != flv_reader::Coverage::kComplete || facts.endMs <= 0) {
     return {};
   }
-  if (withIndex && (facts.indexKind != flv_reader::IndexKind::kVideoKeyframes ||
-                    facts.index.size() < 2)) {
+  if (withIndex &&
+      (facts.indexKind != flv_reader::IndexKind::kVideoKeyframes || facts.index.size() < 2)) {
     return {};
   }
   // The body's size does not depend on the positions (every number takes
