@@ -321,10 +321,11 @@ Session::FrameVerdict Session::OnFrameWaiting(engine::Engine::Waiting waiting, b
   if (waiting == Waiting::kNewFrame) {
     freshFrame_ = true;
     ++framesThisFile_;
-  } else if (waiting == Waiting::kRedraw && !freshFrame_) {
-    // The previous file's last picture, asked for again after a new file
-    // was requested: it must not show as the new file's.
-    return FrameVerdict::kSkip;
+  } else if (!freshFrame_) {
+    // What the engine holds is the previous file's last picture, asked for
+    // again (a redraw, or a repaint of the area): it must not show as the
+    // new file's.
+    return waiting == Waiting::kRedraw ? FrameVerdict::kSkip : FrameVerdict::kHide;
   }
   if (!pictureOut_) return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
   return FrameVerdict::kRender;

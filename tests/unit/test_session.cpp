@@ -395,6 +395,8 @@ class TestSession : public QObject {
              Session::FrameVerdict::kSkipAndHide);
     engine_->StartFile(2);
     QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kSkip);
+    // A repaint of the area asks for the picture held: the file before's.
+    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
     QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false), Session::FrameVerdict::kRender);
     session_->Stop();
     QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
