@@ -1,4 +1,4 @@
-#include "form2.h"
+#include "about_box/form2.h"
 
 #include <QIconEngine>
 #include <QKeyEvent>
@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <iterator>
 
-#include "assets.h"
-#include "centring.h"
-#include "twips.h"
+#include "assets/assets.h"
+#include "interfaces/twips.h"
+#include "qt/centring.h"
 
 namespace {
 

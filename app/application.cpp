@@ -1,4 +1,4 @@
-#include "application.h"
+#include "app/application.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -6,13 +6,13 @@
 #include <clocale>
 #include <exception>
 
-#include "app_description.h"
-#include "assets.h"
-#include "command_line.h"
-#include "exit_watchdog.h"
-#include "mpv_library.h"
-#include "program.h"
-#include "run_time_error.h"
+#include "app/app_description.h"
+#include "app/command_line.h"
+#include "app/exit_watchdog.h"
+#include "app/program.h"
+#include "app/run_time_error.h"
+#include "assets/assets.h"
+#include "engine/mpv_library.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <QStringList>
 
-#include "path_bytes.h"
+#include "media/path_bytes.h"
 
 QString CommandLineFromArgv(int argc, const char* const* argv) {
   QStringList words;

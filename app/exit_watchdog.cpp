@@ -1,4 +1,4 @@
-#include "exit_watchdog.h"
+#include "app/exit_watchdog.h"
 
 #include <unistd.h>
 #include <chrono>

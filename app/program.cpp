@@ -1,15 +1,24 @@
-#include "program.h"
+#include "app/program.h"
 
 #include <exception>
 
-#include "form2.h"
-#include "mpris.h"
-#include "mpv_player.h"
-#include "run_time_error.h"
+#include "about_box/form2.h"
+#include "app/app_description.h"
+#include "app/run_time_error.h"
+#include "desktop/mpris.h"
+#include "engine/mpv_core.h"
+#include "player/mpv_player.h"
 
-Program::Program(const QString& command, const QString& appPath)
-    : runtime_(command, appPath, [] { return std::make_unique<Form2>(); }), form_(runtime_) {
+Program::Program(const QString& command, const QString& appPath, engine::Factory engineFactory)
+    : runtime_(QString::fromLatin1(app::kTitle), command, appPath,
+               [] { return std::make_unique<Form2>(); }),
+      player_(new MpvPlayer(
+          nullptr, engineFactory ? std::move(engineFactory) : engine::Factory(&engine::StartMpv))),
+      form_(runtime_, HostedPlayer::Of(player_)) {
   runtime_.SetMainWindow(&form_);
+  // However an address comes (a drop on the player area, the desktop), it is
+  // played the way File > "Open File / URL" plays a choice.
+  QObject::connect(player_, &MpvPlayer::openRequested, &form_, &Form1::PlayAddress);
 }
 
 Program::~Program() = default;
@@ -31,9 +40,6 @@ bool Program::Start() {
     form_.activateWindow();
   };
   hooks.quit = [this] { runtime_.UnloadMainWindow(); };
-  // The way File > "Open File / URL" plays a chosen file, so an address from
-  // the desktop meets the same movie and the same address policy.
-  hooks.open = [this](const QString& address) { form_.PlayAddress(address); };
-  mpris_ = std::make_unique<Mpris>(form_.fl->State(), *form_.fl, std::move(hooks));
+  mpris_ = std::make_unique<Mpris>(player_->State(), *player_, std::move(hooks));
   return true;
 }

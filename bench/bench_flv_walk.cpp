@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "flv/byte_source.h"
-#include "flv/report.h"
-#include "flv/tail.h"
-#include "flv/walker.h"
+#include "media/flv/byte_source.h"
+#include "media/flv/report.h"
+#include "media/flv/tail.h"
+#include "media/flv/walker.h"
 
 namespace {
 

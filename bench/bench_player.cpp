@@ -37,11 +37,11 @@
 #include <functional>
 #include <memory>
 
-#include "bench_figures.h"
-#include "bench_preview.h"
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "player_probe.h"
+#include "bench/bench_figures.h"
+#include "bench/bench_preview.h"
+#include "engine/mpv_library.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
 
 namespace {
 

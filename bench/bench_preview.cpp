@@ -1,4 +1,4 @@
-#include "bench_preview.h"
+#include "bench/bench_preview.h"
 
 #include <QApplication>
 #include <QFile>
@@ -6,13 +6,13 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include "bench_figures.h"
-#include "mpv_player.h"
-#include "player_controls.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "seek_bar.h"
-#include "seek_preview.h"
+#include "bench/bench_figures.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "player/seek_preview.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_overlay.h"
+#include "player_ui/seek_bar.h"
 
 namespace {
 

@@ -1,14 +1,13 @@
-#include "form1.h"
+#include "player_window/form1.h"
 
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 
-#include "assets.h"
-#include "centring.h"
-#include "mpv_player.h"
-#include "qt_common_dialog.h"
-#include "twips.h"
+#include "assets/assets.h"
+#include "interfaces/twips.h"
+#include "qt/centring.h"
+#include "qt/qt_common_dialog.h"
 
 namespace {
 
@@ -41,8 +40,7 @@ constexpr int kClientHeightTwips = 7440;
 
 }  // namespace
 
-Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd,
-             engine::Factory engineFactory)
+Form1::Form1(RuntimeServices& runtime, HostedPlayer player, std::unique_ptr<CommonDialog> cd)
     : cd_(cd ? std::move(cd) : std::make_unique<QtCommonDialog>()) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Tibrok Flv Player"));
@@ -59,7 +57,8 @@ Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd,
   client->installEventFilter(this);
   setCentralWidget(client);
 
-  fl = new MpvPlayer(client, std::move(engineFactory));
+  fl = player.widget;
+  fl->setParent(client);
   fl->setObjectName(QStringLiteral("fl"));
   fl->setGeometry(twips::RectToPixels(0, 0, 5535, 3495, logicalDpiX()));
 
@@ -75,11 +74,10 @@ Form1::Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd,
 
   BuildMenus();
 
-  handlers_ = std::make_unique<Form1Handlers>(runtime, *fl, *text1Box_, *cd_);
+  handlers_ = std::make_unique<Form1Handlers>(runtime, *player.component, *text1Box_, *cd_);
   connect(open, &QAction::triggered, this, [this] { handlers_->open_Click(); });
   connect(exit, &QAction::triggered, this, [this] { handlers_->exit_Click(); });
   connect(about, &QAction::triggered, this, [this] { handlers_->about_Click(); });
-  connect(fl, &MpvPlayer::openRequested, this, &Form1::PlayAddress);
 
   resize(twips::ToPixels(kClientWidthTwips, logicalDpiX()),
          twips::ToPixels(kClientHeightTwips, logicalDpiX()) + menuBar()->sizeHint().height());

@@ -3,37 +3,38 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "common_dialog.h"
-#include "engine.h"
-#include "form1_handlers.h"
-#include "runtime_services.h"
+#include "interfaces/common_dialog.h"
+#include "interfaces/player_component.h"
+#include "interfaces/runtime_services.h"
+#include "player_window/form1_handlers.h"
 
 class QAction;
 class QLineEdit;
 class QMenu;
-class MpvPlayer;
 
 // The main player window: a menu bar above a white client area that the
 // player component covers. Widgets carry the names the handlers use, also as
-// objectName, so tests can find them.
+// objectName, so tests can find them. The window hosts whatever player it is
+// given and knows it only as a widget and a PlayerComponent.
 class Form1 : public QMainWindow {
   Q_OBJECT
 
  public:
-  // `cd` replaces the window's own Open dialog and `engineFactory` the
-  // player's video engine (tests pass fakes).
-  explicit Form1(RuntimeServices& runtime, std::unique_ptr<CommonDialog> cd = nullptr,
-                 engine::Factory engineFactory = {});
+  // `player` becomes the child `fl`; `cd` replaces the window's own Open
+  // dialog (tests pass fakes).
+  Form1(RuntimeServices& runtime, HostedPlayer player, std::unique_ptr<CommonDialog> cd = nullptr);
   ~Form1() override;
 
   // Runs the load handler; call before the first show.
   void Load();
   // Shows the window centred on its screen in the normal state.
   void ShowCentred();
-  // Plays an address the way File > "Open File / URL" plays a choice.
+  // Plays an address the way File > "Open File / URL" plays a choice: the
+  // program's one route for an address from anywhere (a drop on the player
+  // area, the desktop).
   void PlayAddress(const QString& address);
 
-  MpvPlayer* fl = nullptr;
+  QWidget* fl = nullptr;
   QLineEdit* Text1 = nullptr;
   CommonDialog& CD() { return *cd_; }
   QMenu* file = nullptr;

@@ -1,4 +1,4 @@
-#include "form1_handlers.h"
+#include "player_window/form1_handlers.h"
 
 #include <QDir>
 

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-#include "common_dialog.h"
-#include "player_component.h"
-#include "runtime_services.h"
+#include "interfaces/common_dialog.h"
+#include "interfaces/player_component.h"
+#include "interfaces/runtime_services.h"
 
 // The main window's event handlers, apart from the widgets they belong to.
 // Each runs to its end on the GUI thread; the modal calls they make block them.

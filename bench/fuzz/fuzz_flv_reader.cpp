@@ -10,11 +10,11 @@
 #include <span>
 #include <string>
 
-#include "flv/amf.h"
-#include "flv/codec_headers.h"
-#include "flv/report.h"
-#include "flv/tail.h"
-#include "flv/walker.h"
+#include "media/flv/amf.h"
+#include "media/flv/codec_headers.h"
+#include "media/flv/report.h"
+#include "media/flv/tail.h"
+#include "media/flv/walker.h"
 
 namespace {
 

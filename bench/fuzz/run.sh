@@ -24,7 +24,7 @@ launcher=""
 command -v ccache >/dev/null && launcher=ccache
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Werror
        -fsanitize=address,undefined -fno-sanitize-recover=undefined
-       -I"$root/components/media")
+       -I"$root/components")
 objects=()
 for source in "$root"/components/media/flv/*.cpp "$root/bench/fuzz/fuzz_flv_reader.cpp"; do
   object=$build/obj/$(basename "${source%.cpp}").o

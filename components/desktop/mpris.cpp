@@ -1,4 +1,4 @@
-#include "mpris.h"
+#include "desktop/mpris.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -11,10 +11,10 @@
 #include <QLoggingCategory>
 #include <cmath>
 
-#include "mpris_player_adaptor.h"
-#include "mpris_root_adaptor.h"
-#include "off_thread.h"
-#include "playback_state.h"
+#include "base/off_thread.h"
+#include "desktop/mpris_player_adaptor.h"
+#include "desktop/mpris_root_adaptor.h"
+#include "player_model/playback_state.h"
 
 namespace {
 

@@ -33,17 +33,16 @@ class QDBusMessage;
 //   and Seeked follows every seek, whoever asked for it.
 // - OpenUri checks the address against the player's address policy and
 //   refuses, with a D-Bus error, what the policy refuses; an accepted address
-//   goes to Hooks::open, the program's one way of playing a chosen address.
+//   goes to PlayerCommands::OpenAddress, as a drop on the player area does.
 class Mpris : public QObject {
   Q_OBJECT
 
  public:
   // What the desktop may ask of the program beyond the player area. A hook
-  // left empty makes the matching request do nothing (or, for open, fail).
+  // left empty makes the matching request do nothing.
   struct Hooks {
     std::function<void()> raise;  // bring the main window to the front
     std::function<void()> quit;   // end the program as its own Exit does
-    std::function<void(const QString& address)> open;
   };
 
   Mpris(const PlaybackState& state, PlayerCommands& commands, Hooks hooks,

@@ -1,14 +1,14 @@
-#include "mpris_player_adaptor.h"
+#include "desktop/mpris_player_adaptor.h"
 
 #include <QDBusMessage>
 #include <QDir>
 #include <algorithm>
 #include <cmath>
 
-#include "media_address.h"
-#include "mpris.h"
-#include "playback_state.h"
-#include "player_commands.h"
+#include "desktop/mpris.h"
+#include "media/media_address.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(Mpris* owner)
     : QDBusAbstractAdaptor(owner), mpris_(*owner) {}
@@ -68,14 +68,12 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
 void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
   // Checked here as well as by the player, so that the caller hears about a
   // refusal instead of the user reading it in the player area.
-  const auto& open = mpris_.GetHooks().open;
   const media_address::Address resolved = media_address::Resolve(uri, QDir::currentPath());
-  if (!open || resolved.IsRefused()) {
+  if (resolved.IsRefused()) {
     message.setDelayedReply(true);
-    mpris_.Send(message.createErrorReply(
-        QDBusError::NotSupported,
-        open ? resolved.reason : QStringLiteral("opening addresses is not offered")));
+    mpris_.Send(message.createErrorReply(QDBusError::NotSupported, resolved.reason));
     return;
   }
-  open(uri);
+  // The way a drop on the player area opens an address: the program's one route.
+  mpris_.Commands().OpenAddress(uri);
 }

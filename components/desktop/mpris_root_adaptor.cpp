@@ -1,8 +1,8 @@
-#include "mpris_root_adaptor.h"
+#include "desktop/mpris_root_adaptor.h"
 
 #include <QTimer>
 
-#include "mpris.h"
+#include "desktop/mpris.h"
 
 MprisRootAdaptor::MprisRootAdaptor(Mpris* owner) : QDBusAbstractAdaptor(owner), mpris_(*owner) {}
 

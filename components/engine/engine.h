@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "file_handle.h"
-#include "stream_facts.h"
+#include "media/file_handle.h"
+#include "media/stream_facts.h"
 
 // The video engine as the player sees it: requests go in, typed events come
 // out. The one implementation plays through libmpv (mpv_core.h); tests put a

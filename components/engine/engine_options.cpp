@@ -1,4 +1,4 @@
-#include "engine_options.h"
+#include "engine/engine_options.h"
 
 namespace engine_options {
 namespace {

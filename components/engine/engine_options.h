@@ -4,7 +4,7 @@
 #include <QList>
 #include <utility>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 // How the player sets up its engine. The promise: the engine plays exactly
 // what it is given, with nothing of the user's own mpv set-up (config,

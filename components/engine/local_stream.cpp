@@ -1,4 +1,4 @@
-#include "local_stream.h"
+#include "engine/local_stream.h"
 
 #include <mpv/client.h>
 #include <mpv/stream_cb.h>

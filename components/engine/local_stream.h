@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "file_handle.h"
+#include "media/file_handle.h"
 
 struct mpv_handle;
 

@@ -1,4 +1,4 @@
-#include "mpv_core.h"
+#include "engine/mpv_core.h"
 
 #include <mpv/client.h>
 #include <mpv/render.h>
@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine_options.h"
-#include "local_stream.h"
-#include "mpv_events.h"
-#include "mpv_library.h"
+#include "engine/engine_options.h"
+#include "engine/local_stream.h"
+#include "engine/mpv_events.h"
+#include "engine/mpv_library.h"
 
 namespace engine {
 namespace {

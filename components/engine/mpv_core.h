@@ -3,7 +3,7 @@
 #include <QString>
 #include <memory>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 // The engine on libmpv: one core with its software render context, owned
 // together because their teardown order is fixed (the render context goes

@@ -1,4 +1,4 @@
-#include "mpv_events.h"
+#include "engine/mpv_events.h"
 
 #include <mpv/client.h>
 

@@ -3,7 +3,7 @@
 #include <QHash>
 #include <QSet>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 struct mpv_handle;
 struct mpv_event;

@@ -1,4 +1,4 @@
-#include "mpv_library.h"
+#include "engine/mpv_library.h"
 
 #include <dlfcn.h>
 #include <mpv/client.h>

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 // The player component hosted in the main window's client area.
 //
 // Promises:
@@ -20,4 +22,16 @@ class PlayerComponent {
   virtual void SetHeight(float twips) = 0;
   virtual void LoadMovie(int layer, const QString& path) = 0;
   virtual void SetVariable(const QString& name, const QString& value) = 0;
+};
+
+// The player as a window hosts it: one object that is both the widget filling
+// the window's client area and the component its handlers drive.
+struct HostedPlayer {
+  QWidget* widget = nullptr;
+  PlayerComponent* component = nullptr;
+
+  template <typename Player>
+  static HostedPlayer Of(Player* player) {
+    return {player, player};
+  }
 };

@@ -1,4 +1,4 @@
-#include "content_sniffer.h"
+#include "media/content_sniffer.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "file_handle.h"
+#include "media/file_handle.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

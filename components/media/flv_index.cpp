@@ -1,4 +1,4 @@
-#include "flv_index.h"
+#include "media/flv_index.h"
 
 #include <QtEndian>
 #include <algorithm>

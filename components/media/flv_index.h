@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "flv/facts.h"
+#include "media/flv/facts.h"
 
 // What the engine is told about an FLV before its first tag, in place of the
 // file's own onMetaData: the length measured, and for a large file the

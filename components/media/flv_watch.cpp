@@ -1,6 +1,6 @@
-#include "flv_watch.h"
+#include "media/flv_watch.h"
 
-#include "flv/tail.h"
+#include "media/flv/tail.h"
 
 namespace {
 

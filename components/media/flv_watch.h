@@ -4,10 +4,10 @@
 #include <chrono>
 #include <memory>
 
-#include "file_handle.h"
-#include "flv/byte_source.h"
-#include "flv/facts.h"
-#include "flv/walker.h"
+#include "media/file_handle.h"
+#include "media/flv/byte_source.h"
+#include "media/flv/facts.h"
+#include "media/flv/walker.h"
 
 // The player's reading of one local FLV file, kept for as long as it plays:
 // what a look at its start and end says at once, and a walk over all its tag

@@ -1,4 +1,4 @@
-#include "local_file.h"
+#include "media/local_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "content_sniffer.h"
-#include "flv_index.h"
+#include "media/content_sniffer.h"
+#include "media/flv_index.h"
 
 namespace local_file {
 namespace {

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "file_handle.h"
-#include "flv/facts.h"
-#include "flv_index.h"
-#include "flv_watch.h"
+#include "media/file_handle.h"
+#include "media/flv/facts.h"
+#include "media/flv_index.h"
+#include "media/flv_watch.h"
 
 // What the player learns about a local file before the engine sees it. The
 // player opens the file itself (the engine reads it through the player), so

@@ -1,4 +1,4 @@
-#include "media_address.h"
+#include "media/media_address.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "path_bytes.h"
+#include "media/path_bytes.h"
 
 namespace media_address {
 namespace {

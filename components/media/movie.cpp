@@ -1,4 +1,4 @@
-#include "movie.h"
+#include "media/movie.h"
 
 #include <QFile>
 #include <QFileInfo>

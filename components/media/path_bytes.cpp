@@ -1,4 +1,4 @@
-#include "path_bytes.h"
+#include "media/path_bytes.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "stream_facts.h"
+#include "media/stream_facts.h"
 
 #include <QStringList>
 

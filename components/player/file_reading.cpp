@@ -1,8 +1,8 @@
-#include "file_reading.h"
+#include "player/file_reading.h"
 
 #include <chrono>
 
-#include "off_thread.h"
+#include "base/off_thread.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <memory>
 
-#include "flv/facts.h"
-#include "flv_watch.h"
+#include "media/flv/facts.h"
+#include "media/flv_watch.h"
 
 // Goes on reading a local FLV file while it plays: walks the tag headers the
 // look before the open did not reach, in slices on a worker thread, and

@@ -1,4 +1,4 @@
-#include "mpv_player.h"
+#include "player/mpv_player.h"
 
 #include <QClipboard>
 #include <QFutureWatcher>
@@ -11,15 +11,15 @@
 #include <cmath>
 #include <optional>
 
-#include "movie.h"
-#include "mpv_core.h"
-#include "off_thread.h"
-#include "picture_layout.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "seek_preview.h"
-#include "session.h"
-#include "twips.h"
+#include "base/off_thread.h"
+#include "engine/mpv_core.h"
+#include "interfaces/twips.h"
+#include "media/movie.h"
+#include "player/picture_layout.h"
+#include "player/player_probe.h"
+#include "player/seek_preview.h"
+#include "player/session.h"
+#include "player_ui/player_overlay.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <QWidget>
 #include <memory>
 
-#include "engine.h"
-#include "playback_state.h"
-#include "player_commands.h"
-#include "player_component.h"
+#include "engine/engine.h"
+#include "interfaces/player_component.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
 
 // The player area: a widget that shows the loaded movie and plays through
 // the video engine. One engine for the widget's life, started by the first

@@ -1,4 +1,4 @@
-#include "opening_progress.h"
+#include "player/opening_progress.h"
 
 #include <QRegularExpression>
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 // How far a network open has got, from the engine's detailed log: the bytes
 // its demuxer has read so far and, when the server said, how many there are.

@@ -1,4 +1,4 @@
-#include "picture_layout.h"
+#include "player/picture_layout.h"
 
 #include <algorithm>
 

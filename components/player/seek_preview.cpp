@@ -1,4 +1,4 @@
-#include "seek_preview.h"
+#include "player/seek_preview.h"
 
 #include <algorithm>
 #include <cmath>

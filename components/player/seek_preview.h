@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include "engine.h"
-#include "playback_state.h"
-#include "preview_source.h"
+#include "engine/engine.h"
+#include "player_model/playback_state.h"
+#include "player_model/preview_source.h"
 
 // The seek bar's previews, from an engine of their own: the factory's
 // preview engine (engine::Settings::Purpose::kPreview), made at the first

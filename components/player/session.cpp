@@ -1,4 +1,4 @@
-#include "session.h"
+#include "player/session.h"
 
 #include <QDir>
 #include <QPointer>
@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine_options.h"
-#include "off_thread.h"
-#include "path_bytes.h"
+#include "base/off_thread.h"
+#include "engine/engine_options.h"
+#include "media/path_bytes.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <QTimer>
 #include <optional>
 
-#include "engine.h"
-#include "file_reading.h"
-#include "local_file.h"
-#include "media_address.h"
-#include "opening_progress.h"
-#include "playback_state.h"
-#include "tail_probe.h"
+#include "engine/engine.h"
+#include "media/local_file.h"
+#include "media/media_address.h"
+#include "player/file_reading.h"
+#include "player/opening_progress.h"
+#include "player/tail_probe.h"
+#include "player_model/playback_state.h"
 
 // One address at a time, from the request to playback: resolves it, has a
 // local file looked at off the GUI thread, hands the engine what it may

@@ -2,8 +2,8 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "engine_options.h"
-#include "session.h"
+#include "engine/engine_options.h"
+#include "player/session.h"
 
 // How the engine's reports become the playback state: the properties it
 // watches, the file's start, opening and end, its log, and the answers to

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "flv/report.h"
-#include "session.h"
+#include "media/flv/report.h"
+#include "player/session.h"
 
 // What the player's own reading of a file adds to what the engine says: the
 // true length and where the file's clock starts, cue points, the report for

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "player_commands.h"
-#include "session.h"
+#include "player/session.h"
+#include "player_model/player_commands.h"
 
 // What the session does beyond loading and playing: frame steps, the speed,
 // and pictures of the video.

@@ -1,4 +1,4 @@
-#include "tail_probe.h"
+#include "player/tail_probe.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -6,8 +6,8 @@
 #include <QRegularExpression>
 #include <vector>
 
-#include "flv/byte_source.h"
-#include "flv/tail.h"
+#include "media/flv/byte_source.h"
+#include "media/flv/tail.h"
 
 TailProbe::TailProbe(QObject* parent) : QObject(parent) {
   deadline_.setSingleShot(true);

@@ -1,4 +1,4 @@
-#include "cue_marks.h"
+#include "player_ui/cue_marks.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "playback_state.h"
-#include "playback_time.h"
-#include "seek_bar.h"
+#include "player_model/playback_state.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/seek_bar.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "stream_facts.h"
+#include "media/stream_facts.h"
 
 class PlaybackState;
 class QLabel;

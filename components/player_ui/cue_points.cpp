@@ -1,4 +1,4 @@
-#include "cue_points.h"
+#include "player_ui/cue_points.h"
 
 #include <algorithm>
 #include <cmath>

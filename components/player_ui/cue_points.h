@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "stream_facts.h"
+#include "media/stream_facts.h"
 
 // Where the cue point keys go from `position` (seconds), as players do
 // with chapters:

@@ -1,4 +1,4 @@
-#include "file_info_view.h"
+#include "player_ui/file_info_view.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,8 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "playback_state.h"
-#include "player_actions.h"
+#include "player_model/playback_state.h"
+#include "player_ui/player_actions.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "help_view.h"
+#include "player_ui/help_view.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 
-#include "player_actions.h"
+#include "player_ui/player_actions.h"
 
 namespace {
 

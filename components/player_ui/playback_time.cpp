@@ -1,4 +1,4 @@
-#include "playback_time.h"
+#include "player_ui/playback_time.h"
 
 #include <algorithm>
 #include <cmath>

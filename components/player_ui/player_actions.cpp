@@ -1,12 +1,12 @@
-#include "player_actions.h"
+#include "player_ui/player_actions.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <cmath>
 
-#include "cue_points.h"
-#include "playback_state.h"
-#include "player_commands.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
+#include "player_ui/cue_points.h"
 
 namespace player_actions {
 namespace {

@@ -1,4 +1,4 @@
-#include "player_controls.h"
+#include "player_ui/player_controls.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,12 +7,12 @@
 #include <QSlider>
 #include <QToolButton>
 
-#include "playback_state.h"
-#include "playback_time.h"
-#include "player_actions.h"
-#include "player_commands.h"
-#include "player_icons.h"
-#include "seek_bar.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/player_actions.h"
+#include "player_ui/player_icons.h"
+#include "player_ui/seek_bar.h"
 
 using player_icons::Glyph;
 

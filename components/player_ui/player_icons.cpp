@@ -1,4 +1,4 @@
-#include "player_icons.h"
+#include "player_ui/player_icons.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "player_input.h"
+#include "player_ui/player_input.h"
 
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -7,9 +7,9 @@
 #include <QWheelEvent>
 #include <QWidget>
 
-#include "playback_state.h"
-#include "player_actions.h"
-#include "player_commands.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
+#include "player_ui/player_actions.h"
 
 PlayerInput::PlayerInput(QWidget& area, const PlaybackState& state, PlayerCommands& commands)
     : QObject(&area), area_(area), state_(state), commands_(commands) {

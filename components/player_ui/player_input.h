@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "player_actions.h"
+#include "player_ui/player_actions.h"
 
 class PlaybackState;
 class PlayerCommands;

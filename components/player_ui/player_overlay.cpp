@@ -1,4 +1,4 @@
-#include "player_overlay.h"
+#include "player_ui/player_overlay.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,17 +9,17 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "cue_marks.h"
-#include "file_info_view.h"
-#include "help_view.h"
-#include "movie.h"
-#include "playback_state.h"
-#include "player_commands.h"
-#include "player_controls.h"
-#include "player_icons.h"
-#include "player_input.h"
-#include "seek_bar.h"
-#include "seek_preview_popup.h"
+#include "media/movie.h"
+#include "player_model/playback_state.h"
+#include "player_model/player_commands.h"
+#include "player_ui/cue_marks.h"
+#include "player_ui/file_info_view.h"
+#include "player_ui/help_view.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_icons.h"
+#include "player_ui/player_input.h"
+#include "player_ui/seek_bar.h"
+#include "player_ui/seek_preview_popup.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "seek_bar.h"
+#include "player_ui/seek_bar.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "player_actions.h"
-#include "seek_bar_accessible.h"
+#include "player_ui/player_actions.h"
+#include "player_ui/seek_bar_accessible.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "seek_bar_accessible.h"
+#include "player_ui/seek_bar_accessible.h"
 
 #include <QAccessibleWidget>
 
-#include "playback_time.h"
-#include "player_actions.h"
-#include "seek_bar.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/player_actions.h"
+#include "player_ui/seek_bar.h"
 
 namespace seek_bar_accessible {
 namespace {

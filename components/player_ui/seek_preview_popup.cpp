@@ -1,11 +1,11 @@
-#include "seek_preview_popup.h"
+#include "player_ui/seek_preview_popup.h"
 
 #include <QPainter>
 #include <algorithm>
 
-#include "playback_time.h"
-#include "preview_source.h"
-#include "seek_bar.h"
+#include "player_model/preview_source.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/seek_bar.h"
 
 namespace {
 

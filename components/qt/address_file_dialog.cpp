@@ -1,4 +1,4 @@
-#include "address_file_dialog.h"
+#include "qt/address_file_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "media_address.h"
+#include "media/media_address.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "centring.h"
+#include "qt/centring.h"
 
 #include <QGuiApplication>
 #include <QScreen>

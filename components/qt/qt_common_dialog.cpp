@@ -1,8 +1,8 @@
-#include "qt_common_dialog.h"
+#include "qt/qt_common_dialog.h"
 
 #include <QSettings>
 
-#include "address_file_dialog.h"
+#include "qt/address_file_dialog.h"
 
 QtCommonDialog::QtCommonDialog() { KeepQtSettingsOffDisk(); }
 

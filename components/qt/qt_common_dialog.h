@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <memory>
 
-#include "common_dialog.h"
+#include "interfaces/common_dialog.h"
 
 // The Open dialog on QFileDialog. The dialog object is owned here and lives
 // only while ShowOpen runs, so nothing outlives the window that asked for it.

@@ -1,17 +1,21 @@
-#include "qt_runtime_services.h"
+#include "qt/qt_runtime_services.h"
 
 #include <QWidget>
 #include <stdexcept>
 
-#include "message_box.h"
-#include "twips.h"
+#include "interfaces/twips.h"
+#include "qt/message_box.h"
 
-QtRuntimeServices::QtRuntimeServices(QString command, QString appPath, DialogFactory aboutBox)
-    : command_(std::move(command)), appPath_(std::move(appPath)), aboutBox_(std::move(aboutBox)) {}
+QtRuntimeServices::QtRuntimeServices(QString title, QString command, QString appPath,
+                                     DialogFactory aboutBox)
+    : title_(std::move(title)),
+      command_(std::move(command)),
+      appPath_(std::move(appPath)),
+      aboutBox_(std::move(aboutBox)) {}
 
 void QtRuntimeServices::SetMainWindow(QWidget* window) { mainWindow_ = window; }
 
-void QtRuntimeServices::MsgBox(const QString& text) { ShowTitledMessageBox(text); }
+void QtRuntimeServices::MsgBox(const QString& text) { ShowTitledMessageBox(title_, text); }
 
 QString QtRuntimeServices::Command() const { return command_; }
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "runtime_services.h"
+#include "interfaces/runtime_services.h"
 
 // The runtime on Qt Widgets. The About box is built by a factory, since the
 // window that shows it lives above this layer.
@@ -13,7 +13,8 @@ class QtRuntimeServices : public RuntimeServices {
  public:
   using DialogFactory = std::function<std::unique_ptr<QDialog>()>;
 
-  QtRuntimeServices(QString command, QString appPath, DialogFactory aboutBox);
+  // `title` captions every message box.
+  QtRuntimeServices(QString title, QString command, QString appPath, DialogFactory aboutBox);
 
   // The window whose outer size is read and which UnloadMainWindow closes.
   void SetMainWindow(QWidget* window);
@@ -26,6 +27,7 @@ class QtRuntimeServices : public RuntimeServices {
   QSizeF MainWindowOuterSizeTwips() const override;
 
  private:
+  QString title_;
   QString command_;
   QString appPath_;
   DialogFactory aboutBox_;

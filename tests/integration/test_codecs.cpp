@@ -6,9 +6,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "test_support.h"
+#include "player/mpv_player.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "content_sniffer.h"
-#include "flv_tags.h"
-#include "local_file.h"
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "test_support.h"
+#include "engine/mpv_library.h"
+#include "media/content_sniffer.h"
+#include "media/local_file.h"
+#include "player/mpv_player.h"
+#include "support/flv_tags.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

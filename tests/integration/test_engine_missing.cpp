@@ -4,9 +4,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "test_support.h"
+#include "engine/mpv_library.h"
+#include "player/mpv_player.h"
+#include "support/test_support.h"
 
 class TestEngineMissing : public QObject {
   Q_OBJECT

@@ -8,13 +8,13 @@
 #include <functional>
 #include <memory>
 
-#include "cue_marks.h"
-#include "file_info_view.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "test_support.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "player_ui/cue_marks.h"
+#include "player_ui/file_info_view.h"
+#include "player_ui/player_overlay.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <QtTest>
 #include <memory>
 
-#include "file_server.h"
-#include "mpv_player.h"
-#include "path_bytes.h"
-#include "playback_watch.h"
-#include "player_probe.h"
-#include "test_support.h"
+#include "media/path_bytes.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "support/file_server.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 #ifndef TIBROK_SLOWDOWN
 #define TIBROK_SLOWDOWN 1

@@ -14,13 +14,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "player_controls.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "test_support.h"
+#include "engine/mpv_library.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_overlay.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

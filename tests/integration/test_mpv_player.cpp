@@ -8,12 +8,12 @@
 #include <limits>
 #include <memory>
 
-#include "media_address.h"
-#include "mpv_player.h"
-#include "picture_layout.h"
-#include "playback_watch.h"
-#include "player_probe.h"
-#include "test_support.h"
+#include "media/media_address.h"
+#include "player/mpv_player.h"
+#include "player/picture_layout.h"
+#include "player/player_probe.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <atomic>
 #include <memory>
 
-#include "file_server.h"
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "player_probe.h"
-#include "test_support.h"
+#include "engine/mpv_library.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "support/file_server.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>

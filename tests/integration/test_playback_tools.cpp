@@ -12,16 +12,16 @@
 #include <cmath>
 #include <memory>
 
-#include "file_server.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "player_controls.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "seek_bar.h"
-#include "seek_preview.h"
-#include "seek_preview_popup.h"
-#include "test_support.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "player/seek_preview.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_overlay.h"
+#include "player_ui/seek_bar.h"
+#include "player_ui/seek_preview_popup.h"
+#include "support/file_server.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -19,15 +19,15 @@
 #include <functional>
 #include <memory>
 
-#include "movie.h"
-#include "mpv_player.h"
-#include "playback_time.h"
-#include "player_controls.h"
-#include "player_input.h"
-#include "player_overlay.h"
-#include "player_probe.h"
-#include "seek_bar.h"
-#include "test_support.h"
+#include "media/movie.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_input.h"
+#include "player_ui/player_overlay.h"
+#include "player_ui/seek_bar.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -9,18 +9,18 @@
 #include <clocale>
 
 #include <QPushButton>
-#include "application.h"
-#include "run_time_error.h"
+#include "app/application.h"
+#include "app/run_time_error.h"
 
-#include "assets.h"
-#include "file_server.h"
-#include "form2.h"
-#include "modal_driver.h"
-#include "mpv_player.h"
-#include "player_probe.h"
-#include "program.h"
-#include "qt_common_dialog.h"
-#include "test_support.h"
+#include "about_box/form2.h"
+#include "app/program.h"
+#include "assets/assets.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
+#include "qt/qt_common_dialog.h"
+#include "support/file_server.h"
+#include "support/modal_driver.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ class TestProgram : public QObject {
     QVERIFY(!clip.isEmpty());
     FileServer server(testsupport::ReadFile(clip), FileServer::Mode::kRanges, 1 << 20);
     Program program(QString(), QStringLiteral(TIBROK_RUNTIME_DIR));
-    MpvPlayer* fl = program.form().fl;
+    MpvPlayer* fl = &program.player();
     fl->SetAudioOutput("null");
     ModalDriver driver([&](QWidget* w) {
       if (auto* d = qobject_cast<QFileDialog*>(w)) {
@@ -183,7 +183,7 @@ class TestProgram : public QObject {
     QVERIFY(!first.isEmpty() && !second.isEmpty());
 
     Program program(first, QStringLiteral(TIBROK_RUNTIME_DIR));
-    MpvPlayer* fl = program.form().fl;
+    MpvPlayer* fl = &program.player();
     fl->SetAudioOutput("null");
     ModalDriver driver([&](QWidget* w) {
       if (qobject_cast<QMessageBox*>(w)) QTest::keyClick(w, Qt::Key_Return);

@@ -15,11 +15,11 @@
 #include <malloc.h>
 #endif
 
-#include "flv_tags.h"
-#include "mpv_library.h"
-#include "mpv_player.h"
-#include "playback_watch.h"
-#include "test_support.h"
+#include "engine/mpv_library.h"
+#include "player/mpv_player.h"
+#include "support/flv_tags.h"
+#include "support/playback_watch.h"
+#include "support/test_support.h"
 
 #ifndef TIBROK_FUZZ_DEFAULT_COUNT
 #define TIBROK_FUZZ_DEFAULT_COUNT 2000

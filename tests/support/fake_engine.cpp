@@ -1,4 +1,4 @@
-#include "fake_engine.h"
+#include "support/fake_engine.h"
 
 #include <QPainter>
 #include <algorithm>

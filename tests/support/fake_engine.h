@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 // An engine that plays nothing: it writes down what it is asked, and the
 // test plays the engine's part by sending the events a real one would.

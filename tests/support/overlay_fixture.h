@@ -7,8 +7,8 @@
 #include <QImage>
 #include <QRect>
 
-#include "movie.h"
-#include "playback_state.h"
+#include "media/movie.h"
+#include "player_model/playback_state.h"
 
 namespace overlay_fixture {
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "mpv_player.h"
-#include "player_probe.h"
+#include "player/mpv_player.h"
+#include "player/player_probe.h"
 
 namespace playback {
 

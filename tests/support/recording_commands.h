@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "player_commands.h"
+#include "player_model/player_commands.h"
 
 // Player commands written down, for the on-screen interface's tests.
 class RecordingCommands : public PlayerCommands {

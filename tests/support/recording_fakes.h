@@ -4,9 +4,9 @@
 #include <QStringList>
 #include <functional>
 
-#include "common_dialog.h"
-#include "player_component.h"
-#include "runtime_services.h"
+#include "interfaces/common_dialog.h"
+#include "interfaces/player_component.h"
+#include "interfaces/runtime_services.h"
 
 // Fakes that write every call into one shared journal, so a test can check
 // the exact order of calls across the runtime, the player and the dialog.

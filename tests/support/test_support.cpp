@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <fcntl.h>
 #include <QDir>
@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QTest>
 
-#include "mpv_player.h"
+#include "player/mpv_player.h"
 
 namespace testsupport {
 

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "assets.h"
-#include "form2.h"
+#include "about_box/form2.h"
+#include "assets/assets.h"
 
 class TestAboutBox : public QObject {
   Q_OBJECT

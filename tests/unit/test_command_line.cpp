@@ -12,9 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "command_line.h"
-#include "modal_driver.h"
-#include "qt_common_dialog.h"
+#include "app/command_line.h"
+#include "qt/qt_common_dialog.h"
+#include "support/modal_driver.h"
 
 namespace {
 

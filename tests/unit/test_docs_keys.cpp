@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "player_actions.h"
+#include "player_ui/player_actions.h"
 
 namespace {
 

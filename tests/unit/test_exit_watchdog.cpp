@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <csignal>
 
-#include "exit_watchdog.h"
+#include "app/exit_watchdog.h"
 
 class TestExitWatchdog : public QObject {
   Q_OBJECT

@@ -12,16 +12,16 @@
 #include <cmath>
 #include <memory>
 
-#include "cue_marks.h"
-#include "file_info_view.h"
-#include "movie.h"
-#include "overlay_fixture.h"
-#include "playback_state.h"
-#include "player_actions.h"
-#include "player_controls.h"
-#include "player_overlay.h"
-#include "recording_commands.h"
-#include "seek_bar.h"
+#include "media/movie.h"
+#include "player_model/playback_state.h"
+#include "player_ui/cue_marks.h"
+#include "player_ui/file_info_view.h"
+#include "player_ui/player_actions.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_overlay.h"
+#include "player_ui/seek_bar.h"
+#include "support/overlay_fixture.h"
+#include "support/recording_commands.h"
 
 namespace {
 

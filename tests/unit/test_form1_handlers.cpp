@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QTest>
 
-#include "form1_handlers.h"
-#include "recording_fakes.h"
+#include "player_window/form1_handlers.h"
+#include "support/recording_fakes.h"
 
 class TestForm1Handlers : public QObject {
   Q_OBJECT

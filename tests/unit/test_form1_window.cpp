@@ -6,18 +6,19 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "fake_engine.h"
-#include "form1.h"
-#include "mpv_player.h"
-#include "qt_runtime_services.h"
-#include "recording_fakes.h"
+#include "player/mpv_player.h"
+#include "player_window/form1.h"
+#include "qt/qt_runtime_services.h"
+#include "support/fake_engine.h"
+#include "support/recording_fakes.h"
 
 namespace {
 
 class RecordingQtRuntime : public QtRuntimeServices {
  public:
   explicit RecordingQtRuntime(QString command)
-      : QtRuntimeServices(std::move(command), QStringLiteral(TIBROK_RUNTIME_DIR), nullptr) {}
+      : QtRuntimeServices(QStringLiteral("Tibrok flv player"), std::move(command),
+                          QStringLiteral(TIBROK_RUNTIME_DIR), nullptr) {}
   QStringList boxes;
   int aboutShown = 0;
   void MsgBox(const QString& text) override { boxes << text; }
@@ -31,6 +32,7 @@ class TestForm1Window : public QObject {
 
   std::unique_ptr<RecordingQtRuntime> runtime;
   std::unique_ptr<Form1> form;
+  MpvPlayer* player = nullptr;
   Journal j;
   FakeDialog* cd = nullptr;
   FakeEngines engines;
@@ -40,7 +42,8 @@ class TestForm1Window : public QObject {
     auto dialog = std::make_unique<FakeDialog>(j);
     cd = dialog.get();
     // No real engine in this tier: the player plays on a fake one.
-    form = std::make_unique<Form1>(*runtime, std::move(dialog), engines.Factory());
+    player = new MpvPlayer(nullptr, engines.Factory());
+    form = std::make_unique<Form1>(*runtime, HostedPlayer::Of(player), std::move(dialog));
     runtime->SetMainWindow(form.get());
     form->Load();
     form->ShowCentred();
@@ -50,8 +53,8 @@ class TestForm1Window : public QObject {
   // The player area must be outer size less the fixed margins, in pixels.
   void CheckSizingRule() {
     const QSizeF outer = runtime->MainWindowOuterSizeTwips();
-    QCOMPARE(form->fl->Width(), float(outer.width() - 30));
-    QCOMPARE(form->fl->Height(), float(outer.height() - 822));
+    QCOMPARE(player->Width(), float(outer.width() - 30));
+    QCOMPARE(player->Height(), float(outer.height() - 822));
     const double perPixel = 1440.0 / form->logicalDpiX();
     QCOMPARE(form->fl->width(), qMax(0, qRound((outer.width() - 30) / perPixel)));
     QCOMPARE(form->fl->height(), qMax(0, qRound((outer.height() - 822) / perPixel)));
@@ -139,7 +142,7 @@ class TestForm1Window : public QObject {
     form->setMinimumSize(0, 0);
     form->centralWidget()->setMinimumSize(0, 0);
     form->resize(1, 1);
-    QTRY_VERIFY(form->fl->Height() < 0);
+    QTRY_VERIFY(player->Height() < 0);
     QCOMPARE(form->fl->height(), 0);
     QVERIFY(form->isVisible());
   }

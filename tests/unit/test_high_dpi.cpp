@@ -9,16 +9,16 @@
 #include <QtTest>
 #include <memory>
 
-#include "assets.h"
-#include "fake_engine.h"
-#include "form1.h"
-#include "form2.h"
-#include "mpv_player.h"
-#include "picture_layout.h"
-#include "player_icons.h"
-#include "qt_runtime_services.h"
-#include "recording_fakes.h"
-#include "test_support.h"
+#include "about_box/form2.h"
+#include "assets/assets.h"
+#include "player/mpv_player.h"
+#include "player/picture_layout.h"
+#include "player_ui/player_icons.h"
+#include "player_window/form1.h"
+#include "qt/qt_runtime_services.h"
+#include "support/fake_engine.h"
+#include "support/recording_fakes.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -73,7 +73,9 @@ int HalfCovered(const QImage& picture) {
 
 class QuietRuntime : public QtRuntimeServices {
  public:
-  QuietRuntime() : QtRuntimeServices(QString(), QStringLiteral(TIBROK_RUNTIME_DIR), nullptr) {}
+  QuietRuntime()
+      : QtRuntimeServices(QStringLiteral("Tibrok flv player"), QString(),
+                          QStringLiteral(TIBROK_RUNTIME_DIR), nullptr) {}
   void MsgBox(const QString&) override {}
 };
 
@@ -110,7 +112,7 @@ class TestHighDpi : public QObject {
   void mainWindowKeepsItsTwips() {
     QuietRuntime runtime;
     FakeEngines engines;
-    Form1 form(runtime, nullptr, engines.Factory());
+    Form1 form(runtime, HostedPlayer::Of(new MpvPlayer(nullptr, engines.Factory())));
     runtime.SetMainWindow(&form);
     form.Load();
     form.ShowCentred();

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "content_sniffer.h"
-#include "local_file.h"
-#include "test_support.h"
+#include "media/content_sniffer.h"
+#include "media/local_file.h"
+#include "support/test_support.h"
 
 using content_sniffer::Kind;
 

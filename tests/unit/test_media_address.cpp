@@ -3,8 +3,8 @@
 // goes through this one decision.
 #include <QtTest>
 
-#include "media_address.h"
-#include "path_bytes.h"
+#include "media/media_address.h"
+#include "media/path_bytes.h"
 
 using media_address::Address;
 using media_address::Kind;

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "movie.h"
+#include "media/movie.h"
 
 namespace {
 

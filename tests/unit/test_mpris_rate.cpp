@@ -3,10 +3,10 @@
 // itself, without a bus; check_mpris.sh goes through a real one.
 #include <QtTest>
 
-#include "mpris.h"
-#include "mpris_player_adaptor.h"
-#include "playback_state.h"
-#include "recording_commands.h"
+#include "desktop/mpris.h"
+#include "desktop/mpris_player_adaptor.h"
+#include "player_model/playback_state.h"
+#include "support/recording_commands.h"
 
 class TestMprisRate : public QObject {
   Q_OBJECT

@@ -13,18 +13,18 @@
 #include <QtTest>
 #include <memory>
 
-#include "help_view.h"
-#include "movie.h"
-#include "overlay_fixture.h"
-#include "playback_state.h"
-#include "playback_time.h"
-#include "player_actions.h"
-#include "player_controls.h"
-#include "player_overlay.h"
-#include "preview_source.h"
-#include "recording_commands.h"
-#include "seek_bar.h"
-#include "seek_preview_popup.h"
+#include "media/movie.h"
+#include "player_model/playback_state.h"
+#include "player_model/preview_source.h"
+#include "player_ui/help_view.h"
+#include "player_ui/playback_time.h"
+#include "player_ui/player_actions.h"
+#include "player_ui/player_controls.h"
+#include "player_ui/player_overlay.h"
+#include "player_ui/seek_bar.h"
+#include "player_ui/seek_preview_popup.h"
+#include "support/overlay_fixture.h"
+#include "support/recording_commands.h"
 
 namespace {
 

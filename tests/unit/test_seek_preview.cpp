@@ -6,8 +6,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "fake_engine.h"
-#include "seek_preview.h"
+#include "player/seek_preview.h"
+#include "support/fake_engine.h"
 
 using engine::Property;
 using Purpose = engine::Settings::Purpose;

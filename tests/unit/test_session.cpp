@@ -7,13 +7,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "fake_engine.h"
-#include "file_server.h"
-#include "flv_builder.h"
-#include "playback_state.h"
-#include "session.h"
-#include "tail_probe.h"
-#include "test_support.h"
+#include "player/session.h"
+#include "player/tail_probe.h"
+#include "player_model/playback_state.h"
+#include "support/fake_engine.h"
+#include "support/file_server.h"
+#include "support/test_support.h"
+#include "unit/flv/flv_builder.h"
 
 using engine::Property;
 using LoadState = PlaybackState::LoadState;

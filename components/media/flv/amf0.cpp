@@ -1,9 +1,9 @@
-#include "amf.h"
+#include "media/flv/amf.h"
 
 #include <string>
 
-#include "amf_parser.h"
-#include "flv_format.h"
+#include "media/flv/amf_parser.h"
+#include "media/flv/flv_format.h"
 
 namespace flv_reader::amf {
 namespace detail {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "amf.h"
+#include "media/flv/amf.h"
 
 // The one parser behind ParseAmf0() and ParseAmf3(), shared because an AMF0
 // value may switch to AMF3 midway. It keeps the bounds amf.h promises: every

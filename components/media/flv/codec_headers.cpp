@@ -1,4 +1,4 @@
-#include "codec_headers.h"
+#include "media/flv/codec_headers.h"
 
 #include <algorithm>
 #include <vector>

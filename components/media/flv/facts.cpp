@@ -1,9 +1,9 @@
-#include "facts.h"
+#include "media/flv/facts.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "text_format.h"
+#include "media/flv/text_format.h"
 
 namespace flv_reader {
 namespace {

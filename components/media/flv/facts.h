@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "flv_format.h"
+#include "media/flv/flv_format.h"
 
 // What an FLV file holds, measured tag by tag, beside what it claims about
 // itself in onMetaData; the problems found on the way, each with where it

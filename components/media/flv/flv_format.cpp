@@ -1,4 +1,4 @@
-#include "flv_format.h"
+#include "media/flv/flv_format.h"
 
 namespace flv_reader {
 

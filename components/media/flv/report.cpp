@@ -1,10 +1,10 @@
-#include "report.h"
+#include "media/flv/report.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "text_format.h"
+#include "media/flv/text_format.h"
 
 namespace flv_reader {
 namespace {

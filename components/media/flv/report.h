@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "facts.h"
+#include "media/flv/facts.h"
 
 // The facts as plain English text for an information view: one line per
 // subject ("Container: ...", "Video: ...", "Length: ...", "Problems: ..."),

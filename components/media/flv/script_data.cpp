@@ -1,4 +1,4 @@
-#include "script_data.h"
+#include "media/flv/script_data.h"
 
 #include <cmath>
 

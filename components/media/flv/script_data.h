@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "amf.h"
-#include "facts.h"
+#include "media/flv/amf.h"
+#include "media/flv/facts.h"
 
 // What script tags say, read from their parsed values: onMetaData's claims
 // (numbers that are numbers, the keyframes index and cue point lists kept up

@@ -1,10 +1,10 @@
-#include "tail.h"
+#include "media/flv/tail.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "flv_format.h"
-#include "walker.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/walker.h"
 
 namespace flv_reader {
 namespace {

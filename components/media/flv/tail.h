@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "byte_source.h"
-#include "facts.h"
+#include "media/flv/byte_source.h"
+#include "media/flv/facts.h"
 
 // What one small read of a file's end tells: the last complete tags, found by
 // following PreviousTagSize fields backwards (or, where they lie, by walking

@@ -1,4 +1,4 @@
-#include "text_format.h"
+#include "media/flv/text_format.h"
 
 #include <cmath>
 #include <cstdio>

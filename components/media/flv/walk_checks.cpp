@@ -1,4 +1,4 @@
-#include "walk_checks.h"
+#include "media/flv/walk_checks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "flv_format.h"
-#include "text_format.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/text_format.h"
 
 namespace flv_reader::walk {
 namespace {

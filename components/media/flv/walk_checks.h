@@ -1,7 +1,7 @@
 #pragma once
 
-#include "facts.h"
-#include "walk_reader.h"
+#include "media/flv/facts.h"
+#include "media/flv/walk_reader.h"
 
 // Once every tag is counted, what the file says about itself is held against
 // what it holds: the header's audio and video flags, onMetaData's claims

@@ -1,12 +1,12 @@
-#include "walk_edges.h"
+#include "media/flv/walk_edges.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "text_format.h"
-#include "walk_tags.h"
+#include "media/flv/text_format.h"
+#include "media/flv/walk_tags.h"
 
 namespace flv_reader::walk {
 namespace {

@@ -1,4 +1,4 @@
-#include "walk_reader.h"
+#include "media/flv/walk_reader.h"
 
 #include <algorithm>
 

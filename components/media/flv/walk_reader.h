@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "byte_source.h"
+#include "media/flv/byte_source.h"
 
 // The walk's one way into the file: a buffer that holds a large window while
 // tags are small and only the bytes around a header while they are large, so

@@ -1,12 +1,12 @@
-#include "walk_resync.h"
+#include "media/flv/walk_resync.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 
-#include "flv_format.h"
-#include "text_format.h"
-#include "walk_tags.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/text_format.h"
+#include "media/flv/walk_tags.h"
 
 namespace flv_reader::walk {
 namespace {

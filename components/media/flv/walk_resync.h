@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "walk_state.h"
-#include "walker.h"
+#include "media/flv/walk_state.h"
+#include "media/flv/walker.h"
 
 // Finding tags again after bytes that are no tag: a search byte by byte for a
 // strictly plausible tag or a glued-on "FLV" header, which names the bytes it

@@ -1,12 +1,12 @@
-#include "walk_script.h"
+#include "media/flv/walk_script.h"
 
 #include <algorithm>
 #include <span>
 #include <string>
 
-#include "amf.h"
-#include "script_data.h"
-#include "text_format.h"
+#include "media/flv/amf.h"
+#include "media/flv/script_data.h"
+#include "media/flv/text_format.h"
 
 namespace flv_reader::walk {
 namespace {

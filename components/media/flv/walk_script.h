@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "flv_format.h"
-#include "walk_state.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/walk_state.h"
 
 // Script tags: each is parsed within the walk's bounds (size of one tag, bytes
 // in all, AMF depth and values), and what it says goes to the facts:

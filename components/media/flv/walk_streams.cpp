@@ -1,11 +1,11 @@
-#include "walk_streams.h"
+#include "media/flv/walk_streams.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
-#include "codec_headers.h"
-#include "text_format.h"
+#include "media/flv/codec_headers.h"
+#include "media/flv/text_format.h"
 
 namespace flv_reader::walk {
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <span>
 
-#include "facts.h"
-#include "flv_format.h"
-#include "walk_state.h"
+#include "media/flv/facts.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/walk_state.h"
 
 // The audio and video streams tag by tag: codecs and their changes, the sound
 // format and picture size (from codec headers where the flags do not tell),

@@ -1,4 +1,4 @@
-#include "walk_tags.h"
+#include "media/flv/walk_tags.h"
 
 #include <algorithm>
 #include <cstdlib>

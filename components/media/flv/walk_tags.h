@@ -5,8 +5,8 @@
 #include <optional>
 #include <span>
 
-#include "flv_format.h"
-#include "walk_state.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/walk_state.h"
 
 // Whether a tag starts at a given offset: a plausible header, and either the
 // PreviousTagSize field after it agrees (exactly, or off by the amount its

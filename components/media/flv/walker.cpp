@@ -1,19 +1,19 @@
-#include "walker.h"
+#include "media/flv/walker.h"
 
 #include <algorithm>
 #include <atomic>
 #include <utility>
 
-#include "flv_format.h"
-#include "text_format.h"
-#include "walk_checks.h"
-#include "walk_edges.h"
-#include "walk_reader.h"
-#include "walk_resync.h"
-#include "walk_script.h"
-#include "walk_state.h"
-#include "walk_streams.h"
-#include "walk_tags.h"
+#include "media/flv/flv_format.h"
+#include "media/flv/text_format.h"
+#include "media/flv/walk_checks.h"
+#include "media/flv/walk_edges.h"
+#include "media/flv/walk_reader.h"
+#include "media/flv/walk_resync.h"
+#include "media/flv/walk_script.h"
+#include "media/flv/walk_state.h"
+#include "media/flv/walk_streams.h"
+#include "media/flv/walk_tags.h"
 
 namespace flv_reader {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "amf.h"
-#include "byte_source.h"
-#include "facts.h"
-#include "script_data.h"
+#include "media/flv/amf.h"
+#include "media/flv/byte_source.h"
+#include "media/flv/facts.h"
+#include "media/flv/script_data.h"
 
 // Walks an FLV file's tags from the start: it reads each tag header and the
 // first bytes of its body, skips the rest, finds tags again after damage, and

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "flv/byte_source.h"
+#include "media/flv/byte_source.h"
 
 namespace flvtest {
 

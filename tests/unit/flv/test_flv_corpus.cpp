@@ -10,9 +10,9 @@
 #include <QtTest>
 #include <map>
 
-#include "flv/report.h"
-#include "flv/tail.h"
-#include "flv/walker.h"
+#include "media/flv/report.h"
+#include "media/flv/tail.h"
+#include "media/flv/walker.h"
 
 using namespace flv_reader;
 

@@ -15,10 +15,10 @@
 #include <limits>
 #include <span>
 
-#include "flv/report.h"
-#include "flv/tail.h"
-#include "flv/walker.h"
-#include "flv_builder.h"
+#include "media/flv/report.h"
+#include "media/flv/tail.h"
+#include "media/flv/walker.h"
+#include "unit/flv/flv_builder.h"
 
 #ifndef TIBROK_FLV_RSS_LIMIT_MB
 #define TIBROK_FLV_RSS_LIMIT_MB 256

@@ -5,10 +5,10 @@
 #include <QtTest>
 #include <cmath>
 
-#include "flv/amf.h"
-#include "flv/codec_headers.h"
-#include "flv/script_data.h"
-#include "flv_builder.h"
+#include "media/flv/amf.h"
+#include "media/flv/codec_headers.h"
+#include "media/flv/script_data.h"
+#include "unit/flv/flv_builder.h"
 
 using namespace flv_reader;
 using flvtest::Amf0;

@@ -10,11 +10,11 @@
 #include <cmath>
 #include <limits>
 
-#include "flv/report.h"
-#include "flv/tail.h"
-#include "flv/text_format.h"
-#include "flv/walker.h"
-#include "flv_builder.h"
+#include "media/flv/report.h"
+#include "media/flv/tail.h"
+#include "media/flv/text_format.h"
+#include "media/flv/walker.h"
+#include "unit/flv/flv_builder.h"
 
 using namespace flv_reader;
 using flvtest::Builder;

@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QString>
 
-#include "stream_facts.h"
+#include "media/stream_facts.h"
 
 // What the player area is doing, as one model that every view reads: the
 // on-screen controls, the desktop's media widgets, tests. Only the player

@@ -1,4 +1,4 @@
-#include "playback_state.h"
+#include "player_model/playback_state.h"
 
 #include <utility>
 

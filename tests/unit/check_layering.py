@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""The folders of the program depend one way.
+
+Reads every #include "..." of the production code, maps the including file
+and the included one to their folders, and fails when the folders' graph has
+a cycle, when an include names no folder, when a folder reaches one it must
+not (ALLOWED below), or when anything but the engine sees libmpv.
+"""
+import os
+import re
+import sys
+
+root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
+root = os.path.abspath(root)
+
+# What each folder may include besides itself. Adding an edge here is a
+# design decision: say why in the commit.
+ALLOWED = {
+    'base': set(),
+    'interfaces': set(),
+    'media/flv': set(),
+    'media': {'media/flv'},
+    'engine': {'media', 'media/flv'},
+    'player_model': {'media', 'media/flv'},
+    'player_ui': {'player_model', 'media', 'media/flv'},
+    'player': {'player_model', 'player_ui', 'engine', 'media', 'media/flv', 'interfaces', 'base'},
+    'desktop': {'player_model', 'media', 'base'},
+    'qt': {'interfaces', 'media'},
+    'assets': set(),
+    'about_box': {'interfaces', 'qt', 'assets'},
+    'player_window': {'interfaces', 'qt', 'assets'},
+    'app': None,  # the composition root: anything
+}
+
+
+def folder_of(path):
+    parts = path.split('/')
+    if parts[0] == 'components':
+        parts = parts[1:]
+    if parts[:2] == ['media', 'flv']:
+        return 'media/flv'
+    return parts[0] if len(parts) > 1 else None
+
+
+include = re.compile(r'^\s*#\s*include\s+([<"])([^>"]+)[>"]', re.M)
+errors = []
+edges = {}
+for top in ['components', 'app', 'player_window', 'about_box', 'assets']:
+    for dirpath, _, names in os.walk(os.path.join(root, top)):
+        for name in names:
+            if not name.endswith(('.h', '.cpp')):
+                continue
+            rel = os.path.relpath(os.path.join(dirpath, name), root)
+            here = folder_of(rel)
+            text = open(os.path.join(root, rel), encoding='utf-8').read()
+            for kind, target in include.findall(text):
+                if kind == '<':
+                    if target.startswith('mpv/') and here != 'engine':
+                        errors.append(f'{rel}: only the engine sees libmpv ({target})')
+                    continue
+                if target.endswith('.moc'):
+                    continue
+                there = folder_of(target)
+                if there is None or not os.path.exists(
+                        os.path.join(root, 'components', target)) and not os.path.exists(
+                        os.path.join(root, target)):
+                    errors.append(f'{rel}: include "{target}" does not name its folder')
+                    continue
+                if there == here:
+                    continue
+                edges.setdefault(here, set()).add(there)
+                allowed = ALLOWED.get(here, set())
+                if allowed is not None and there not in allowed:
+                    errors.append(f'{rel}: {here} may not include {there} ("{target}")')
+
+# A cycle among folders, whatever ALLOWED says.
+state = {}
+
+
+def visit(node, stack):
+    state[node] = 1
+    for nxt in sorted(edges.get(node, ())):
+        if state.get(nxt) == 1:
+            errors.append('folder cycle: ' + ' -> '.join(stack + [node, nxt]))
+        elif nxt not in state:
+            visit(nxt, stack + [node])
+    state[node] = 2
+
+
+for node in sorted(edges):
+    if node not in state:
+        visit(node, [])
+
+for error in errors:
+    print(error)
+print('folders:', ', '.join(f'{k} -> {{{", ".join(sorted(v))}}}' for k, v in sorted(edges.items())))
+sys.exit(1 if errors else 0)
