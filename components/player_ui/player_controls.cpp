@@ -9,6 +9,7 @@
 
 #include "player_model/playback_state.h"
 #include "player_model/player_commands.h"
+#include "player_ui/overlay_layers.h"
 #include "player_ui/playback_time.h"
 #include "player_ui/player_actions.h"
 #include "player_ui/player_icons.h"
@@ -105,8 +106,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
 
   // Every report is cheap to ignore while hidden; showEvent catches up.
   connect(&state_, &PlaybackState::pausedChanged, this, [this] { ShowPlayState(); });
-  connect(&state_, &PlaybackState::endReachedChanged, this, [this] { ShowPlayState(); });
-  connect(&state_, &PlaybackState::hasFileChanged, this, [this] { Sync(); });
+  connect(&state_, &PlaybackState::loadStateChanged, this, [this] { Sync(); });
   connect(&state_, &PlaybackState::positionChanged, this, [this] { ShowTime(); });
   connect(&state_, &PlaybackState::durationChanged, this, [this] { ShowTime(); });
   connect(&state_, &PlaybackState::volumeChanged, this, [this] { ShowVolume(); });
@@ -146,7 +146,7 @@ void PlayerControls::Sync() {
 }
 
 void PlayerControls::ShowPlayState() {
-  const bool playing = state_.hasFile() && !state_.paused() && !state_.endReached();
+  const bool playing = state_.loadState() == PlaybackState::LoadState::kPlaying && !state_.paused();
   playPause_->setIcon(playing ? pauseIcon_ : playIcon_);
   playPause_->setToolTip(
       player_actions::Tooltip(playing ? tr("Pause") : tr("Play"), player_actions::Id::kPlayPause));
@@ -155,11 +155,12 @@ void PlayerControls::ShowPlayState() {
 
 void PlayerControls::ShowTime() {
   if (!isVisible()) return;
-  const double duration = state_.hasFile() ? state_.duration() : 0;
+  const bool open = overlay_layers::FileOpen(state_);
+  const double duration = open ? state_.duration() : 0;
   seek_->SetDuration(duration);
   seek_->SetPosition(state_.position());
-  const QString text = state_.hasFile() ? PlaybackTimeText(state_.position(), duration)
-                                        : QStringLiteral("--:-- / --:--");
+  const QString text =
+      open ? PlaybackTimeText(state_.position(), duration) : QStringLiteral("--:-- / --:--");
   // Reported many times a second; the label relays out on every change.
   if (text != time_->text()) time_->setText(text);
 }

@@ -82,6 +82,15 @@ qreal SeekBar::XOf(double seconds) const {
   return track.left() + std::clamp(seconds / duration_, 0.0, 1.0) * track.width();
 }
 
+bool SeekBar::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && duration_ > 0) {
+    // Taken, so that no ancestor shows one either.
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
 void SeekBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
