@@ -14,6 +14,7 @@
 #include "player_ui/player_actions.h"
 #include "player_ui/player_icons.h"
 #include "player_ui/seek_bar.h"
+#include "player_ui/seek_bar_accessible.h"
 
 using player_icons::Glyph;
 
@@ -40,6 +41,8 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   playPause_ = MakeButton(this, QStringLiteral("playPause"));
   connect(playPause_, &QToolButton::clicked, this, [this] { commands_.TogglePause(); });
 
+  // Before the first bar exists: Qt asks for its description as it is made.
+  seek_bar_accessible::Install();
   seek_ = new SeekBar(this);
   seek_->setObjectName(QStringLiteral("seekBar"));
   seek_->setToolTip(

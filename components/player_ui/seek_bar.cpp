@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "player_ui/player_actions.h"
-#include "player_ui/seek_bar_accessible.h"
 
 namespace {
 
@@ -17,7 +16,6 @@ constexpr qreal kTrackHeight = 4;
 }  // namespace
 
 SeekBar::SeekBar(QWidget* parent) : QWidget(parent) {
-  seek_bar_accessible::Install();
   setFocusPolicy(Qt::TabFocus);
   setAccessibleName(tr("Seek"));
   setCursor(Qt::PointingHandCursor);
