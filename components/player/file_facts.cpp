@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "media/flv/codec_names.h"
 #include "media/flv/report.h"
 
 namespace {
@@ -81,20 +82,15 @@ QString FileFacts::WhatItHolds() const {
 
 stream_facts::Tracks FileFacts::Named(stream_facts::Tracks tracks, bool audioUndecodable,
                                       bool videoUndecodable, bool pictureTooLarge) const {
-  const auto name = [](const flv_reader::StreamFacts& stream, bool audio) {
-    const std::string_view codec = audio ? flv_reader::AudioCodecName(stream.codecId)
-                                         : flv_reader::VideoCodecName(stream.codecId);
-    return QStringLiteral("%1 (FLV %2 %3)")
-        .arg(QString::fromUtf8(codec.data(), qsizetype(codec.size())),
-             audio ? QStringLiteral("sound format") : QStringLiteral("codec"))
-        .arg(stream.codecId);
+  const auto name = [](const flv_reader::StreamFacts& stream, bool video) {
+    return QString::fromStdString(flv_reader::CodecNoticeName(stream.codec, video));
   };
-  if (known_ && audioUndecodable && facts_.audio.present() && facts_.audio.codecId >= 0) {
-    tracks.audio.description = name(facts_.audio, true);
+  if (known_ && audioUndecodable && facts_.audio.present() && facts_.audio.codec.present()) {
+    tracks.audio.description = name(facts_.audio, false);
   }
   if (known_ && videoUndecodable && !pictureTooLarge && facts_.video.present() &&
-      facts_.video.codecId >= 0) {
-    tracks.video.description = name(facts_.video, false);
+      facts_.video.codec.present()) {
+    tracks.video.description = name(facts_.video, true);
   }
   return tracks;
 }
