@@ -62,7 +62,10 @@ std::string CutShort(const Facts& facts) {
   return text;
 }
 
-int64_t EngineEnd(const Facts& facts) { return facts.cut ? facts.cutOffset : -1; }
+int64_t EngineEnd(const Facts& facts) {
+  // A chunk may lie wholly past the end: the file's end is then the engine's.
+  return facts.cut ? std::min(facts.cutOffset, facts.fileSize) : -1;
+}
 
 std::string CodecName(const std::string& fourcc, int objectType) {
   if (fourcc == "mp4a") {

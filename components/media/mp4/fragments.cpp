@@ -67,7 +67,7 @@ void ReadRun(Context& c, const Box& trun, FragmentTrack& f) {
   if (flags & kDataOffset) {
     if (head.size() < 12) return;
     const auto offset = static_cast<int32_t>(Be32(head.data() + 8));
-    f.dataAt = std::max<int64_t>(f.base + offset, 0);
+    f.dataAt = std::max<int64_t>(f.base + offset, 0);  // the base is at most INT64_MAX / 2
     skip += 4;
   }
   if (flags & kFirstSampleFlags) skip += 4;
@@ -95,18 +95,19 @@ void ReadRun(Context& c, const Box& trun, FragmentTrack& f) {
       if (!entry) break;
       if (flags & kSampleDuration) duration = Be32(entry);
       if (flags & kSampleSize) size = Be32(entry + ((flags & kSampleDuration) ? 4 : 0));
-    } else if (!track.cut && f.dataAt + int64_t{size} * (entries - k) <= fileSize) {
+    } else if (!track.cut &&
+               SaturatingAdd(f.dataAt, SaturatingMul(size, entries - k)) <= fileSize) {
       // Every sample alike and all in the file: the run at once.
       const int64_t n = entries - k;
       track.samples += n;
       track.heldSamples += n;
-      track.heldBytes += int64_t{size} * n;
-      tables.nextDecodeTicks += int64_t{duration} * n;
+      track.heldBytes = SaturatingAdd(track.heldBytes, SaturatingMul(size, n));
+      tables.nextDecodeTicks = SaturatingAdd(tables.nextDecodeTicks, SaturatingMul(duration, n));
       track.heldTicks = tables.nextDecodeTicks;
-      f.dataAt += int64_t{size} * n;
+      f.dataAt = SaturatingAdd(f.dataAt, SaturatingMul(size, n));
       break;
     }
-    const int64_t end = f.dataAt + size;
+    const int64_t end = SaturatingAdd(f.dataAt, size);
     ++track.samples;
     if (!track.cut && end > fileSize) {
       track.cut = true;
@@ -114,10 +115,10 @@ void ReadRun(Context& c, const Box& trun, FragmentTrack& f) {
       track.heldTicks = tables.nextDecodeTicks;
     } else if (!track.cut) {
       ++track.heldSamples;
-      track.heldBytes += size;
-      track.heldTicks = tables.nextDecodeTicks + duration;
+      track.heldBytes = SaturatingAdd(track.heldBytes, size);
+      track.heldTicks = SaturatingAdd(tables.nextDecodeTicks, duration);
     }
-    tables.nextDecodeTicks += duration;
+    tables.nextDecodeTicks = SaturatingAdd(tables.nextDecodeTicks, duration);
     f.dataAt = end;
   }
   track.durationTicks = std::max(track.durationTicks, tables.nextDecodeTicks);

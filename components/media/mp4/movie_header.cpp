@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "media/flv/text_format.h"
 #include "media/mp4/sample_tables.h"
@@ -29,35 +30,30 @@ bool TimescaleAndDuration(const std::vector<uint8_t>& body, uint32_t* timescale,
   return true;
 }
 
-// A descriptor's length: up to four bytes of seven bits each.
-bool DescriptorLength(const uint8_t*& p, const uint8_t* end, uint32_t* length) {
-  *length = 0;
+// A descriptor's length at `at`: up to four bytes of seven bits each.
+bool DescriptorLength(std::span<const uint8_t> d, size_t& at) {
   for (int i = 0; i < 4; ++i) {
-    if (p >= end) return false;
-    const uint8_t b = *p++;
-    *length = *length << 7 | (b & 0x7f);
-    if (!(b & 0x80)) return true;
+    if (at >= d.size()) return false;
+    if (!(d[at++] & 0x80)) return true;
   }
   return true;
 }
 
 // The object type of an esds box's decoder config; -1 when not found.
-int ObjectType(const uint8_t* p, const uint8_t* end) {
-  p += 4;  // version and flags
-  if (p >= end || *p++ != 0x03) return -1;
-  uint32_t length = 0;
-  if (!DescriptorLength(p, end, &length) || end - p < 3) return -1;
-  p += 2;  // ES_ID
-  const uint8_t flags = *p++;
-  if (flags & 0x80) p += 2;
+int ObjectType(std::span<const uint8_t> d) {
+  size_t at = 4;  // version and flags
+  if (at >= d.size() || d[at++] != 0x03 || !DescriptorLength(d, at)) return -1;
+  at += 2;  // ES_ID
+  if (at >= d.size()) return -1;
+  const uint8_t flags = d[at++];
+  if (flags & 0x80) at += 2;
   if (flags & 0x40) {
-    if (p >= end) return -1;
-    p += 1 + *p;
+    if (at >= d.size()) return -1;
+    at += 1 + d[at];
   }
-  if (flags & 0x20) p += 2;
-  if (p >= end || *p++ != 0x04) return -1;
-  if (!DescriptorLength(p, end, &length) || p >= end) return -1;
-  return *p;
+  if (flags & 0x20) at += 2;
+  if (at >= d.size() || d[at++] != 0x04 || !DescriptorLength(d, at) || at >= d.size()) return -1;
+  return d[at];
 }
 
 void ReadSampleEntry(Context& c, Track& track, const Box& stsd) {
@@ -87,7 +83,7 @@ void ReadSampleEntry(Context& c, Track& track, const Box& stsd) {
       const uint32_t size = Be32(entry + children);
       if (size < 8 || size > entryBytes - children) break;
       if (Be32(entry + children + 4) == FourCc("esds")) {
-        track.objectType = ObjectType(entry + children + 8, entry + children + size);
+        track.objectType = ObjectType(std::span(entry + children + 8, size - 8));
         break;
       }
       children += size;

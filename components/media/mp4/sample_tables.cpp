@@ -5,13 +5,6 @@
 namespace mp4_reader::walk {
 namespace {
 
-int64_t SaturatingAdd(int64_t a, int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
-
-int64_t SaturatingMul(int64_t a, int64_t b) {
-  if (a == 0 || b == 0) return 0;
-  return a > INT64_MAX / b ? INT64_MAX : a * b;
-}
-
 // The engine reads a sound track whose one time entry gives every sample a
 // tick of its own (PCM) a chunk at a time, in pieces of up to 1024 samples,
 // and indexes the pieces rather than the samples.

@@ -11,6 +11,14 @@
 // and where each track's tables lie. Internal to the walker.
 namespace mp4_reader::walk {
 
+// Sums and products of what files claim, stopping at the largest int64_t
+// (both operands not negative).
+inline int64_t SaturatingAdd(int64_t a, int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
+inline int64_t SaturatingMul(int64_t a, int64_t b) {
+  if (a == 0 || b == 0) return 0;
+  return a > INT64_MAX / b ? INT64_MAX : a * b;
+}
+
 // Where a table's entries start, how many it claims and how many its box
 // really holds.
 struct Table {
