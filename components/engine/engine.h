@@ -99,6 +99,8 @@ struct LoadRequest {
   // file as it is.
   QByteArray prefix;
   qint64 realStart = 0;
+  // kLocalFile: where the file ends for the engine; -1: where it ends.
+  qint64 end = -1;
 };
 
 class Listener {

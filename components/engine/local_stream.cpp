@@ -24,13 +24,18 @@ struct Reader {
   LocalStreams::Patches patches;  // sorted by offset in the file
   QByteArray prefix;
   qint64 realStart = 0;
+  qint64 end = -1;      // in the file; -1: none
   qint64 position = 0;  // in the bytes the engine sees
   qint64 sizeAtOpen = 0;
   std::atomic<bool> cancelled{false};
 
   qint64 ToFile(qint64 seen) const { return seen - prefix.size() + realStart; }
-  qint64 Size() const {
+  qint64 FileSize() const {
     const qint64 size = file->Size();
+    return end >= 0 && size > end ? end : size;
+  }
+  qint64 Size() const {
+    const qint64 size = FileSize();
     return size < 0 ? -1 : std::max<qint64>(size - realStart, 0) + prefix.size();
   }
 };
@@ -38,6 +43,11 @@ struct Reader {
 // Reads from the file at `at`, patched; waits a while at the end of a file
 // that has grown since it was opened.
 qint64 ReadFile(Reader& reader, qint64 at, char* buffer, qint64 size) {
+  if (reader.end >= 0) {
+    // Nothing grows past a set end.
+    if (at >= reader.end) return 0;
+    size = std::min(size, reader.end - at);
+  }
   auto quietSince = std::chrono::steady_clock::now();
   qint64 lastSize = reader.file->Size();
   for (;;) {
@@ -106,12 +116,12 @@ bool LocalStreams::Register(mpv_handle* core) {
 }
 
 QByteArray LocalStreams::Add(std::shared_ptr<const FileHandle> file, Patches patches,
-                             QByteArray prefix, qint64 realStart) {
+                             QByteArray prefix, qint64 realStart, qint64 end) {
   std::sort(patches.begin(), patches.end());
   if (prefix.isEmpty()) realStart = 0;
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = Entry{std::move(file), std::move(patches), std::move(prefix), realStart};
+  entries_[id] = Entry{std::move(file), std::move(patches), std::move(prefix), realStart, end};
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
@@ -132,6 +142,7 @@ int LocalStreams::Open(void* self, char* uri, mpv_stream_cb_info* info) {
   reader->patches = entry->second.patches;
   reader->prefix = entry->second.prefix;
   reader->realStart = entry->second.realStart;
+  reader->end = entry->second.end;
   reader->sizeAtOpen = reader->file->Size();
   info->cookie = reader;
   info->read_fn = &Read;

@@ -28,9 +28,10 @@ class LocalStreams {
   bool Register(mpv_handle* core);
 
   // The address under which the engine reads `file`, with `patches` applied
-  // and `prefix` in place of its bytes before `realStart`.
+  // and `prefix` in place of its bytes before `realStart`; from `end` on
+  // (unless -1) the file ends for the engine, though it is longer.
   QByteArray Add(std::shared_ptr<const FileHandle> file, Patches patches, QByteArray prefix = {},
-                 qint64 realStart = 0);
+                 qint64 realStart = 0, qint64 end = -1);
 
   // How long a read at the end of a growing file waits for it to grow.
   static constexpr int kGrowthWaitMs = 3000;
@@ -41,6 +42,7 @@ class LocalStreams {
     Patches patches;
     QByteArray prefix;
     qint64 realStart = 0;
+    qint64 end = -1;
   };
   static int Open(void* self, char* uri, struct mpv_stream_cb_info* info);
 

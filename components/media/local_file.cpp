@@ -10,6 +10,7 @@
 
 #include "media/content_sniffer.h"
 #include "media/flv_index.h"
+#include "media/mp4/walker.h"
 
 namespace local_file {
 namespace {
@@ -142,9 +143,17 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
       }
       Prepare(result);
       break;
-    case content_sniffer::Kind::kMp4:
+    case content_sniffer::Kind::kMp4: {
       result.format = Format::kMp4;
+      const flv_reader::FileSource source(fd);
+      result.mp4 = mp4_reader::Walk(source);
+      if (result.mp4.refusal != mp4_reader::Refusal::kNone) {
+        result.error = QString::fromStdString(result.mp4.refusalText);
+        return result;
+      }
+      result.engineEnd = mp4_reader::EngineEnd(result.mp4);
       break;
+    }
     case content_sniffer::Kind::kFlvHeaderOnly:
       result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
       return result;

@@ -11,6 +11,7 @@
 #include "media/flv/facts.h"
 #include "media/flv_index.h"
 #include "media/flv_watch.h"
+#include "media/mp4/facts.h"
 
 // What the player learns about a local file before the engine sees it. The
 // player opens the file itself (the engine reads it through the player), so
@@ -51,11 +52,20 @@ struct Inspection {
   qint64 realStart = 0;
   // How much earlier than asked the engine starts a seek (flv_index.h).
   double seekLead = 0;
+  // MP4: what its boxes claim and what of its samples it holds.
+  mp4_reader::Facts mp4;
+  // How many of the file's bytes the engine may read; -1: all. An MP4 cut
+  // short ends for the engine where its first missing sample starts, so that
+  // it never decodes the part of a picture that is there.
+  qint64 engineEnd = -1;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not
 // a regular file") without blocking on it. Only FLV and MP4 content is
-// accepted; anything else is refused with what it looks like. An FLV's tags
+// accepted; anything else is refused with what it looks like. An MP4's boxes
+// are walked whole first, and one the engine must not be given (a compressed
+// header, sample tables past the bounds, no movie header or one cut short)
+// is refused with the reason (mp4/walker.h). An FLV's tags
 // are walked for at most `walkBudget` (a few milliseconds for files of a
 // few hundred megabytes from a warm cache); a larger file plays at once with
 // the length its tail gives and is walked on while it plays. The budget

@@ -4,6 +4,7 @@
 
 #include "media/flv/codec_names.h"
 #include "media/flv/report.h"
+#include "media/mp4/report.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ QList<std::pair<double, QString>> OnPlayerClock(const std::vector<Item>& items, 
 
 void FileFacts::Apply(const flv_reader::Facts& facts) {
   if (!facts.isFlv) return;
+  mp4_.reset();
   facts_ = facts;
   const flv_reader::LengthChoice length = flv_reader::ChooseLength(facts);
   known_ = length.source != flv_reader::LengthSource::kNone;
@@ -44,6 +46,15 @@ void FileFacts::Apply(const flv_reader::Facts& facts) {
       facts.captions, origin_,
       [](const flv_reader::Caption& caption) { return double(caption.timeMs) / 1000.0; },
       [](const flv_reader::Caption& caption) { return caption.text; });
+}
+
+void FileFacts::Apply(const mp4_reader::Facts& facts) {
+  if (!facts.isMp4) return;
+  *this = FileFacts{};
+  mp4_ = facts;
+  const int64_t held = mp4_reader::HeldMs(facts);
+  known_ = held > 0;
+  length_ = double(held) / 1000.0;
 }
 
 void FileFacts::Forget() { *this = FileFacts{}; }
@@ -66,6 +77,7 @@ QString FileFacts::CaptionAt(double seconds) const {
 }
 
 QString FileFacts::WhatItHolds() const {
+  if (mp4_) return QString::fromStdString(mp4_reader::CutShort(*mp4_));
   if (!facts_.isFlv || facts_.coverage == flv_reader::Coverage::kNone) return {};
   const bool framesFound = facts_.audio.frames + facts_.video.frames > 0;
   if (!framesFound && facts_.coverage == flv_reader::Coverage::kComplete) {
@@ -95,7 +107,13 @@ stream_facts::Tracks FileFacts::Named(stream_facts::Tracks tracks, bool audioUnd
   return tracks;
 }
 
+QString FileFacts::CutShort() const {
+  const QString cut = mp4_ ? QString::fromStdString(mp4_reader::CutShort(*mp4_)) : QString();
+  return cut.isEmpty() ? cut : cut.left(1).toUpper() + cut.mid(1);
+}
+
 QString FileFacts::Report() const {
+  if (mp4_) return QString::fromStdString(mp4_reader::Report(*mp4_)).trimmed();
   if (!known_) return {};
   return QString::fromStdString(flv_reader::Report(facts_)).trimmed();
 }

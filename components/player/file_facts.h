@@ -2,25 +2,32 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 #include <utility>
 
 #include "media/flv/facts.h"
+#include "media/mp4/facts.h"
 #include "media/stream_facts.h"
 
-// What the player's own reading of a local FLV says, put on the player's
-// clock (which starts at the first frame): the length, the cue points and
-// captions in time order, the FLV names of codecs the engine cannot name,
-// and what a file that failed holds. Values only: the reading itself runs
-// elsewhere (FileReading) and hands its facts over as they grow.
+// What the player's own reading of a local FLV or MP4 says, put on the
+// player's clock (which starts at an FLV's first frame, and where the engine
+// starts an MP4): the length, the cue points and captions in time order, the
+// FLV names of codecs the engine cannot name, and what a file that failed or
+// was cut short holds. Values only: the reading itself runs elsewhere
+// (FileReading, or once before an MP4 opens) and hands its facts over.
 class FileFacts {
  public:
   // Takes a newer reading of the file; anything but an FLV's is ignored.
   void Apply(const flv_reader::Facts& facts);
+  // Takes an MP4's reading, whole before the engine opens it.
+  void Apply(const mp4_reader::Facts& facts);
   void Forget();
 
   // Whether the reading gave a length (and the clock's origin).
   bool Known() const { return known_; }
   double Origin() const { return origin_; }
+  // False when the clock starts where the engine's does (an MP4's).
+  bool OwnOrigin() const { return !mp4_; }
   double Length() const { return length_; }
   const flv_reader::Facts& Facts() const { return facts_; }
 
@@ -32,6 +39,9 @@ class FileFacts {
   // Why an FLV the engine gave up on could not play; empty when the reading
   // found nothing to say.
   QString WhatItHolds() const;
+  // An MP4 cut short, in words to show where playback stops ("It is cut off
+  // after 0:25; the header claims 5:26"); empty otherwise.
+  QString CutShort() const;
   // The engine's tracks, with a stream it cannot decode named by its FLV codec
   // (the engine names no codec it has no decoder for).
   stream_facts::Tracks Named(stream_facts::Tracks tracks, bool audioUndecodable,
@@ -41,6 +51,7 @@ class FileFacts {
 
  private:
   flv_reader::Facts facts_;
+  std::optional<mp4_reader::Facts> mp4_;
   bool known_ = false;
   double origin_ = 0;
   double length_ = 0;

@@ -17,8 +17,9 @@ void LengthClock::ForgetEngine() {
   lengthUnknown_ = false;
 }
 
-void LengthClock::SetReading(bool known, double origin, double length) {
+void LengthClock::SetReading(bool known, double origin, double length, bool ownOrigin) {
   haveReading_ = known;
+  ownOrigin_ = ownOrigin;
   readingOrigin_ = known ? origin : 0;
   readingLength_ = known ? length : 0;
 }
@@ -73,7 +74,7 @@ LengthClock::Length LengthClock::Current(bool open) const {
 
 double LengthClock::Origin() const {
   // Without a reading of its own, the clock starts where the engine's does.
-  return haveReading_ ? readingOrigin_ : startTime_;
+  return haveReading_ && ownOrigin_ ? readingOrigin_ : startTime_;
 }
 
 double LengthClock::FromEngine(double engineSeconds) const {

@@ -30,8 +30,9 @@ class LengthClock {
   void ForgetEngine();
 
   // The player's reading: the first frame's timestamp and the length from
-  // it, in seconds; `known` false when the reading found neither.
-  void SetReading(bool known, double origin, double length);
+  // it, in seconds; `known` false when the reading found neither. Without
+  // `ownOrigin` the length is the reading's and the clock the engine's.
+  void SetReading(bool known, double origin, double length, bool ownOrigin = true);
   // From a keyframe index given to the engine: how much earlier than asked
   // it must start a seek, and the first keyframe's time on the file's clock.
   void SetSeekLead(double lead, double firstKeyframe);
@@ -64,6 +65,7 @@ class LengthClock {
  private:
   bool network_ = false;
   bool haveReading_ = false;
+  bool ownOrigin_ = true;
   double readingOrigin_ = 0;
   double readingLength_ = 0;
   double seekLead_ = 0;

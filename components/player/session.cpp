@@ -165,6 +165,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     reading_.Follow(inspection.watch);
   } else {
     reading_.Follow(nullptr);
+    facts_.Apply(inspection.mp4);
+    FactsChanged();
   }
   UpdateStreams();
   UpdateBuffering();
@@ -181,6 +183,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.patches = inspection.patches;
     request.prefix = inspection.prefix;
     request.realStart = inspection.realStart;
+    request.end = inspection.engineEnd;
   } else {
     request.source = address_.protocol == media_address::Protocol::kRtmp
                          ? engine::LoadRequest::Source::kRtmp
@@ -342,7 +345,11 @@ void Session::CopyPicture() {
 
 void Session::ApplyFacts(const flv_reader::Facts& facts) {
   facts_.Apply(facts);
-  clock_.SetReading(facts_.Known(), facts_.Origin(), facts_.Length());
+  FactsChanged();
+}
+
+void Session::FactsChanged() {
+  clock_.SetReading(facts_.Known(), facts_.Origin(), facts_.Length(), facts_.OwnOrigin());
   UpdateLength();
   state_.SetCuePoints(facts_.CuePoints());
   state_.SetCaption(facts_.CaptionAt(state_.position()));
@@ -360,8 +367,12 @@ void Session::UpdateStreams() {
   const stream_facts::Tracks named =
       facts_.Named(streams_.tracks, streams_.audioUndecodable, streams_.videoUndecodable,
                    !streams_.pictureTooLarge.isEmpty());
-  const auto [soundOnly, problem] = stream_facts::Judge(
+  auto [soundOnly, problem] = stream_facts::Judge(
       named, load_.FileOpen(), streams_.audioUndecodable, streams_.videoUndecodable);
+  // Where a file cut short stops, it says so.
+  if (const QString cut = facts_.CutShort(); state_.endReached() && !cut.isEmpty()) {
+    problem += (problem.isEmpty() ? QString() : QStringLiteral("\n")) + cut;
+  }
   state_.SetAudioOnly(soundOnly);
   state_.SetDecodeProblem(problem);
   UpdateReport();
@@ -429,6 +440,7 @@ void Session::OnProperty(Property property, const engine::Value& value) {
       if (reached && !CheckSomethingPlayed()) break;
       state_.SetEndReached(reached);
       load_.SetEnded(reached);
+      UpdateStreams();
       break;
     }
     case Property::kCoreIdle:

@@ -118,6 +118,7 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   void Fail(const QString& cause);
   void FailFromEngine(const QString& engineError);
   void ApplyFacts(const flv_reader::Facts& facts);
+  void FactsChanged();
   void UpdateLength();
   void UpdateStreams();
   void UpdateReport();

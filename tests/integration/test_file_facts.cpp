@@ -4,6 +4,7 @@
 // views on their own, on a state set by hand, are test_file_views.
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -90,6 +91,40 @@ class TestFileFacts : public QObject {
     // Within a second after "two": back to "one".
     at = key(Qt::Key_PageUp);
     QVERIFY2(std::abs(at - 0.864) <= kFrame, qPrintable(QString::number(at)));
+  }
+
+  // An MP4 download cut short (named .flv, as such files often are): it
+  // lasts what it holds, plays to that end and not past it, and says where
+  // it was cut and what its header claims.
+  void anMp4CutShortPlaysToItsRealEnd() {
+    QTemporaryDir dir;
+    const QString whole =
+        testsupport::MakeFlv(dir.path(), "whole.mp4",
+                             {"-f",      "lavfi",     "-i",        "testsrc=size=320x240:rate=25",
+                              "-f",      "lavfi",     "-i",        "sine",
+                              "-t",      "12",        "-c:v",      "libx264",
+                              "-preset", "ultrafast", "-pix_fmt",  "yuv420p",
+                              "-c:a",    "aac",       "-movflags", "+faststart"});
+    QVERIFY(!whole.isEmpty());
+    const QByteArray bytes = testsupport::ReadFile(whole);
+    const QString cut = testsupport::WriteFile(dir.filePath(QStringLiteral("download.flv")),
+                                               bytes.left(bytes.size() * 4 / 10));
+    playback::Watch watch;
+    watch.boundMs = 8000;
+    const playback::Outcome out = playback::PlayAndWatch(*player_, cut, watch);
+    QVERIFY2(out.loaded && out.message.isEmpty(), qPrintable(out.Describe()));
+    const double length = State().duration();
+    QVERIFY2(length > 2 && length < 8, qPrintable(QString::number(length)));
+    QVERIFY2(State().fileReport().contains(QLatin1String("held (the header claims 12.0")),
+             qPrintable(State().fileReport()));
+    player_->Commands().SetSpeed(4);
+    QTRY_VERIFY_WITH_TIMEOUT(State().endReached(), 10000);
+    QVERIFY2(std::abs(State().position() - length) < 0.5,
+             qPrintable(QStringLiteral("%1 of %2").arg(State().position()).arg(length)));
+    QVERIFY2(State().decodeProblem().startsWith(QLatin1String("It is cut off after 0:0")) &&
+                 State().decodeProblem().endsWith(QLatin1String("; the header claims 0:12")),
+             qPrintable(State().decodeProblem()));
+    QCOMPARE(State().loadState(), PlaybackState::LoadState::kEnded);
   }
 
   void informationShowsTheFilesReport() {

@@ -17,6 +17,7 @@
 #include "player/mpv_player.h"
 #include "player/player_probe.h"
 #include "support/file_server.h"
+#include "support/mp4_builder.h"
 #include "support/playback_watch.h"
 #include "support/test_support.h"
 
@@ -50,6 +51,22 @@ qint64 PeakRssMb() {
   const QByteArray status = testsupport::ReadFile(QStringLiteral("/proc/self/status"));
   const qsizetype at = status.indexOf("VmHWM:");
   return at < 0 ? 0 : status.mid(at + 6, 20).trimmed().split(' ').first().toLongLong() / 1024;
+}
+
+// Forgets the peak so far: what a test made for itself does not count.
+void ResetPeakRss() {
+  QFile refs(QStringLiteral("/proc/self/clear_refs"));
+  if (refs.open(QIODevice::WriteOnly)) refs.write("5");
+}
+
+// A movie header of one track of `samples` pictures of no bytes, each size
+// written out, in a chunk of its own every thousand.
+QByteArray MovieHeaderOf(uint32_t samples) {
+  mp4test::Track track;
+  track.samples = samples;
+  track.sampleSize = 0;
+  track.perChunk = 1000;
+  return mp4test::Moov(mp4test::Movie{{track}}, {std::vector<uint32_t>(mp4test::Chunks(track), 0)});
 }
 
 // Every Sorenson H.263 picture header of an FLV whose pictures use 16-bit
@@ -327,6 +344,39 @@ class TestHostile : public QObject {
     ::close(fd);
     const playback::Outcome out = Watch(path_bytes::Decode(name), 5000);
     QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+  }
+
+  // MP4 headers that would cost the engine most of a gigabyte and minutes:
+  // a compressed header of 24 million sizes (a 90 KiB file; 0.8 GB and two
+  // minutes for the engine alone), eight million sizes written out (a
+  // minute). Each is refused with its reason before the engine sees it, and
+  // the process stays within its bound.
+  void mp4HeadersPastTheBoundsAreRefusedWithinBoundedMemory() {
+    const QByteArray ftyp = mp4test::Box("ftyp", QByteArray("isom") + mp4test::U32(0));
+    const QByteArray inflated = MovieHeaderOf(24000000);
+    const QByteArray packed = qCompress(inflated.mid(8), 9).mid(4);  // zlib, as the box holds it
+    const QByteArray cmov = mp4test::Box(
+        "moov",
+        mp4test::Box("cmov", mp4test::Box("dcom", "zlib") +
+                                 mp4test::Box("cmvd", mp4test::U32(uint32_t(inflated.size() - 8)) +
+                                                          packed)));
+    const QStringList files{
+        testsupport::WriteFile(dir_.filePath(QStringLiteral("packed.flv")), ftyp + cmov),
+        testsupport::WriteFile(dir_.filePath(QStringLiteral("sizes.mp4")),
+                               ftyp + MovieHeaderOf(8 << 20))};
+    const char* const reasons[] = {"movie header (moov) is compressed",
+                                   "claims 8388608 samples, more than the player allows"};
+    ResetPeakRss();
+    for (int i = 0; i < files.size(); ++i) {
+      Play(files[i]);
+      QTRY_VERIFY2_WITH_TIMEOUT(player_->State().message().contains(QLatin1String(reasons[i])),
+                                qPrintable(player_->State().message()), 10000 * TIBROK_SLOWDOWN);
+      QVERIFY(player_->State().message().startsWith(
+          QStringLiteral("Cannot play \"%1\": ").arg(files[i])));
+    }
+    const qint64 limit = TIBROK_SLOWDOWN > 1 ? 1500 : 700;
+    QVERIFY2(PeakRssMb() < limit, qPrintable(QString::number(PeakRssMb())));
+    QVERIFY(Watch(clip_, 3000).Plays());
   }
 
   // Real ".flv" downloads are sometimes MP4 inside: those still play.

@@ -19,11 +19,14 @@ ALLOWED = {
     'base': set(),
     'interfaces': set(),
     'media/flv': set(),
-    'media': {'media/flv'},
+    # The MP4 reader shares the FLV reader's byte sources and text formats.
+    'media/mp4': {'media/flv'},
+    'media': {'media/flv', 'media/mp4'},
     'engine': {'media', 'media/flv'},
     'player_model': {'media', 'media/flv'},
     'player_ui': {'player_model', 'media', 'media/flv'},
-    'player': {'player_model', 'player_ui', 'engine', 'media', 'media/flv', 'interfaces', 'base'},
+    'player': {'player_model', 'player_ui', 'engine', 'media', 'media/flv', 'media/mp4', 'interfaces',
+               'base'},
     'desktop': {'player_model', 'media', 'base'},
     'qt': {'interfaces', 'media'},
     'assets': set(),
@@ -37,8 +40,8 @@ def folder_of(path):
     parts = path.split('/')
     if parts[0] == 'components':
         parts = parts[1:]
-    if parts[:2] == ['media', 'flv']:
-        return 'media/flv'
+    if parts[:2] in (['media', 'flv'], ['media', 'mp4']):
+        return '/'.join(parts[:2])
     return parts[0] if len(parts) > 1 else None
 
 

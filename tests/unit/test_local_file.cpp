@@ -10,6 +10,7 @@
 
 #include "media/content_sniffer.h"
 #include "media/local_file.h"
+#include "support/mp4_builder.h"
 #include "support/test_support.h"
 
 using content_sniffer::Kind;
@@ -93,10 +94,21 @@ class TestLocalFile : public QObject {
     QCOMPARE(flv.format, local_file::Format::kFlv);
     QVERIFY(flv.file && flv.file->Size() == SmallFlv().size());
 
-    const QByteArray mp4Data = Mp4Start() + QByteArray(200, 'x');
+    const QByteArray mp4Data = mp4test::Make(mp4test::AudioVideo());
     const local_file::Inspection mp4 = local_file::Inspect(Write("really.flv", mp4Data).toUtf8());
-    QVERIFY(mp4.error.isEmpty());
+    QVERIFY2(mp4.error.isEmpty(), qPrintable(mp4.error));
     QCOMPARE(mp4.format, local_file::Format::kMp4);
+    QCOMPARE(mp4.mp4.tracks.size(), size_t(2));
+    QCOMPARE(mp4.engineEnd, -1);
+    // Cut short: the engine's file ends where the first missing sample starts.
+    const local_file::Inspection cut =
+        local_file::Inspect(Write("cut.mp4", mp4Data.left(mp4Data.size() - 3000)).toUtf8());
+    QVERIFY(cut.mp4.cut && cut.engineEnd > 0 && cut.engineEnd <= mp4Data.size() - 3000);
+    // An MP4 the engine must not be given is refused with the walk's reason.
+    const local_file::Inspection bare = local_file::Inspect(Write("bare.mp4", Mp4Start()).toUtf8());
+    QVERIFY2(bare.error.contains(QLatin1String("before its movie header (moov box)")),
+             qPrintable(bare.error));
+    QVERIFY(!bare.file);
 
     const local_file::Inspection concat =
         local_file::Inspect(Write("c.flv", "ffconcat version 1.0\nfile 'a.flv'\n").toUtf8());

@@ -12,6 +12,7 @@
 #include "player_model/playback_state.h"
 #include "support/fake_engine.h"
 #include "support/file_server.h"
+#include "support/mp4_builder.h"
 #include "support/test_support.h"
 #include "unit/flv/flv_builder.h"
 
@@ -270,6 +271,35 @@ class TestSession : public QObject {
     engine_->EndFile(2, engine::EndReason::kError, QStringLiteral("unrecognized file format"));
     QVERIFY2(state_->message().contains(QLatin1String("cut off after 4.00 s")),
              qPrintable(state_->message()));
+  }
+
+  // An MP4 cut short: its length is what it holds, on the engine's clock;
+  // the engine reads no further than its last whole sample, and the end
+  // names the cut.
+  void anMp4CutShortLastsWhatItHolds() {
+    const QByteArray whole = mp4test::Make(mp4test::AudioVideo());
+    const QString path =
+        testsupport::WriteFile(dir_.filePath("cut.mp4"), whole.left(whole.size() - 4000));
+    LoadAndWait(path);
+    const engine::LoadRequest& load = engine_->loads.back();
+    QCOMPARE(load.format, engine::LoadRequest::Format::kMp4);
+    QVERIFY(load.end > 0 && load.end < whole.size() - 4000);
+    engine_->OpenFile(1, {320, 240}, 2.02);
+    engine_->Send(engine::Property::kStartTime, 0.5);
+    QCOMPARE(state_->duration(), 1.0);  // 25 of 50 pictures; the sound goes on to 1.14 s
+    engine_->Send(engine::Property::kPosition, 1.5);
+    QCOMPARE(state_->position(), 1.5);
+    QVERIFY2(state_->fileReport().contains(
+                 QLatin1String("Length: 1.00 s held (the header claims 2.02 s)")),
+             qPrintable(state_->fileReport()));
+    QVERIFY(state_->decodeProblem().isEmpty());
+    engine_->Send(engine::Property::kEndReached, true);
+    QCOMPARE(state_->decodeProblem(),
+             QStringLiteral("It is cut off after 0:01; the header claims 0:02"));
+    // The next file is read anew.
+    LoadAndWait(flv_);
+    QCOMPARE(state_->decodeProblem(), QString());
+    QVERIFY(!state_->fileReport().contains(QLatin1String("MP4")));
   }
 
   void absurdClaimsGiveWayToWhatIsMeasured() {
