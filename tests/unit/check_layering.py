@@ -17,6 +17,7 @@ root = os.path.abspath(root)
 # design decision: say why in the commit.
 ALLOWED = {
     'base': set(),
+    'net': set(),
     'interfaces': set(),
     'media/flv': set(),
     'media': {'media/flv'},
