@@ -47,12 +47,20 @@ std::unique_ptr<HttpFile> HttpFile::Open(const std::string& url, const Limits& l
 }
 
 std::string HttpFile::Head() const {
-  const std::lock_guard lock(headMutex_);
+  const std::lock_guard lock(mutex_);
   return head_;
 }
 
+std::string HttpFile::Error() const {
+  const std::lock_guard lock(mutex_);
+  return error_;
+}
+
 int64_t HttpFile::Fail(const std::string& error) {
-  if (!failed_) error_ = error;
+  {
+    const std::lock_guard lock(mutex_);
+    if (!failed_) error_ = error;
+  }
   failed_ = true;
   connection_.reset();
   return -1;
@@ -99,7 +107,7 @@ int64_t HttpFile::Read(char* buffer, int64_t size) {
   if (failed_) return -1;
   if (size <= 0) return 0;
   {
-    const std::lock_guard lock(headMutex_);
+    const std::lock_guard lock(mutex_);
     if (position_ < int64_t(head_.size())) {
       const int64_t n = std::min(size, int64_t(head_.size()) - position_);
       std::memcpy(buffer, head_.data() + position_, size_t(n));
@@ -126,7 +134,7 @@ int64_t HttpFile::Read(char* buffer, int64_t size) {
   if (got < 0) return Fail(connection_->Error());
   if (got == 0) return 0;
   if (connectionAt_ < kHeadBytes) {
-    const std::lock_guard lock(headMutex_);
+    const std::lock_guard lock(mutex_);
     if (int64_t(head_.size()) == connectionAt_) {
       head_.append(buffer, size_t(std::min(got, kHeadBytes - connectionAt_)));
     }

@@ -14,8 +14,8 @@
 // reads through instead); one that does not is read once, from its start,
 // as a live stream: only its first bytes, kept, can be read again. Every
 // request follows the client's rules (http_client.h). Read, Seek and
-// Position belong to one reader thread at a time; Head, Cancel and the
-// counters may be used from any thread.
+// Position belong to one reader thread at a time; the rest may be used
+// from any thread.
 namespace net {
 
 class HttpFile {
@@ -23,8 +23,10 @@ class HttpFile {
   // Bytes from the start that are kept, to be read again (after the
   // player's look at the start, the engine's probe) and looked at.
   static constexpr int64_t kHeadBytes = int64_t{256} << 10;
-  // A jump ahead this short is read through on the same connection.
-  static constexpr int64_t kReadThrough = int64_t{256} << 10;
+  // A jump ahead this short is read through on the same connection (as
+  // FFmpeg's own readers do): longer ones cost more on a slow server than
+  // a new request.
+  static constexpr int64_t kReadThrough = int64_t{32} << 10;
 
   // Opens `url` from its start. Null on failure, with `opened`'s error
   // (and `opened.url`, where a redirect went before the failure).
@@ -41,7 +43,7 @@ class HttpFile {
   bool Seekable() const { return ranges_ && size_ >= 0; }
   const std::string& Url() const { return url_; }  // after redirects
   int Redirects() const { return redirects_; }
-  const std::string& Error() const { return error_; }
+  std::string Error() const;
   bool Failed() const { return failed_; }
   // Media bytes received so far, over every request.
   int64_t Received() const { return *received_; }
@@ -65,9 +67,9 @@ class HttpFile {
   bool ranges_ = false;
   int64_t position_ = 0;
   int64_t connectionAt_ = 0;  // the offset the connection's next byte has
-  bool failed_ = false;
+  std::atomic<bool> failed_{false};
+  mutable std::mutex mutex_;  // for what other threads read: the error, the head
   std::string error_;
-  mutable std::mutex headMutex_;
   std::string head_;
 };
 

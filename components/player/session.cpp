@@ -41,6 +41,13 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   connect(&tailProbe_, &TailProbe::found, this, &Session::OnTailFound);
   openingTimer_.setInterval(250);
   connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
+  rtmpDeadline_.setSingleShot(true);
+  rtmpDeadline_.setInterval(kRtmpOpenMs);
+  connect(&rtmpDeadline_, &QTimer::timeout, this, [this] {
+    if (tracking_ == Tracking::kNone || fileOpen_) return;
+    Halt();
+    Fail(QStringLiteral("the server sent no media within %1 seconds").arg(kRtmpOpenMs / 1000));
+  });
   stepBackTimer_.setSingleShot(true);
   stepBackTimer_.setInterval(timings_.stepBackMs);
   connect(&stepBackTimer_, &QTimer::timeout, this, &Session::BackStepDone);
@@ -73,7 +80,14 @@ void Session::SetEngine(engine::Engine* engine) {
   engine_->SetListener(this);
   const bool wasLoading = tracking_ == Tracking::kAwaitReply || tracking_ == Tracking::kEntry;
   watchingCache_ = false;
-  if (wasLoading) SendLoad(generation_, inspection_);
+  if (!wasLoading) return;
+  // The engine before read the connection, and ends it as it goes: the
+  // address is opened again for the new one.
+  if (address_.protocol == media_address::Protocol::kHttp) {
+    Load(address_);
+  } else {
+    SendLoad(generation_, inspection_);
+  }
 }
 
 void Session::Play(const QString& address) {
@@ -108,15 +122,17 @@ void Session::Load(const media_address::Address& address) {
   inspection_ = {};
   // Whatever was asked of the file before belongs to it alone.
   tailProbe_.Cancel();
+  networkOpening_.Cancel();
+  rtmpDeadline_.stop();
   tailEnd_ = -1;
   lengthFromTail_ = false;
+  if (address.protocol == media_address::Protocol::kHttp) {
+    OpenHttp(generation);
+    return;
+  }
   if (address.IsNetwork()) {
-    // Asked here, once an address, and not in SendLoad: an engine that
-    // replaces a stuck one must not cost the server another request. The
-    // engine opens meanwhile; the answer, if one comes, only corrects the
-    // length.
-    if (address.protocol == media_address::Protocol::kHttp) tailProbe_.Start(QUrl(address.url));
     SendLoad(generation, {});
+    rtmpDeadline_.start();
     return;
   }
   // Local files are looked at first, off this thread: the look opens and
@@ -144,6 +160,35 @@ void Session::Load(const media_address::Address& address) {
       Unreadable());
 }
 
+void Session::OpenHttp(quint64 generation) {
+  tracking_ = Tracking::kChecking;
+  state_.SetLoadState(PlaybackState::LoadState::kOpening);
+  state_.SetTitle(address_.Title(), address_.Url());
+  networkOpen_.start();
+  WatchOpening(true);
+  UpdateReport();
+  networkOpening_.Start(address_.url, [this, generation](const network_file::Opening& opening) {
+    // A newer load, or a stop, has taken over meanwhile.
+    if (generation != generation_ || tracking_ != Tracking::kChecking) return;
+    UpdateReport();
+    if (!opening.error.isEmpty()) {
+      Halt();
+      Fail(opening.error);
+      return;
+    }
+    networkFormat_ = opening.format;
+    // The tail is asked of the address that answered, only once the main
+    // answer says the server does ranges and how large the file is; the
+    // engine opens meanwhile, and the tail, if it fits, only corrects the
+    // length.
+    if (opening.file->Seekable() && opening.format == local_file::Format::kFlv) {
+      tailProbe_.Start(networkOpening_.AnsweredUrl(), opening.file->Size(),
+                       networkOpening_.HeadSource());
+    }
+    SendLoad(generation, {});
+  });
+}
+
 void Session::SendLoad(quint64 generation, const local_file::Inspection& inspection) {
   if (!engine_ || generation != generation_) return;
   tracking_ = Tracking::kAwaitReply;
@@ -151,9 +196,9 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   ++loadRequests_;
   lastTarget_ = Shown();
   state_.SetTitle(address_.Title(), address_.Url());
-  if (address_.IsNetwork()) {
+  if (address_.protocol == media_address::Protocol::kRtmp) {
     networkOpen_.start();
-  } else {
+  } else if (!address_.IsNetwork()) {
     networkOpen_.invalidate();
   }
   pictureTooLarge_.clear();
@@ -182,10 +227,14 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.patches = inspection.patches;
     request.prefix = inspection.prefix;
     request.realStart = inspection.realStart;
+  } else if (address_.protocol == media_address::Protocol::kHttp) {
+    request.source = engine::LoadRequest::Source::kHttp;
+    request.url = address_.url;
+    request.http = networkOpening_.TakeFile();
+    request.format = networkFormat_ == local_file::Format::kMp4 ? engine::LoadRequest::Format::kMp4
+                                                                : engine::LoadRequest::Format::kFlv;
   } else {
-    request.source = address_.protocol == media_address::Protocol::kRtmp
-                         ? engine::LoadRequest::Source::kRtmp
-                         : engine::LoadRequest::Source::kHttp;
+    request.source = engine::LoadRequest::Source::kRtmp;
     request.url = address_.url;
   }
   lastRequest_ = request;
@@ -225,6 +274,8 @@ void Session::Stop() {
 void Session::Halt() {
   WatchOpening(false);
   tailProbe_.Cancel();
+  networkOpening_.Cancel();
+  rtmpDeadline_.stop();
   reading_.Follow(nullptr);
   tracking_ = Tracking::kNone;
   stuckTimer_.stop();
@@ -288,11 +339,13 @@ void Session::Fail(const QString& cause) {
 }
 
 QString Session::FailureCause(const QString& engineError) const {
+  // The player's own connection knows better than the engine why it ended.
+  if (const QString network = networkOpening_.Failure(); !network.isEmpty()) return network;
   // A server that accepts the connection and then says nothing leaves only
   // a generic line in the log; the time it took tells the story.
   // Each protocol words it differently ("Failed to open", "Cannot read RTMP
   // handshake response"); the time it took is what the user needs to know.
-  if (networkOpen_.isValid() &&
+  if (networkOpen_.isValid() && address_.protocol == media_address::Protocol::kRtmp &&
       networkOpen_.elapsed() >= (engine_options::kNetworkTimeoutSeconds - 1) * 1000) {
     return QStringLiteral("the server did not answer within %1 seconds")
         .arg(engine_options::kNetworkTimeoutSeconds);
@@ -341,13 +394,18 @@ void Session::WatchOpening(bool on) {
   quietLogTimer_.stop();
   opening_.Start(QUrl(address_.url).host());
   openingTimer_.start();
-  if (!detailedLog_ && engine_) {
+  // Only the engine's own protocol (rtmp) tells its progress in its log.
+  if (!detailedLog_ && engine_ && address_.protocol == media_address::Protocol::kRtmp) {
     engine_->SetDetailedLog(true);
     detailedLog_ = true;
   }
 }
 
 void Session::ShowOpening() {
+  // Counted by the player's own connection: media bytes, not headers.
+  if (address_.protocol == media_address::Protocol::kHttp) {
+    opening_.SetReceived(networkOpening_.Received(), networkOpening_.Size());
+  }
   // A quick open shows nothing: only a wait worth telling is told.
   if (!networkOpen_.isValid() || networkOpen_.elapsed() < timings_.progressAfterMs) return;
   state_.SetProgress(opening_.Text(networkOpen_.elapsed()));

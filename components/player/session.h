@@ -11,6 +11,7 @@
 #include "media/local_file.h"
 #include "media/media_address.h"
 #include "player/file_reading.h"
+#include "player/network_opening.h"
 #include "player/opening_progress.h"
 #include "player/tail_probe.h"
 #include "player_model/playback_state.h"
@@ -116,6 +117,8 @@ class Session : public QObject, private engine::Listener {
   };
 
   void Load(const media_address::Address& address);
+  // An http(s) address: the player's own connection, opened off this thread.
+  void OpenHttp(quint64 generation);
   void SendLoad(quint64 generation, const local_file::Inspection& inspection);
   bool IsCurrent(qint64 entry) const;
   QString Shown() const;
@@ -234,6 +237,15 @@ class Session : public QObject, private engine::Listener {
   // has nothing to seek to.
   double seekLead_ = 0;
   double firstKeyframe_ = 0;
+
+  // An http(s) address's connection, opened by the player (network_opening.h).
+  NetworkOpening networkOpening_;
+  local_file::Format networkFormat_ = local_file::Format::kFlv;
+  // rtmp is the engine's own: an open that brings no file within this is
+  // given up, however the server drips (a byte now and then, junk after the
+  // handshake).
+  QTimer rtmpDeadline_;
+  static constexpr int kRtmpOpenMs = 20000;
 
   // An http(s) file's last bytes, asked for once when it is played: its last
   // timestamp in seconds on the file's clock, -1 until known.

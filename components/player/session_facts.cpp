@@ -148,7 +148,10 @@ void Session::UpdateReport() {
     lines << QString::fromStdString(flv_reader::Report(facts_)).trimmed();
   } else if (address_.IsNetwork()) {
     const QString protocol = address_.url.section(u':', 0, 0);
-    lines << QStringLiteral("Address: %1 (%2)").arg(address_.url, protocol);
+    const QString redirected = networkOpening_.RedirectedTo();
+    lines << (redirected.isEmpty() ? QStringLiteral("Address: %1 (%2)").arg(address_.url, protocol)
+                                   : QStringLiteral("Address: %1 (%2), redirected to %3")
+                                         .arg(address_.url, protocol, redirected));
     lines << (state_.live()     ? QStringLiteral("Length: none, a live stream")
               : lengthFromTail_ ? QStringLiteral("Length: %1 s, measured from the file's end "
                                                  "over the network")
