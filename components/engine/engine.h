@@ -89,8 +89,10 @@ struct LoadRequest {
   enum class Source { kLocalFile, kHttp, kRtmp };
   Source source = Source::kLocalFile;
   std::shared_ptr<const FileHandle> file;  // kLocalFile
-  std::shared_ptr<net::HttpFile> http;     // kHttp: open, at its start
-  QString url;                             // kHttp (as given), kRtmp
+  // kHttp: the connection the player opened, at its start; without one the
+  // engine's reader opens `url` through the player's client.
+  std::shared_ptr<net::HttpFile> http;
+  QString url;  // kHttp, kRtmp
   // kLocalFile, kHttp: the format the file was found to be.
   enum class Format { kFlv, kMp4 } format = Format::kFlv;
   // An FLV whose PreviousTagSize fields are all wrong: follow the tag sizes.

@@ -45,7 +45,15 @@ bool HttpStreams::Register(mpv_handle* core) {
 QByteArray HttpStreams::Add(std::shared_ptr<net::HttpFile> file) {
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = std::move(file);
+  entries_[id] = Entry{std::move(file), {}};
+  while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
+  return QByteArray(kProtocol) + "://" + QByteArray::number(id);
+}
+
+QByteArray HttpStreams::Add(const std::string& url) {
+  const std::lock_guard lock(mutex_);
+  const quint64 id = next_++;
+  entries_[id] = Entry{nullptr, url};
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
@@ -58,12 +66,23 @@ int HttpStreams::Open(void* self, char* uri, mpv_stream_cb_info* info) {
   }
   bool number = false;
   const quint64 id = QByteArray(uri + prefix.size()).toULongLong(&number);
-  const std::lock_guard lock(streams->mutex_);
-  const auto entry = streams->entries_.find(id);
-  if (!number || entry == streams->entries_.end()) return MPV_ERROR_LOADING_FAILED;
-  // One reader per connection: the entry is handed over, not shared.
-  auto* file = new std::shared_ptr<net::HttpFile>(std::move(entry->second));
-  streams->entries_.erase(entry);
+  Entry taken;
+  {
+    const std::lock_guard lock(streams->mutex_);
+    const auto entry = streams->entries_.find(id);
+    if (!number || entry == streams->entries_.end()) return MPV_ERROR_LOADING_FAILED;
+    // One reader per connection: the entry is handed over, not shared.
+    taken = std::move(entry->second);
+    streams->entries_.erase(entry);
+  }
+  if (!taken.file) {
+    // The engine's own thread waits here, within the client's limits.
+    net::Opened failure;
+    taken.file = net::HttpFile::Open(taken.url, net::Limits{}, std::make_shared<net::CancelFlag>(),
+                                     &failure);
+    if (!taken.file) return MPV_ERROR_LOADING_FAILED;
+  }
+  auto* file = new std::shared_ptr<net::HttpFile>(std::move(taken.file));
   if (!(*file)->Seek(0)) {
     delete file;
     return MPV_ERROR_LOADING_FAILED;

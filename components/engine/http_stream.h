@@ -23,11 +23,19 @@ class HttpStreams {
 
   // The address under which the engine reads `file`, from its start.
   QByteArray Add(std::shared_ptr<net::HttpFile> file);
+  // The same for an address the player has opened before (a second reader,
+  // such as the seek bar's previews): the engine's reader connects to it
+  // through the player's client when it opens the stream.
+  QByteArray Add(const std::string& url);
 
  private:
+  struct Entry {
+    std::shared_ptr<net::HttpFile> file;
+    std::string url;
+  };
   static int Open(void* self, char* uri, struct mpv_stream_cb_info* info);
 
   std::mutex mutex_;
-  std::map<quint64, std::shared_ptr<net::HttpFile>> entries_;
+  std::map<quint64, Entry> entries_;
   quint64 next_ = 1;
 };

@@ -217,9 +217,10 @@ class MpvCore : public Engine {
     if (request.source == LoadRequest::Source::kLocalFile) {
       target = streams_->Add(request.file, request.patches, request.prefix, request.realStart);
     } else if (request.source == LoadRequest::Source::kHttp) {
-      // Without the player's connection there is nothing to read: the
-      // engine is never handed the address itself.
-      target = request.http ? httpStreams_->Add(request.http) : QByteArray("tibroknet://0");
+      // Through the player's client either way: the engine is never handed
+      // the address itself.
+      target = request.http ? httpStreams_->Add(request.http)
+                            : httpStreams_->Add(request.url.toStdString());
     } else {
       target = request.url.toUtf8();
     }

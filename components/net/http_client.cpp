@@ -258,6 +258,12 @@ Opened Open(const Request& request, const Limits& limits, Cancel cancel) {
         response.rangeFirst = first;
         response.rangeLast = last;
         response.totalSize = total;
+        // The part named is all that is read, whatever follows it.
+        if (h.contentLength >= 0 && h.contentLength != last - first + 1) {
+          result.error = "the server's answer gives two different lengths";
+          return result;
+        }
+        if (!h.chunked) response.length = last - first + 1;
       }
     }
     result.connection =

@@ -238,6 +238,12 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.url = address_.url;
   }
   lastRequest_ = request;
+  if (request.http) {
+    // What a second reader (the previews) opens: the address that answered,
+    // with a connection of its own.
+    lastRequest_.http.reset();
+    lastRequest_.url = networkOpening_.AnsweredUrl();
+  }
   loadToken_ = engine_->Load(request);
   stuckTimer_.start();
 }
