@@ -134,6 +134,13 @@ void Session::OnProperty(Property property, const engine::Value& value) {
     case Property::kEndReached: {
       const bool reached = ValueOr(value, false);
       if (reached == state_.endReached()) break;
+      // The engine takes a connection that failed for the file's end: the
+      // player knows it was the server, and says why.
+      if (const QString failure = networkOpening_.Failure(); reached && !failure.isEmpty()) {
+        Halt();
+        Fail(failure);
+        break;
+      }
       if (reached && !CheckSomethingPlayed()) break;
       state_.SetEndReached(reached);
       UpdateLoadState();
