@@ -1,5 +1,6 @@
 #include <QPointer>
 #include <QRegularExpression>
+#include <QUrl>
 #include <algorithm>
 
 #include "engine/engine_options.h"
@@ -271,6 +272,19 @@ void Session::OnLog(const engine::LogLine& line) {
       (line.part == "ad" || line.part == "vd")) {
     (line.part == "ad" ? audioUndecodable_ : videoUndecodable_) = true;
     UpdateStreams();
+    return;
+  }
+  // The engine's TLS (rtmps) says only that the check failed: in the words
+  // every other certificate failure uses.
+  static const QRegularExpression kCertificate(QStringLiteral("^tls: (.*certificate.*)$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch bad = kCertificate.match(line.text);
+      bad.hasMatch() && line.part == "ffmpeg" && collectingCause_ && loadCause_.isEmpty()) {
+    QString reason = bad.captured(1).trimmed();
+    if (!reason.isEmpty()) reason[0] = reason[0].toLower();
+    loadCause_ = QStringLiteral("its certificate is not valid for %1: %2")
+                     .arg(QUrl(address_.url).host(), reason);
+    if (loadFailed_) Fail(FailureCause(QString()));
     return;
   }
   // Only the parts that open files and streams say why opening failed;

@@ -341,6 +341,10 @@ class TestHostile : public QObject {
     VerifyGivenUp(QString::fromStdString(server.Url("/clip.flv", "https")),
                   "its certificate is not valid for 127.0.0.1: self-signed certificate", 10000);
     QVERIFY(!player_->State().hasFile());
+    // rtmps is the engine's own TLS, checked all the same.
+    ScriptServer rtmps([](const std::string&, ScriptServer::Peer&) {}, tls_peer::Server(impostor));
+    VerifyGivenUp(QStringLiteral("rtmps://127.0.0.1:%1/live/stream").arg(rtmps.port()),
+                  "its certificate is not valid for 127.0.0.1: ", 15000);
   }
 
   // Servers that keep talking without delivering: endless headers, headers
