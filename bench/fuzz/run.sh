@@ -1,16 +1,28 @@
 #!/usr/bin/env bash
-# Builds the FLV reader's libFuzzer target with clang, AddressSanitizer and
+# Builds a libFuzzer target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, and runs it for the given number
 # of seconds (default 60), seeded from ../shared/corpus (read in place; new
 # inputs go to build-fuzz/corpus, crashes to build-fuzz/crashes). Prints the
-# executions per second and the coverage it reached.
+# executions per second and the coverage it reached. The targets: the FLV
+# reader (flv, the default), and what the player reads from an http server
+# (http: answer heads, chunked bodies, redirects, a tail against a start).
 #
-#   bash bench/fuzz/run.sh [seconds]
+#   bash bench/fuzz/run.sh [seconds] [flv|http]
 set -euo pipefail
 
 seconds=${1:-60}
+target=${2:-flv}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
+case $target in
+  flv) sources=("$root"/components/media/flv/*.cpp "$root/bench/fuzz/fuzz_flv_reader.cpp")
+       name=fuzz_flv_reader; extra=(-dict="$root/bench/fuzz/flv.dict"); corpus=corpus ;;
+  http) sources=("$root"/components/media/flv/*.cpp "$root"/components/net/url.cpp
+                 "$root"/components/net/response_head.cpp "$root"/components/net/chunked.cpp
+                 "$root"/components/media/network_tail.cpp "$root/bench/fuzz/fuzz_http_answer.cpp")
+        name=fuzz_http_answer; extra=(); corpus=corpus-http ;;
+  *) echo "no fuzz target $target" >&2; exit 2 ;;
+esac
 seeds=$root/../shared/corpus
 
 if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
@@ -19,29 +31,29 @@ if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux
   $sudo apt-get install -y clang libclang-rt-14-dev
 fi
 
-mkdir -p "$build/obj" "$build/corpus" "$build/crashes"
+mkdir -p "$build/obj" "$build/$corpus" "$build/crashes"
 launcher=""
 command -v ccache >/dev/null && launcher=ccache
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Werror
        -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -I"$root/components")
 objects=()
-for source in "$root"/components/media/flv/*.cpp "$root/bench/fuzz/fuzz_flv_reader.cpp"; do
+for source in "${sources[@]}"; do
   object=$build/obj/$(basename "${source%.cpp}").o
   if [ ! -f "$object" ] || [ "$source" -nt "$object" ] || \
-     [ -n "$(find "$root/components/media/flv" -name '*.h' -newer "$object")" ]; then
+     [ -n "$(find "$root/components/media" "$root/components/net" -name '*.h' -newer "$object")" ]; then
     $launcher clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -c "$source" -o "$object"
   fi
   objects+=("$object")
 done
-clang++ -fsanitize=fuzzer,address,undefined "${objects[@]}" -o "$build/fuzz_flv_reader"
+clang++ -fsanitize=fuzzer,address,undefined "${objects[@]}" -o "$build/$name"
 
-log=$build/fuzz.log
+log=$build/fuzz-$target.log
 set +e
-ASAN_OPTIONS=detect_leaks=1 "$build/fuzz_flv_reader" \
+ASAN_OPTIONS=detect_leaks=1 "$build/$name" \
   -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
-  -dict="$root/bench/fuzz/flv.dict" -artifact_prefix="$build/crashes/" -print_final_stats=1 \
-  "$build/corpus" "$seeds" 2>&1 | tee "$log" | \
+  "${extra[@]}" -artifact_prefix="$build/crashes/" -print_final_stats=1 \
+  "$build/$corpus" "$seeds" 2>&1 | tee "$log" | \
   grep --line-buffered -E "INITED|DONE|pulse|ERROR|SUMMARY|crash-|timeout-|oom-|leak-"
 status=${PIPESTATUS[0]}
 set -e

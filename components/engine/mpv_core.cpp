@@ -213,6 +213,12 @@ class MpvCore : public Engine {
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
     SetSeekLead(0);
+    // The engine reads ahead of a network stream into its cache, and says
+    // what it holds, only where it knows the stream is one: an http(s)
+    // connection the player hands over is.
+    if (!preview_) {
+      SetProperty("cache", request.source == LoadRequest::Source::kHttp ? "yes" : "auto");
+    }
     QByteArray target;
     if (request.source == LoadRequest::Source::kLocalFile) {
       target = streams_->Add(request.file, request.patches, request.prefix, request.realStart);
