@@ -68,7 +68,11 @@ int64_t HttpFile::Fail(const std::string& error) {
 
 bool HttpFile::Seek(int64_t offset) {
   if (offset < 0 || failed_) return false;
-  const int64_t kept = int64_t(Head().size());
+  int64_t kept = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    kept = int64_t(head_.size());
+  }
   // A live stream: back into its kept start while the connection has not
   // gone past it, or where the connection is anyway.
   if (!Seekable() && !(offset <= kept && connectionAt_ == kept) && offset != connectionAt_) {
