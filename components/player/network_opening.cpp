@@ -43,8 +43,11 @@ qint64 NetworkOpening::Size() const {
 
 QString NetworkOpening::Failure() const {
   const std::shared_ptr<net::HttpFile>& file = held_;
-  if (!file || !file->Failed() || (cancel_ && cancel_->Cancelled())) return {};
-  return QString::fromStdString(file->Error());
+  if (!file || !file->Failed()) return {};
+  // A connection ended on purpose (a stop, the engine moving on) failed
+  // for nobody.
+  const std::string error = file->Error();
+  return error == "cancelled" ? QString() : QString::fromStdString(error);
 }
 
 QString NetworkOpening::AnsweredUrl() const {
