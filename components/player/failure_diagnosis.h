@@ -30,8 +30,6 @@ class FailureDiagnosis {
   bool Note(const engine::LogLine& line);
 
   struct Evidence {
-    // Why the player's own connection (http(s)) failed; empty when it did not.
-    QString connectionFailure;
     // How long an open by the engine's own protocol (rtmp) went on;
     // negative for anything else.
     qint64 networkWaitMs = -1;
@@ -40,6 +38,8 @@ class FailureDiagnosis {
     // What the player's own reading says of a file that failed.
     QString readerFinding;
     QString engineError;
+    // Why the player's own connection (http(s)) failed; empty when it did not.
+    QString connectionFailure;
   };
   QString Cause(const Evidence& evidence) const;
 
