@@ -1,7 +1,8 @@
 // The player's HTTP(S) client against servers inside the test on
 // 127.0.0.1: one case per way a server can answer, well or badly. The
-// limits are shortened so that each bad server is given up in about a
-// second; the bounds checked here only catch a hang.
+// limits are shortened so that each bad server is given up in about two
+// seconds (long enough for a good one on a busy machine); the bounds
+// checked here only catch a hang.
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,10 +24,10 @@ using Peer = ScriptServer::Peer;
 
 net::Limits Short() {
   net::Limits limits;
-  limits.connectMs = 2000;
-  limits.headersMs = 1000;
-  limits.silenceMs = 1000;
-  limits.windowMs = 1000;
+  limits.connectMs = 4000;
+  limits.headersMs = 2000;
+  limits.silenceMs = 2000;
+  limits.windowMs = 2000;
   limits.minWindowBytes = 1024;
   return limits;
 }
@@ -284,9 +285,9 @@ class TestHttpClient : public QObject {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("expected");
     QTest::newRow("endless headers") << 0 << "more than 64 KiB of headers";
-    QTest::newRow("header drip") << 1 << "did not finish its headers within 1 second";
-    QTest::newRow("silence") << 2 << "did not answer within 1 second";
-    QTest::newRow("no body") << 3 << "sent no media within 1 second";
+    QTest::newRow("header drip") << 1 << "did not finish its headers within 2 seconds";
+    QTest::newRow("silence") << 2 << "did not answer within 2 seconds";
+    QTest::newRow("no body") << 3 << "sent no media within 2 seconds";
     QTest::newRow("body drip") << 4 << "sent only";
     QTest::newRow("chunk-size drip") << 5 << "chunked answer is malformed";
     QTest::newRow("interim answers") << 6 << "more than 64 KiB of headers";
@@ -334,7 +335,7 @@ class TestHttpClient : public QObject {
     clock.start();
     const std::string got = Fetch(server.Url());
     QVERIFY2(QString::fromStdString(got).contains(expected), got.c_str());
-    QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
   }
 
   void redirectsStayWithinHttp() {
