@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev libmpv-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libmpv-dev libssl-dev ca-certificates
   clang-format git ffmpeg python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
   binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file lintian man-db
   dbus-daemon dbus-bin playerctl

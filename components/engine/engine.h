@@ -12,6 +12,7 @@
 
 #include "media/file_handle.h"
 #include "media/stream_facts.h"
+#include "net/http_file.h"
 
 // The video engine as the player sees it: requests go in, typed events come
 // out. The one implementation plays through libmpv (mpv_core.h); tests put a
@@ -81,13 +82,18 @@ enum class Query {
 };
 
 // What the engine should open. A local file is read through the player's own
-// descriptor, never by name; a network address is opened by the engine.
+// descriptor, never by name; an http(s) address through the connection the
+// player opened (the engine never speaks http itself); an rtmp address is
+// opened by the engine.
 struct LoadRequest {
   enum class Source { kLocalFile, kHttp, kRtmp };
   Source source = Source::kLocalFile;
   std::shared_ptr<const FileHandle> file;  // kLocalFile
-  QString url;                             // kHttp, kRtmp
-  // kLocalFile: the format the file was found to be.
+  // kHttp: the connection the player opened, at its start; without one the
+  // engine's reader opens `url` through the player's client.
+  std::shared_ptr<net::HttpFile> http;
+  QString url;  // kHttp, kRtmp
+  // kLocalFile, kHttp: the format the file was found to be.
   enum class Format { kFlv, kMp4 } format = Format::kFlv;
   // An FLV whose PreviousTagSize fields are all wrong: follow the tag sizes.
   bool ignorePreviousTagSizes = false;

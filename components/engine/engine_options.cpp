@@ -10,14 +10,17 @@ constexpr char kNetworkFormats[] = "flv,live_flv,mov";
 // A demuxer of these formats never opens anything besides its input: the
 // protocol list for such nested opens names none that exists.
 constexpr char kNoNestedProtocol[] = "none";
-constexpr char kHttpProtocols[] = "http,https,tcp,tls";
+// rtmp is the engine's own: its tunnelled flavours (rtmpt) need http too.
 constexpr char kRtmpProtocols[] =
     "rtmp,rtmps,rtmpe,rtmpt,rtmpte,rtmpts,ffrtmpcrypt,ffrtmphttp,tcp,tls,http,https";
+// Where Debian keeps the trust store as one file: the engine's TLS (rtmps)
+// checks certificates against it.
+constexpr char kSystemCaBundle[] = "/etc/ssl/certs/ca-certificates.crt";
 
 // What every engine of the player starts with: nothing of the user's own mpv
 // set-up, scripts or key bindings (this program is the whole user
 // interface), nothing found beside the address, FFmpeg's demuxers only, the
-// decoders' picture limit and the network timeout.
+// decoders' picture limit, the network timeout and certificates checked.
 QList<Option> Isolated() {
   return {
       {"config", "no"},
@@ -48,6 +51,10 @@ QList<Option> Isolated() {
       // The last frame stays up when the video ends.
       {"keep-open", "yes"},
       {"network-timeout", QByteArray::number(kNetworkTimeoutSeconds)},
+      // The engine's TLS (rtmps only: http(s) is the player's own) takes no
+      // certificate on trust. No switch turns this off.
+      {"tls-verify", "yes"},
+      {"tls-ca-file", kSystemCaBundle},
   };
 }
 
@@ -110,6 +117,18 @@ FileOptions ForFile(const engine::LoadRequest& request) {
   FileOptions options;
   options.demuxerOptions.append(
       std::pair<QByteArray, QByteArray>{"protocol_whitelist", kNoNestedProtocol});
+  if (request.source == Source::kHttp) {
+    // Read through the player's own connection (http_stream.h), in the
+    // format the player found at its start; the engine's protocols are not
+    // used at all. The plain FLV demuxer, as a probe of a network stream
+    // picks it: a network FLV has no reading of the player's own to say its
+    // timestamps leap.
+    options.demuxerFormat = request.format == engine::LoadRequest::Format::kMp4 ? "mp4" : "flv";
+    options.demuxerOptions.append(std::pair<QByteArray, QByteArray>{
+        "format_whitelist",
+        request.format == engine::LoadRequest::Format::kMp4 ? "mov" : "flv,live_flv"});
+    return options;
+  }
   if (request.source == Source::kLocalFile) {
     if (request.format == engine::LoadRequest::Format::kMp4) {
       options.demuxerFormat = "mp4";
@@ -131,8 +150,8 @@ FileOptions ForFile(const engine::LoadRequest& request) {
   }
   options.demuxerOptions.append(
       std::pair<QByteArray, QByteArray>{"format_whitelist", kNetworkFormats});
-  options.streamOptions.append(std::pair<QByteArray, QByteArray>{
-      "protocol_whitelist", request.source == Source::kHttp ? kHttpProtocols : kRtmpProtocols});
+  options.streamOptions.append(
+      std::pair<QByteArray, QByteArray>{"protocol_whitelist", kRtmpProtocols});
   // The engine's network timeout reaches http only; this one bounds every
   // read and write of every protocol, rtmp's included (microseconds).
   options.streamOptions.append(std::pair<QByteArray, QByteArray>{

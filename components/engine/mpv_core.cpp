@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/engine_options.h"
+#include "engine/http_stream.h"
 #include "engine/local_stream.h"
 #include "engine/mpv_events.h"
 #include "engine/mpv_library.h"
@@ -123,8 +124,9 @@ void FrameRenderer::Skip() {
 // Ends a core on a thread of its own; whatever it waits for, nobody waits
 // for it.
 void DestroyInBackground(mpv_handle* handle, mpv_render_context* render,
-                         std::shared_ptr<LocalStreams> streams) {
-  std::thread([handle, render, streams] {
+                         std::shared_ptr<LocalStreams> streams,
+                         std::shared_ptr<HttpStreams> httpStreams) {
+  std::thread([handle, render, streams, httpStreams] {
     if (render) mpv_render_context_free(render);
     if (handle) mpv_terminate_destroy(handle);
   }).detach();
@@ -173,7 +175,7 @@ class MpvCore : public Engine {
                    .arg(QLatin1String(mpv_error_string(rc)));
       return false;
     }
-    if (!streams_->Register(handle_)) {
+    if (!streams_->Register(handle_) || !httpStreams_->Register(handle_)) {
       *error = QStringLiteral("the video engine cannot read files through the player");
       return false;
     }
@@ -211,10 +213,24 @@ class MpvCore : public Engine {
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
     SetSeekLead(0);
-    const QByteArray target = request.source == LoadRequest::Source::kLocalFile
-                                  ? streams_->Add(request.file, request.patches, request.prefix,
-                                                  request.realStart, request.end)
-                                  : request.url.toUtf8();
+    // The engine reads ahead of a network stream into its cache, and says
+    // what it holds, only where it knows the stream is one: an http(s)
+    // connection the player hands over is.
+    if (!preview_) {
+      SetProperty("cache", request.source == LoadRequest::Source::kHttp ? "yes" : "auto");
+    }
+    QByteArray target;
+    if (request.source == LoadRequest::Source::kLocalFile) {
+      target = streams_->Add(request.file, request.patches, request.prefix, request.realStart,
+                             request.end);
+    } else if (request.source == LoadRequest::Source::kHttp) {
+      // Through the player's client either way: the engine is never handed
+      // the address itself.
+      target = request.http ? httpStreams_->Add(request.http)
+                            : httpStreams_->Add(request.url.toStdString());
+    } else {
+      target = request.url.toUtf8();
+    }
     // keep-open leaves the engine paused at the end of the file before; a
     // preview engine stays paused for good.
     SetProperty("pause", preview_ ? "yes" : "no");
@@ -295,7 +311,8 @@ class MpvCore : public Engine {
     if (handle_) mpv_set_wakeup_callback(handle_, nullptr, nullptr);
     renderer_.reset();
     if (render_) mpv_render_context_set_update_callback(render_, nullptr, nullptr);
-    DestroyInBackground(std::exchange(handle_, nullptr), std::exchange(render_, nullptr), streams_);
+    DestroyInBackground(std::exchange(handle_, nullptr), std::exchange(render_, nullptr), streams_,
+                        httpStreams_);
     listener_ = nullptr;
   }
 
@@ -377,6 +394,7 @@ class MpvCore : public Engine {
   // Shared with the thread that ends an abandoned core: the engine may read
   // through it until then.
   std::shared_ptr<LocalStreams> streams_ = std::make_shared<LocalStreams>();
+  std::shared_ptr<HttpStreams> httpStreams_ = std::make_shared<HttpStreams>();
   Listener* listener_ = nullptr;
   quint64 lastToken_ = 0;
   mpv_events::Pending pending_;

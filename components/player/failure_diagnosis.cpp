@@ -20,7 +20,8 @@ QString CauseOf(const QString& logLine) {
 
 }  // namespace
 
-void FailureDiagnosis::Begin() {
+void FailureDiagnosis::Begin(const QString& host) {
+  host_ = host;
   collecting_ = true;
   failed_ = false;
   cause_.clear();
@@ -41,11 +42,25 @@ bool FailureDiagnosis::Note(const engine::LogLine& line) {
   if (!line.error || !collecting_ || !cause_.isEmpty() || !kOpeners.contains(line.part)) {
     return false;
   }
+  // The engine's TLS (rtmps) says only that the check failed: in the words
+  // every other certificate failure uses.
+  static const QRegularExpression kCertificate(QStringLiteral("^tls: (.*certificate.*)$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch bad = kCertificate.match(line.text.trimmed());
+      bad.hasMatch() && line.part == "ffmpeg") {
+    QString reason = bad.captured(1).trimmed();
+    while (reason.endsWith(u'.')) reason.chop(1);
+    reason[0] = reason[0].toLower();
+    cause_ = QStringLiteral("its certificate is not valid for %1: %2").arg(host_, reason);
+    return failed_;
+  }
   cause_ = CauseOf(line.text);
   return failed_;
 }
 
 QString FailureDiagnosis::Cause(const Evidence& evidence) const {
+  // The player's own connection knows better than the engine why it ended.
+  if (!evidence.connectionFailure.isEmpty()) return evidence.connectionFailure;
   // A server that accepts the connection and then says nothing leaves only a
   // generic line in the log, worded differently by each protocol ("Failed
   // to open", "Cannot read RTMP handshake response"); the time it took is

@@ -8,13 +8,15 @@
 // engine logs the cause of a failed open, but its lines may come after the
 // end-of-file event and may belong to the file before: the first line from a
 // part that opens files, logged while this file opens (or just after it
-// failed), is kept. The cause then comes from the evidence, in order: a
-// server that never answered, a picture too large to decode, what the
-// player's own reading found in the file, that line, the engine's own words.
+// failed), is kept. The cause then comes from the evidence, in order: why
+// the player's own connection failed, a server that never answered, a
+// picture too large to decode, what the player's own reading found in the
+// file, that line, the engine's own words.
 class FailureDiagnosis {
  public:
-  // A new address: collect its cause.
-  void Begin();
+  // A new address: collect its cause. `host` names a network address's
+  // server in a certificate's failure.
+  void Begin(const QString& host = {});
   // The engine started on it: whatever was logged before was the file before's.
   void FileStarted();
   // Open: what is logged from now on is about playing, not opening.
@@ -28,13 +30,16 @@ class FailureDiagnosis {
   bool Note(const engine::LogLine& line);
 
   struct Evidence {
-    // How long a network open went on; negative for a local file.
+    // How long an open by the engine's own protocol (rtmp) went on;
+    // negative for anything else.
     qint64 networkWaitMs = -1;
     // The size of a picture the decoders refused, as "16000x16000".
     QString pictureTooLarge;
     // What the player's own reading says of a file that failed.
     QString readerFinding;
     QString engineError;
+    // Why the player's own connection (http(s)) failed; empty when it did not.
+    QString connectionFailure;
   };
   QString Cause(const Evidence& evidence) const;
 
@@ -52,4 +57,5 @@ class FailureDiagnosis {
   bool collecting_ = false;
   bool failed_ = false;
   QString cause_;
+  QString host_;
 };

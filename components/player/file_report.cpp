@@ -9,7 +9,10 @@ QString FileReport(const FileReportInputs& in) {
     lines << in.readingReport;
   } else if (!in.networkUrl.isEmpty()) {
     const QString protocol = in.networkUrl.section(u':', 0, 0);
-    lines << QStringLiteral("Address: %1 (%2)").arg(in.networkUrl, protocol);
+    lines << (in.redirectedTo.isEmpty()
+                  ? QStringLiteral("Address: %1 (%2)").arg(in.networkUrl, protocol)
+                  : QStringLiteral("Address: %1 (%2), redirected to %3")
+                        .arg(in.networkUrl, protocol, in.redirectedTo));
     const QString seconds = QString::number(in.length.seconds, 'f', 2);
     lines << (in.length.live ? QStringLiteral("Length: none, a live stream")
               : in.length.source == LengthClock::Source::kTail

@@ -12,6 +12,7 @@
 struct FileReportInputs {
   QString readingReport;  // the reading's own report; empty without one
   QString networkUrl;     // empty for a local file
+  QString redirectedTo;   // where a network address led, when it redirected
   LengthClock::Length length;
   bool open = false;  // the engine has opened the file
   stream_facts::Tracks tracks;

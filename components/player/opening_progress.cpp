@@ -1,6 +1,7 @@
 #include "player/opening_progress.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +29,11 @@ void OpeningProgress::Note(const engine::LogLine& line) {
   } else if (const QRegularExpressionMatch length = kLength.match(line.text); length.hasMatch()) {
     total_ = length.captured(1).toLongLong();
   }
+}
+
+void OpeningProgress::SetReceived(qint64 received, qint64 total) {
+  received_ = received;
+  total_ = std::max<qint64>(total, 0);
 }
 
 QString OpeningProgress::Text(qint64 elapsedMs) const {

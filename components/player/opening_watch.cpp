@@ -15,7 +15,7 @@ void OpeningWatch::SetEngine(engine::Engine* engine) {
   engine_ = engine;
   detailedLog_ = false;
   quietTimer_.stop();
-  if (engine_ && tellTimer_.isActive()) SetDetailedLog(true);
+  if (engine_ && tellTimer_.isActive() && !counted_) SetDetailedLog(true);
 }
 
 void OpeningWatch::SetProgressAfterMs(int ms) {
@@ -23,12 +23,13 @@ void OpeningWatch::SetProgressAfterMs(int ms) {
   tellTimer_.setInterval(std::max(ms / 4, 1));
 }
 
-void OpeningWatch::StartNetwork(const QString& host) {
+void OpeningWatch::StartNetwork(const QString& host, Counted counted) {
   elapsed_.start();
   quietTimer_.stop();
   progress_.Start(host);
+  counted_ = std::move(counted);
   tellTimer_.start();
-  SetDetailedLog(true);
+  if (!counted_) SetDetailedLog(true);
 }
 
 void OpeningWatch::StartLocal() {
@@ -43,10 +44,14 @@ void OpeningWatch::Stop() {
 }
 
 void OpeningWatch::Note(const engine::LogLine& line) {
-  if (tellTimer_.isActive()) progress_.Note(line);
+  if (tellTimer_.isActive() && !counted_) progress_.Note(line);
 }
 
 void OpeningWatch::Show() {
+  if (counted_) {
+    const auto [received, total] = counted_();
+    progress_.SetReceived(received, total);
+  }
   // A quick open shows nothing: only a wait worth telling is told.
   if (!elapsed_.isValid() || elapsed_.elapsed() < progressAfterMs_) return;
   state_.SetProgress(progress_.Text(elapsed_.elapsed()));

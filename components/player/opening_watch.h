@@ -3,17 +3,20 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
+#include <utility>
 
 #include "engine/engine.h"
 #include "player/opening_progress.h"
 #include "player_model/playback_state.h"
 
 // While a network address opens: how long it has taken, and how far it has
-// got, told in the state's progress once the wait is worth telling. The
-// engine says how far it has got only in its detailed log, which is chatty:
-// it is asked for while an address opens and turned down a while after
-// (doing it at once would drop lines the engine still holds, a failure's
-// cause among them).
+// got, told in the state's progress once the wait is worth telling. For
+// http(s) the player's own connection counts the media bytes that came; the
+// engine's own protocol (rtmp) says how far it has got only in its detailed
+// log, which is chatty: it is asked for while such an address opens and
+// turned down a while after (doing it at once would drop lines the engine
+// still holds, a failure's cause among them).
 class OpeningWatch : public QObject {
   Q_OBJECT
 
@@ -25,8 +28,11 @@ class OpeningWatch : public QObject {
   // How long an open goes on before the player says what it waits for.
   void SetProgressAfterMs(int ms);
 
-  // A network address goes to the engine; `host` is named in the progress.
-  void StartNetwork(const QString& host);
+  // A network address opens; `host` is named in the progress. `counted`,
+  // when given, says the media bytes received and the size (-1 unknown);
+  // without it the engine's log is read.
+  using Counted = std::function<std::pair<qint64, qint64>()>;
+  void StartNetwork(const QString& host, Counted counted = {});
   // A local file goes to the engine: there is no wait to tell.
   void StartLocal();
   // Opened, failed or stopped.
@@ -44,6 +50,7 @@ class OpeningWatch : public QObject {
   PlaybackState& state_;
   engine::Engine* engine_ = nullptr;
   OpeningProgress progress_;
+  Counted counted_;
   QElapsedTimer elapsed_;
   QTimer tellTimer_;
   QTimer quietTimer_;

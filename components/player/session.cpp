@@ -48,6 +48,13 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
     clock_.SetTailEnd(double(endMs) / 1000.0);
     UpdateLength();
   });
+  rtmpDeadline_.setSingleShot(true);
+  rtmpDeadline_.setInterval(kRtmpOpenMs);
+  connect(&rtmpDeadline_, &QTimer::timeout, this, [this] {
+    if (load_.FileOpen() || !load_.Sending()) return;
+    Stopped();
+    Fail(QStringLiteral("the server sent no media within %1 seconds").arg(kRtmpOpenMs / 1000));
+  });
 }
 
 Session::~Session() {
@@ -68,7 +75,14 @@ void Session::SetEngine(engine::Engine* engine) {
   if (!engine_) return;
   engine_->SetListener(this);
   cache_.watching = false;
-  if (load_.Sending()) SendLoad(load_.Generation(), inspection_);
+  if (!load_.Sending()) return;
+  // The engine before read the player's connection and ends it as it goes:
+  // an http(s) address is opened again for the new one.
+  if (address_.protocol == media_address::Protocol::kHttp) {
+    Load(address_);
+  } else {
+    SendLoad(load_.Generation(), inspection_);
+  }
 }
 
 // ---------------------------------------------------------------- loading
@@ -101,19 +115,21 @@ void Session::Load(const media_address::Address& address) {
   frames_.Forget();
   address_ = address;
   inspection_ = {};
-  diagnosis_.Begin();
+  diagnosis_.Begin(address.IsNetwork() ? QUrl(address.url).host() : QString());
   // Whatever was asked of the file before belongs to it alone.
   tail_.Cancel();
+  network_.Cancel();
+  rtmpDeadline_.stop();
   reading_.Follow(nullptr);
   ForgetFile(address.IsNetwork());
+  if (address.protocol == media_address::Protocol::kHttp) {
+    // Looked at by the player before the engine sees it, as a local file is.
+    OpenHttp(load_.Begin(/*check=*/true));
+    return;
+  }
   if (address.IsNetwork()) {
-    const quint64 generation = load_.Begin(/*check=*/false);
-    // Asked here, once an address, and not in SendLoad: an engine that
-    // replaces a stuck one must not cost the server another request. The
-    // engine opens meanwhile; the answer, if one comes, only corrects the
-    // length.
-    if (address.protocol == media_address::Protocol::kHttp) tail_.Start(QUrl(address.url));
-    SendLoad(generation, {});
+    SendLoad(load_.Begin(/*check=*/false), {});
+    rtmpDeadline_.start();
     return;
   }
   // Local files are looked at first, off this thread: the look opens and
@@ -139,12 +155,43 @@ void Session::Load(const media_address::Address& address) {
       Unreadable());
 }
 
+void Session::OpenHttp(quint64 generation) {
+  state_.SetTitle(address_.Title(), address_.Url());
+  // Counted by the player's own connection: media bytes, not headers.
+  opening_.StartNetwork(QUrl(address_.url).host(), [this] {
+    return std::pair<qint64, qint64>{network_.Received(), network_.Size()};
+  });
+  UpdateReport();
+  network_.Start(address_.url, [this, generation](const network_file::Opening& opening) {
+    // A newer load, or a stop, has taken over meanwhile.
+    if (!load_.IsGeneration(generation) || load_.status() != LoadSequence::Status::kChecking) {
+      return;
+    }
+    UpdateReport();
+    if (!opening.error.isEmpty()) {
+      Stopped();
+      Fail(opening.error);
+      return;
+    }
+    networkFormat_ = opening.format;
+    // The tail is asked of the address that answered, once the answer says
+    // the server does ranges and how large the file is. The engine opens
+    // meanwhile; the tail, if it fits the file's start, only corrects the
+    // length.
+    if (opening.file->Seekable() && opening.format == local_file::Format::kFlv) {
+      tail_.Start(network_.AnsweredUrl(), opening.file->Size(), network_.HeadSource());
+    }
+    SendLoad(generation, {});
+  });
+}
+
 void Session::SendLoad(quint64 generation, const local_file::Inspection& inspection) {
   if (!engine_ || !load_.IsGeneration(generation)) return;
   state_.SetTitle(address_.Title(), address_.Url());
-  if (address_.IsNetwork()) {
+  // An http(s) address's wait began when the player started opening it.
+  if (address_.protocol == media_address::Protocol::kRtmp) {
     opening_.StartNetwork(QUrl(address_.url).host());
-  } else {
+  } else if (!address_.IsNetwork()) {
     opening_.StartLocal();
   }
   const bool network = address_.IsNetwork();
@@ -184,19 +231,31 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.prefix = inspection.prefix;
     request.realStart = inspection.realStart;
     request.end = inspection.engineEnd;
+  } else if (address_.protocol == media_address::Protocol::kHttp) {
+    request.source = engine::LoadRequest::Source::kHttp;
+    request.url = address_.url;
+    request.http = network_.TakeFile();
+    request.format = networkFormat_ == local_file::Format::kMp4 ? engine::LoadRequest::Format::kMp4
+                                                                : engine::LoadRequest::Format::kFlv;
   } else {
-    request.source = address_.protocol == media_address::Protocol::kRtmp
-                         ? engine::LoadRequest::Source::kRtmp
-                         : engine::LoadRequest::Source::kHttp;
+    request.source = engine::LoadRequest::Source::kRtmp;
     request.url = address_.url;
   }
   request_ = request;
+  if (request.http) {
+    // What a second reader (the previews) opens: the address that answered,
+    // with a connection of its own.
+    request_.http.reset();
+    request_.url = network_.AnsweredUrl();
+  }
   load_.Sent(engine_->Load(request), Shown());
 }
 
 void Session::Stopped() {
   opening_.Stop();
   tail_.Cancel();
+  network_.Cancel();
+  rtmpDeadline_.stop();
   reading_.Follow(nullptr);
   load_.Halt();
   frames_.Forget();
@@ -230,7 +289,9 @@ void Session::Fail(const QString& cause) {
 
 void Session::FailFromEngine(const QString& engineError) {
   FailureDiagnosis::Evidence evidence;
-  evidence.networkWaitMs = address_.IsNetwork() ? opening_.NetworkWaitMs() : -1;
+  evidence.connectionFailure = network_.Failure();
+  evidence.networkWaitMs =
+      address_.protocol == media_address::Protocol::kRtmp ? opening_.NetworkWaitMs() : -1;
   evidence.pictureTooLarge = streams_.pictureTooLarge;
   evidence.readerFinding = facts_.WhatItHolds();
   evidence.engineError = engineError;
@@ -382,6 +443,7 @@ void Session::UpdateReport() {
   FileReportInputs in;
   in.readingReport = facts_.Report();
   if (address_.IsNetwork()) in.networkUrl = address_.url;
+  in.redirectedTo = network_.RedirectedTo();
   in.length = clock_.Current(load_.FileOpen());
   in.open = load_.FileOpen();
   in.tracks = streams_.tracks;
@@ -437,6 +499,13 @@ void Session::OnProperty(Property property, const engine::Value& value) {
     case Property::kEndReached: {
       const bool reached = ValueOr(value, false);
       if (reached == state_.endReached()) break;
+      // The engine takes a connection that failed for the file's end: the
+      // player knows it was the server, and says why.
+      if (const QString failure = network_.Failure(); reached && !failure.isEmpty()) {
+        Stopped();
+        Fail(failure);
+        break;
+      }
       if (reached && !CheckSomethingPlayed()) break;
       state_.SetEndReached(reached);
       load_.SetEnded(reached);
@@ -516,6 +585,7 @@ void Session::OnFileStarted(qint64 entry) {
 void Session::OnFileLoaded() {
   if (!load_.OnOpened()) return;
   opening_.Stop();
+  rtmpDeadline_.stop();
   diagnosis_.Opened();
   UpdateLength();
   UpdateStreams();

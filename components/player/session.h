@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QTimer>
 #include <optional>
 
 #include "engine/engine.h"
@@ -14,6 +15,7 @@
 #include "player/frame_gate.h"
 #include "player/length_clock.h"
 #include "player/load_sequence.h"
+#include "player/network_opening.h"
 #include "player/opening_watch.h"
 #include "player/tail_probe.h"
 #include "player_model/playback_state.h"
@@ -111,6 +113,8 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
 
  private:
   void Load(const media_address::Address& address);
+  // An http(s) address: the player's own connection, opened off this thread.
+  void OpenHttp(quint64 generation);
   void SendLoad(quint64 generation, const local_file::Inspection& inspection);
   void Stopped();
   void ForgetFile(bool network);
@@ -161,6 +165,15 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   FileReading reading_;
   FileFacts facts_;
   TailProbe tail_;
+  // An http(s) address's connection, opened by the player, and what it was
+  // found to hold.
+  NetworkOpening network_;
+  local_file::Format networkFormat_ = local_file::Format::kFlv;
+  // rtmp is the engine's own: an open that brings no file within this is
+  // given up, however the server drips (a byte now and then, junk after the
+  // handshake).
+  QTimer rtmpDeadline_;
+  static constexpr int kRtmpOpenMs = 20000;
 
   // The engine's view of the file's streams, and what of them cannot be decoded.
   struct Streams {

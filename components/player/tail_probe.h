@@ -1,58 +1,52 @@
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
-#include <QPointer>
+#include <QString>
 #include <QTimer>
-#include <QUrl>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+#include "net/cancel.h"
+#include "net/limits.h"
 
-// Learns an http(s) FLV's true end with one request for its last bytes. A
-// suffix range ("bytes=-N") answered 206 brings both the tail and, in its
-// Content-Range, the file's whole size; a server that answers anything else
-// does not do ranges, and the request is dropped before a byte of its body
-// is read: such a server may be sending a live stream that never ends.
+// Learns an http(s) FLV's true end with one request for its last bytes, made
+// by the player's own client (net/) on a worker thread: the same rules as
+// every request (certificates, redirects within http(s), headers and drips
+// bounded), at most kWindowBytes held, and the whole request given up after
+// kTimeoutMs or as soon as it is cancelled (with the file, or the player),
+// without the GUI thread ever waiting for it. A suffix range ("bytes=-N")
+// answered 206 brings the tail and, in its Content-Range, the file's size;
+// anything else is dropped before a byte of its body is read. The answer
+// counts only when it fits the file's start (media/network_tail.h).
 class TailProbe : public QObject {
   Q_OBJECT
 
  public:
   static constexpr int64_t kWindowBytes = int64_t{64} << 10;
-  // However slowly the server sends, the request ends within this.
   static constexpr int kTimeoutMs = 10000;
 
   explicit TailProbe(QObject* parent = nullptr);
   ~TailProbe() override;
 
-  // Asks for `url`'s tail; drops whatever was asked before. Anything but
-  // http and https is left alone.
-  void Start(const QUrl& url);
+  // Asks `url` (where the main answer came from, `size` bytes) for its
+  // tail; drops whatever was asked before. `head` gives the file's first
+  // bytes, as many as have come, when the tail is in.
+  void Start(const QString& url, qint64 size, std::function<std::string()> head);
   void Cancel();
-  bool Running() const { return !reply_.isNull(); }
-
-  // A Content-Range of "bytes FIRST-LAST/TOTAL", all three known; false for
-  // anything else ("*" for the size, a range that ends past it, ...).
-  static bool ParseContentRange(const QByteArray& value, int64_t* first, int64_t* last,
-                                int64_t* total);
+  bool Running() const { return running_; }
+  // Tests shorten the waits.
+  void SetLimits(const net::Limits& limits) { limits_ = limits; }
 
  signals:
   // The last frame's timestamp, in milliseconds on the file's own clock.
   void found(qint64 endMs);
 
  private:
-  void OnHeaders();
-  void OnData();
-  void OnFinished();
-  void Drop();
-
-  QNetworkAccessManager* network_ = nullptr;
-  QPointer<QNetworkReply> reply_;
+  net::Limits limits_;
+  net::Cancel cancel_;
   QTimer deadline_;
-  QByteArray body_;
-  bool headersChecked_ = false;
-  int64_t first_ = 0;
-  int64_t last_ = -1;
-  int64_t total_ = 0;
+  quint64 generation_ = 0;
+  bool running_ = false;
 };

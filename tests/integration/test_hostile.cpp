@@ -19,7 +19,9 @@
 #include "support/file_server.h"
 #include "support/mp4_builder.h"
 #include "support/playback_watch.h"
+#include "support/script_server.h"
 #include "support/test_support.h"
+#include "support/tls_peer.h"
 
 #ifndef TIBROK_SLOWDOWN
 #define TIBROK_SLOWDOWN 1
@@ -121,6 +123,42 @@ QByteArray ManyKeysThenVideo(const QByteArray& flv, int keys) {
   out += char(previous);
   // The file's own tags follow, its own onMetaData among them.
   return out + flv.mid(dataOffset + 4);
+}
+
+// `flv` with every tag's timestamp moved `shiftMs` on: the same size and
+// codecs, another file's clock.
+QByteArray Shifted(QByteArray flv, quint32 shiftMs) {
+  qsizetype at = qFromBigEndian<quint32>(flv.constData() + 5) + 4;
+  while (at + 11 <= flv.size()) {
+    const quint32 size = qFromBigEndian<quint32>(flv.constData() + at) & 0xffffff;
+    const auto* t = reinterpret_cast<const uchar*>(flv.constData() + at + 4);
+    const quint32 ms =
+        (quint32(t[3]) << 24 | quint32(t[0]) << 16 | quint32(t[1]) << 8 | t[2]) + shiftMs;
+    flv[at + 4] = char(ms >> 16);
+    flv[at + 5] = char(ms >> 8);
+    flv[at + 6] = char(ms);
+    flv[at + 7] = char(ms >> 24);
+    at += 11 + size + 4;
+  }
+  return flv;
+}
+
+// A server's answer to a request head for `body`: ranges ("bytes=N-" and
+// "bytes=-N") honoured, from `tailBody` for the last bytes.
+std::string RangeAnswer(const std::string& request, const std::string& body,
+                        const std::string& tailBody) {
+  const size_t range = request.find("Range: bytes=");
+  if (range == std::string::npos) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  }
+  const bool suffix = request[range + 13] == '-';
+  const int64_t n = std::atoll(request.c_str() + range + 13 + (suffix ? 1 : 0));
+  const std::string& from = suffix ? tailBody : body;
+  const int64_t first = suffix ? std::max<int64_t>(int64_t(from.size()) - n, 0) : n;
+  return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) + "-" +
+         std::to_string(from.size() - 1) + "/" + std::to_string(from.size()) +
+         "\r\nContent-Length: " + std::to_string(from.size() - size_t(first)) + "\r\n\r\n" +
+         from.substr(size_t(first));
 }
 
 }  // namespace
@@ -284,6 +322,128 @@ class TestHostile : public QObject {
     QVERIFY2(clock.elapsed() > 9000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(player_->State().progress().isEmpty());
     QVERIFY(!held.isEmpty());
+  }
+
+  // Failing `address`: the message must say `expected`, and the player must
+  // have given up (no progress left running) within `boundMs`.
+  void VerifyGivenUp(const QString& address, const char* expected, int boundMs) {
+    meter_->Reset();
+    Play(address);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        !player_->State().message().isEmpty(),
+        qPrintable(address + QStringLiteral(": load state %1, progress \"%2\"")
+                                 .arg(int(player_->State().loadState()))
+                                 .arg(player_->State().progress())),
+        boundMs * TIBROK_SLOWDOWN);
+    QVERIFY2(player_->State().message().contains(QLatin1String(expected)),
+             qPrintable(player_->State().message()));
+    QCOMPARE(player_->State().loadState(), PlaybackState::LoadState::kFailed);
+    QVERIFY(player_->State().progress().isEmpty());
+    QVERIFY2(meter_->MaxGapMs() < 1000.0 * TIBROK_SLOWDOWN,
+             qPrintable(QString::number(meter_->MaxGapMs())));
+  }
+
+  // https plays only from a server whose certificate the system trusts for
+  // its name: one made for another name and signed by itself is refused,
+  // with the reason.
+  void httpsCertificatesAreChecked() {
+    const std::string body = testsupport::ReadFile(clip_).toStdString();
+    const tls_peer::Identity impostor =
+        tls_peer::Make("other.example", "DNS:other.example", nullptr, false);
+    ScriptServer server(
+        [&](const std::string& request, ScriptServer::Peer& peer) {
+          peer.Send(RangeAnswer(request, body, body));
+        },
+        tls_peer::Server(impostor));
+    VerifyGivenUp(QString::fromStdString(server.Url("/clip.flv", "https")),
+                  "its certificate is not valid for 127.0.0.1: self-signed certificate", 10000);
+    QVERIFY(!player_->State().hasFile());
+    // rtmps is the engine's own TLS, checked all the same.
+    ScriptServer rtmps([](const std::string&, ScriptServer::Peer&) {}, tls_peer::Server(impostor));
+    VerifyGivenUp(QStringLiteral("rtmps://127.0.0.1:%1/live/stream").arg(rtmps.port()),
+                  "its certificate is not valid for 127.0.0.1: ", 15000);
+  }
+
+  // Servers that keep talking without delivering: endless headers, headers
+  // or a body a byte at a time. Each is given up with its own reason.
+  void serversThatDripAreGivenUp() {
+    ScriptServer flood([](const std::string&, ScriptServer::Peer& peer) {
+      peer.Send("HTTP/1.1 206 Partial Content\r\n");
+      while (peer.Send(std::string(1000, 'x') + ": y\r\n")) {
+      }
+    });
+    VerifyGivenUp(QString::fromStdString(flood.Url()), "more than 64 KiB of headers", 10000);
+    ScriptServer headerDrip([](const std::string&, ScriptServer::Peer& peer) {
+      peer.Send("HTTP/1.1 200 OK\r\n");
+      while (peer.Pause(2000) && peer.Send("X")) {
+      }
+    });
+    VerifyGivenUp(QString::fromStdString(headerDrip.Url()),
+                  "did not finish its headers within 10 seconds", 20000);
+    const std::string body = testsupport::ReadFile(clip_).toStdString();
+    ScriptServer bodyDrip([&](const std::string&, ScriptServer::Peer& peer) {
+      // The start and a little more, then a byte every two seconds.
+      peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                body.substr(0, 2000));
+      for (size_t at = 2000; at < body.size() && peer.Pause(2000) && peer.Send(body.substr(at, 1));
+           ++at) {
+      }
+    });
+    VerifyGivenUp(QString::fromStdString(bodyDrip.Url()), "the server sent only", 30000);
+  }
+
+  // A redirect is followed within http(s), and the information view says
+  // where it went; one to another scheme is refused.
+  void redirectsStayWithinHttpAndAreNamed() {
+    FileServer target(testsupport::ReadFile(clip_), FileServer::Mode::kRanges, 1 << 20);
+    const std::string moved = target.Url(QStringLiteral("/moved.flv")).toStdString();
+    ScriptServer redirect([&](const std::string&, ScriptServer::Peer& peer) {
+      peer.Send("HTTP/1.1 302 Found\r\nLocation: " + moved + "\r\nContent-Length: 0\r\n\r\n");
+    });
+    const playback::Outcome out = Watch(QString::fromStdString(redirect.Url()), 8000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+    QVERIFY2(player_->State().fileReport().contains(
+                 QStringLiteral("redirected to %1").arg(QString::fromStdString(moved))),
+             qPrintable(player_->State().fileReport()));
+    ScriptServer elsewhere([](const std::string&, ScriptServer::Peer& peer) {
+      peer.Send("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\n\r\n");
+    });
+    VerifyGivenUp(QString::fromStdString(elsewhere.Url()),
+                  "it redirects to an address that is not http(s)", 5000);
+  }
+
+  // The tail request answered from another file (here the same bytes on a
+  // clock ten hours on) does not set the length.
+  void aTailFromAnotherFileIsIgnored() {
+    const QByteArray clip = testsupport::ReadFile(clip_);
+    const std::string body = clip.toStdString();
+    const std::string other = Shifted(clip, 36000000).toStdString();
+    QCOMPARE(other.size(), body.size());
+    ScriptServer server([&](const std::string& request, ScriptServer::Peer& peer) {
+      peer.Send(RangeAnswer(request, body, other));
+    });
+    const playback::Outcome out = Watch(QString::fromStdString(server.Url()), 5000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+    QTRY_COMPARE_WITH_TIMEOUT(int(server.Requests().size()), 2, 5000);
+    QTest::qWait(300);
+    QVERIFY2(player_->State().duration() < 10,
+             qPrintable(QString::number(player_->State().duration())));
+    QVERIFY(!player_->State().fileReport().contains(QLatin1String("measured")));
+  }
+
+  // An rtmp server that answers a byte now and then is given up as one that
+  // says nothing would be.
+  void drippingRtmpServerIsGivenUp() {
+    ScriptServer drip([](const std::string&, ScriptServer::Peer&) {},
+                      [](int fd, std::string*) -> std::unique_ptr<ScriptServer::Peer> {
+                        for (int i = 0; i < 10; ++i) {
+                          std::this_thread::sleep_for(std::chrono::seconds(3));
+                          if (::send(fd, "\x03", 1, MSG_NOSIGNAL) != 1) break;
+                        }
+                        return nullptr;
+                      });
+    VerifyGivenUp(QStringLiteral("rtmp://127.0.0.1:%1/live/stream").arg(drip.port()),
+                  "the server sent no media within 20 seconds", 30000);
   }
 
   // A server that trickles: the player shows how much has come.

@@ -190,7 +190,7 @@ class TestNetwork : public QObject {
   void refusedProtocolsNeverReachTheEngine_data() {
     QTest::addColumn<QString>("address");
     for (const char* address : {"av://lavfi:testsrc", "fd://0", "udp://127.0.0.1:1", "tibrok://1",
-                                "concat://a.flv|b.flv"}) {
+                                "tibroknet://1", "concat://a.flv|b.flv"}) {
       QTest::newRow(address) << QString::fromLatin1(address);
     }
   }

@@ -66,6 +66,8 @@ void FakeEngine::OfferFrame(Waiting kind) {
 
 quint64 FakeEngine::Load(const engine::LoadRequest& request) {
   loads.push_back(request);
+  connections.push_back(request.http);
+  loads.back().http.reset();
   QString what;
   switch (request.source) {
     case engine::LoadRequest::Source::kLocalFile:
@@ -73,7 +75,8 @@ quint64 FakeEngine::Load(const engine::LoadRequest& request) {
                                                                  : QStringLiteral("local flv");
       break;
     case engine::LoadRequest::Source::kHttp:
-      what = QStringLiteral("http ") + request.url;
+      what = QStringLiteral("http ") + request.url +
+             (request.http ? QStringLiteral(" (connection)") : QString());
       break;
     case engine::LoadRequest::Source::kRtmp:
       what = QStringLiteral("rtmp ") + request.url;

@@ -20,7 +20,10 @@ class FakeEngine : public engine::Engine {
   QStringList calls;
   // What it was started with.
   engine::Settings settings;
+  // Every load; an http connection handed over is not kept here, as the
+  // real engine lets go of it when it moves on (connections below).
   std::vector<engine::LoadRequest> loads;
+  std::vector<std::weak_ptr<net::HttpFile>> connections;
   quint64 lastLoadToken = 0;
   quint64 lastAskToken = 0;
   quint64 lastPictureToken = 0;

@@ -45,6 +45,7 @@ class FileServer : public QObject {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
   }
   int Requests() const { return requests_; }
+  int Connections() const { return connections_; }
   // Answers the client closed before their body was all sent.
   int Aborted() const { return aborted_; }
   // Answers whose body was all sent.
@@ -85,6 +86,7 @@ class FileServer : public QObject {
   }
 
   void Accept(QTcpSocket* socket) {
+    ++connections_;
     clients_.insert(socket, Client{});
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -175,6 +177,7 @@ class FileServer : public QObject {
   QHash<QTcpSocket*, Client> clients_;
   std::atomic<quint16> port_{0};
   std::atomic<int> requests_{0};
+  std::atomic<int> connections_{0};
   std::atomic<int> aborted_{0};
   std::atomic<int> completed_{0};
   std::atomic<qint64> farthestRange_{0};

@@ -177,29 +177,34 @@ class TestPlayerParts : public QObject {
     const Case cases[] = {
         {"the engine's own words when nothing else is known",
          {},
-         {-1, {}, {}, "loading failed"},
+         {-1, {}, {}, "loading failed", {}},
          "loading failed"},
         {"the cause an opening part logged, without its prefix",
          {line("ffmpeg", "flv: Cannot read tag: Invalid data found when processing input.")},
-         {-1, {}, {}, "loading failed"},
+         {-1, {}, {}, "loading failed", {}},
          "Invalid data found when processing input"},
         {"only the first cause, and only from the parts that open files",
          {line("vd", "Could not decode: broken"), line("stream", "Failed to open: first"),
           line("file", "Cannot open: second")},
-         {-1, {}, {}, "x"},
+         {-1, {}, {}, "x", {}},
          "first"},
         {"the reading knows better than the engine",
          {line("ffmpeg", "x: unrecognized file format")},
-         {-1, {}, "it is cut off after 4.00 s", "x"},
+         {-1, {}, "it is cut off after 4.00 s", "x", {}},
          "it is cut off after 4.00 s"},
         {"a picture too large is named before the reading",
          {},
-         {-1, "16000x16000", "it is cut off after 4.00 s", "x"},
+         {-1, "16000x16000", "it is cut off after 4.00 s", "x", {}},
          "its picture is 16000x16000 pixels, larger than the 4096x4096 the player decodes"},
         {"a server that never answered: only the time tells",
          {line("ffmpeg", "tcp: Connection timed out")},
-         {9500, {}, {}, "x"},
+         {9500, {}, {}, "x", {}},
          "the server did not answer within 10 seconds"},
+        {"the player's own connection knows best why it ended",
+         {line("stream", "Failed to open: x")},
+         {9500, "16000x16000", "it is cut off after 4.00 s", "x",
+          "the server sent only 5 bytes in 10 seconds"},
+         "the server sent only 5 bytes in 10 seconds"},
     };
     for (const Case& test : cases) {
       FailureDiagnosis diagnosis;
@@ -221,7 +226,14 @@ class TestPlayerParts : public QObject {
     late.Begin();
     late.Opened();
     QVERIFY(!late.Note(line("ffmpeg", "x: while playing")));
-    QCOMPARE(late.Cause({-1, {}, {}, "engine"}), QStringLiteral("engine"));
+    QCOMPARE(late.Cause({-1, {}, {}, "engine", {}}), QStringLiteral("engine"));
+
+    // The engine's TLS (rtmps) failing its check is told as https's is.
+    FailureDiagnosis tls;
+    tls.Begin(QStringLiteral("example.com"));
+    QVERIFY(!tls.Note(line("ffmpeg", "tls: Peer certificate failed verification")));
+    QCOMPARE(tls.Cause({}), QStringLiteral("its certificate is not valid for example.com: "
+                                           "peer certificate failed verification"));
 
     QCOMPARE(FailureDiagnosis::PictureTooLarge(line(
                  "ffmpeg", "IMGUTILS: Picture size 16000x16000 exceeds specified max pixel count")),

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/cancel.h"
+#include "net/resolve.h"
+#include "net/url.h"
+
+// A connection's bytes, plain or through TLS, with a deadline on every wait:
+// no call here blocks past its deadline, nor for more than kCancelPollMs
+// after the request is cancelled.
+namespace net {
+
+enum class Io { kOk, kEnd, kTimeout, kCancelled, kError };
+
+struct IoResult {
+  Io status = Io::kError;
+  int64_t bytes = 0;
+};
+
+// Waits until `fd` is ready for `events` (poll's), the deadline, or a cancel.
+Io WaitFd(int fd, short events, Clock::time_point deadline, const CancelFlag& cancel);
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  // Some bytes, as soon as there are any; kEnd when the peer closed.
+  virtual IoResult Read(char* buffer, int64_t size, Clock::time_point deadline,
+                        const CancelFlag& cancel) = 0;
+  // All of `data`, or a failure.
+  virtual Io Write(const char* data, int64_t size, Clock::time_point deadline,
+                   const CancelFlag& cancel) = 0;
+  // Why the last call failed (kError), in words.
+  virtual std::string Error() const = 0;
+};
+
+struct Connected {
+  std::unique_ptr<Transport> transport;  // null on failure
+  std::string error;
+  bool timedOut = false;
+  bool cancelled = false;
+};
+
+// Resolves, connects and (https) does the TLS handshake, each within
+// `connectMs`. The certificate is checked against the system's trust store
+// and the address's host (tls.h); there is no way to skip that.
+Connected Connect(const Url& url, int connectMs, const CancelFlag& cancel);
+
+}  // namespace net
