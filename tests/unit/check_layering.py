@@ -19,8 +19,9 @@ ALLOWED = {
     'base': set(),
     'interfaces': set(),
     'media/flv': set(),
-    'media': {'media/flv'},
-    'engine': {'media', 'media/flv'},
+    'media/mkv': {'media/flv'},
+    'media': {'media/flv', 'media/mkv'},
+    'engine': {'media', 'media/flv', 'media/mkv'},
     'player_model': {'media', 'media/flv'},
     'player_ui': {'player_model', 'media', 'media/flv'},
     'player': {'player_model', 'player_ui', 'engine', 'media', 'media/flv', 'interfaces', 'base'},
@@ -37,8 +38,8 @@ def folder_of(path):
     parts = path.split('/')
     if parts[0] == 'components':
         parts = parts[1:]
-    if parts[:2] == ['media', 'flv']:
-        return 'media/flv'
+    if parts[:2] in (['media', 'flv'], ['media', 'mkv']):
+        return '/'.join(parts[:2])
     return parts[0] if len(parts) > 1 else None
 
 

@@ -1,0 +1,179 @@
+#include "media/mkv/tracks.h"
+
+#include <vector>
+
+#include "media/flv/flv_format.h"
+
+namespace mkv {
+namespace {
+
+using flv_reader::FourCc;
+using flv_reader::MediaPacket;
+
+// A configuration record larger than this is not one.
+constexpr uint32_t kMaxConfigBytes = 1 << 20;
+
+StreamKey KeyOf(const MediaPacket& packet) {
+  return {packet.audio, packet.fourCc, packet.legacyCodec, packet.trackId};
+}
+
+bool IsModern(const MediaPacket& packet) {
+  return packet.fourCc != 0 || (!packet.audio && packet.legacyCodec == 12);
+}
+
+void AacConfig(Track& track, std::span<const uint8_t> config) {
+  static constexpr int kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                   22050, 16000, 12000, 11025, 8000,  7350};
+  if (config.size() < 2) return;
+  const int index = (config[0] & 0x07) << 1 | config[1] >> 7;
+  const int channels = (config[1] >> 3) & 0x0f;
+  if (index < 13) track.sampleRate = kRates[index];
+  if (channels > 0 && channels < 8) track.channels = channels == 7 ? 8 : channels;
+}
+
+void OpusConfig(Track& track, std::span<const uint8_t> config) {
+  // OpusHead: magic, version, channels, pre-skip (little-endian), rate, ...
+  track.sampleRate = 48000;
+  track.seekPreRollNs = 80000000;
+  if (config.size() < 12) return;
+  track.channels = config[9];
+  const uint32_t preSkip = uint32_t{config[10]} | uint32_t{config[11]} << 8;
+  track.codecDelayNs = uint64_t{preSkip} * 1000000000 / 48000;
+}
+
+void FlacConfig(Track& track, std::span<const uint8_t> config) {
+  // Matroska wants the "fLaC" marker before the metadata blocks; some
+  // writers leave it out of the sequence header.
+  Bytes& out = track.codecPrivate;
+  const bool marked = config.size() >= 4 && config[0] == 'f' && config[1] == 'L' &&
+                      config[2] == 'a' && config[3] == 'C';
+  if (!marked) out.insert(out.begin(), {'f', 'L', 'a', 'C'});
+  // STREAMINFO: the first block, 4 bytes of header, then its fields.
+  const size_t info = marked ? 8 : 4;
+  if (out.size() < info + 14) return;
+  const uint8_t* d = out.data() + info;
+  track.sampleRate = double(uint32_t{d[10]} << 12 | uint32_t{d[11]} << 4 | d[12] >> 4);
+  track.channels = ((d[12] >> 1) & 7) + 1;
+  track.bitDepth = ((d[12] & 1) << 4 | d[13] >> 4) + 1;
+}
+
+}  // namespace
+
+std::string CodecIdFor(const StreamKey& key) {
+  if (!key.audio) {
+    if (key.legacyCodec == flv_reader::kVideoH264 || key.fourCc == FourCc("avc1")) {
+      return "V_MPEG4/ISO/AVC";
+    }
+    if (key.legacyCodec == 12 || key.fourCc == FourCc("hvc1")) return "V_MPEGH/ISO/HEVC";
+    if (key.fourCc == FourCc("av01")) return "V_AV1";
+    if (key.fourCc == FourCc("vp09")) return "V_VP9";
+    return {};
+  }
+  if (key.legacyCodec == flv_reader::kAudioAac || key.fourCc == FourCc("mp4a")) return "A_AAC";
+  if (key.legacyCodec == flv_reader::kAudioMp3 || key.legacyCodec == flv_reader::kAudioMp38k ||
+      key.fourCc == FourCc(".mp3")) {
+    return "A_MPEG/L3";
+  }
+  if (key.fourCc == FourCc("Opus")) return "A_OPUS";
+  if (key.fourCc == FourCc("fLaC")) return "A_FLAC";
+  if (key.fourCc == FourCc("ac-3")) return "A_AC3";
+  if (key.fourCc == FourCc("ec-3")) return "A_EAC3";
+  return {};
+}
+
+bool NeedsConfig(const StreamKey& key) {
+  const std::string codec = CodecIdFor(key);
+  return codec == "V_MPEG4/ISO/AVC" || codec == "V_MPEGH/ISO/HEVC" || codec == "A_AAC" ||
+         codec == "A_FLAC";
+}
+
+void ApplyConfig(Track& track, const StreamKey& key, std::span<const uint8_t> config) {
+  track.codecPrivate.assign(config.begin(), config.end());
+  const std::string codec = CodecIdFor(key);
+  if (codec == "A_AAC") AacConfig(track, config);
+  if (codec == "A_OPUS") OpusConfig(track, config);
+  if (codec == "A_FLAC") FlacConfig(track, config);
+}
+
+Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
+                  const flv_reader::Facts& facts, int maxTags, int64_t maxBytes) {
+  Routes routes;
+  bool configured[2] = {false, false};
+  std::vector<uint8_t> body;
+  int64_t at = dataStart;
+  for (int tags = 0; tags < maxTags && at - dataStart < maxBytes; ++tags) {
+    uint8_t head[flv_reader::kTagHeaderBytes];
+    if (source.ReadAt(at, head, sizeof head) != int64_t(sizeof head)) break;
+    const flv_reader::TagHeader tag = flv_reader::ParseTagHeader(head);
+    if (!flv_reader::PlausibleTag(tag)) break;
+    const int64_t next =
+        at + flv_reader::kTagHeaderBytes + tag.dataSize + flv_reader::kPrevSizeBytes;
+    if ((tag.type == flv_reader::kAudioTag || tag.type == flv_reader::kVideoTag) &&
+        !tag.encrypted() && tag.dataSize <= kMaxConfigBytes) {
+      body.resize(tag.dataSize);
+      if (source.ReadAt(at + flv_reader::kTagHeaderBytes, body.data(), tag.dataSize) !=
+          int64_t(tag.dataSize)) {
+        break;
+      }
+      const flv_reader::MediaTag media = flv_reader::ParseMediaTag(tag.type, body);
+      for (size_t i = 0; i < media.count && i < flv_reader::kMaxPacketsPerTag; ++i) {
+        const MediaPacket& packet = media.packets[i];
+        if (packet.kind != MediaPacket::Kind::kConfig && packet.kind != MediaPacket::Kind::kFrame) {
+          continue;
+        }
+        if (media.enhanced || IsModern(packet)) routes.modern = true;
+        Route& route = packet.audio ? routes.audio : routes.video;
+        if (!route.present) {
+          route.present = true;
+          route.key = KeyOf(packet);
+          route.track.video = !packet.audio;
+          route.track.number = packet.audio ? kAudioTrack : kVideoTrack;
+          route.track.codecId = CodecIdFor(route.key);
+        }
+        bool& done = configured[packet.audio ? 1 : 0];
+        if (!done && packet.kind == MediaPacket::Kind::kConfig && route.key.Matches(packet) &&
+            packet.payloadOffset + packet.payloadSize <= body.size()) {
+          ApplyConfig(
+              route.track, route.key,
+              std::span<const uint8_t>(body).subspan(packet.payloadOffset, packet.payloadSize));
+          done = true;
+        }
+        if (!done && packet.kind == MediaPacket::Kind::kFrame && route.key.Matches(packet) &&
+            !NeedsConfig(route.key)) {
+          done = true;
+        }
+      }
+    }
+    at = next;
+    const bool videoSettled = !routes.video.present || configured[0];
+    const bool audioSettled = !routes.audio.present || configured[1];
+    // Both streams found and described; a file whose header promises a
+    // stream not seen yet is read on for it.
+    if (videoSettled && audioSettled && (routes.video.present || !facts.header.videoFlag()) &&
+        (routes.audio.present || !facts.header.audioFlag())) {
+      break;
+    }
+  }
+  for (int kind = 0; kind < 2; ++kind) {
+    Route& route = kind ? routes.audio : routes.video;
+    if (!route.present) continue;
+    const flv_reader::StreamFacts& measured = kind ? facts.audio : facts.video;
+    if (route.track.video) {
+      route.track.width = measured.width;
+      route.track.height = measured.height;
+    } else {
+      if (route.track.sampleRate <= 0) route.track.sampleRate = measured.sampleRate;
+      if (route.track.channels <= 0) route.track.channels = measured.channels;
+    }
+    if (route.track.codecId.empty()) {
+      route.why = "it has no Matroska form";
+    } else if (NeedsConfig(route.key) && !configured[kind]) {
+      route.why = "its configuration record is missing";
+    } else {
+      route.playable = true;
+    }
+  }
+  return routes;
+}
+
+}  // namespace mkv
