@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/file_handle.h"
+#include "media/mkv/file_view.h"
 #include "media/stream_facts.h"
 
 // The video engine as the player sees it: requests go in, typed events come
@@ -88,7 +89,9 @@ struct LoadRequest {
   std::shared_ptr<const FileHandle> file;  // kLocalFile
   QString url;                             // kHttp, kRtmp
   // kLocalFile: the format the file was found to be.
-  enum class Format { kFlv, kMp4 } format = Format::kFlv;
+  // kFlvModern: an FLV the engine reads as Matroska, through `matroska`.
+  enum class Format { kFlv, kMp4, kFlvModern } format = Format::kFlv;
+  std::shared_ptr<const mkv::FileView> matroska;
   // An FLV whose PreviousTagSize fields are all wrong: follow the tag sizes.
   bool ignorePreviousTagSizes = false;
   // Single bytes the engine reads differently, at offsets in the file: how

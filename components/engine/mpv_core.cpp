@@ -207,13 +207,16 @@ class MpvCore : public Engine {
 
   quint64 Load(const LoadRequest& request) override {
     const engine_options::FileOptions options = engine_options::ForFile(request);
+    SetProperty("demuxer", options.demuxer);
     SetProperty("demuxer-lavf-format", options.demuxerFormat);
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
     SetSeekLead(0);
     const QByteArray target =
         request.source == LoadRequest::Source::kLocalFile
-            ? streams_->Add(request.file, request.patches, request.prefix, request.realStart)
+            ? (request.matroska ? streams_->Add(request.file, request.matroska)
+                                : streams_->Add(request.file, request.patches, request.prefix,
+                                                request.realStart))
             : request.url.toUtf8();
     // keep-open leaves the engine paused at the end of the file before; a
     // preview engine stays paused for good.

@@ -9,7 +9,10 @@
 #include <cstring>
 
 #include "media/content_sniffer.h"
+#include "media/flv/flv_format.h"
 #include "media/flv_index.h"
+#include "media/handle_source.h"
+#include "media/mkv/tracks.h"
 
 namespace local_file {
 namespace {
@@ -54,6 +57,34 @@ void Prepare(Inspection& result) {
       result.patches.push_back(patch);
     }
   }
+}
+
+// A file in either modern way of writing FLV goes to the engine as
+// Matroska; any other plays as it always did.
+void ModernView(Inspection& result, const std::shared_ptr<FileHandle>& file) {
+  auto source = std::make_shared<HandleSource>(file);
+  const int64_t dataStart =
+      std::max<int64_t>(result.facts.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
+  const mkv::Routes routes = mkv::FindRoutes(*source, dataStart, result.facts);
+  if (!routes.modern) return;
+  result.matroska = mkv::FileView::Make(source, result.facts, routes);
+  for (const mkv::Route* route : {&routes.video, &routes.audio}) {
+    if (!route->present || route->playable) continue;
+    if (!result.unplayable.empty()) result.unplayable += "; ";
+    result.unplayable += (route == &routes.video ? "the picture: " : "the sound: ") + route->why;
+  }
+  if (!result.matroska) {
+    result.error = result.unplayable.empty()
+                       ? QStringLiteral("it holds no picture or sound this player can play")
+                       : QStringLiteral("nothing in it can be played (%1)")
+                             .arg(QString::fromStdString(result.unplayable));
+    return;
+  }
+  // The view gives the engine its own Cues: no lead, no prefix, no patches.
+  result.prefix.clear();
+  result.realStart = 0;
+  result.patches.clear();
+  result.seekLead = 0;
 }
 
 }  // namespace
@@ -141,6 +172,8 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
         }
       }
       Prepare(result);
+      ModernView(result, file);
+      if (!result.error.isEmpty()) return result;
       break;
     case content_sniffer::Kind::kMp4:
       result.format = Format::kMp4;

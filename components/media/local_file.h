@@ -4,6 +4,7 @@
 #include <QString>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "media/flv/facts.h"
 #include "media/flv_index.h"
 #include "media/flv_watch.h"
+#include "media/mkv/file_view.h"
 
 // What the player learns about a local file before the engine sees it. The
 // player opens the file itself (the engine reads it through the player), so
@@ -51,6 +53,12 @@ struct Inspection {
   qint64 realStart = 0;
   // How much earlier than asked the engine starts a seek (flv_index.h).
   double seekLead = 0;
+  // An FLV with HEVC as codec id 12 or any enhanced tag, which FFmpeg's own
+  // FLV reader does not play: the engine reads it as Matroska, through this
+  // view. Null for every other file, which the engine reads as it is.
+  std::shared_ptr<const mkv::FileView> matroska;
+  // Streams of such a file that the view cannot play, and why, for a notice.
+  std::string unplayable;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not

@@ -178,6 +178,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.format = inspection.format == local_file::Format::kMp4
                          ? engine::LoadRequest::Format::kMp4
                          : engine::LoadRequest::Format::kFlv;
+    if (inspection.matroska) request.format = engine::LoadRequest::Format::kFlvModern;
+    request.matroska = inspection.matroska;
     request.ignorePreviousTagSizes = inspection.previousTagSizesWrong;
     request.patches = inspection.patches;
     request.prefix = inspection.prefix;
