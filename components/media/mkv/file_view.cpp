@@ -65,8 +65,14 @@ std::shared_ptr<const FileView> FileView::Make(std::shared_ptr<const flv_reader:
     cuesAt = facts.index.back().offset;
   }
   view->cuesAtFile_ = std::max(cuesAt, view->dataStart_);
+  // The index must be of what the view plays: video keyframes for a
+  // picture, one sound tag a second without one. Any other would put
+  // Clusters (and Cues) where the picture cannot start.
+  const bool indexFits = routes.video.playable
+                             ? facts.indexKind == flv_reader::IndexKind::kVideoKeyframes
+                             : facts.indexKind == flv_reader::IndexKind::kAudio;
   for (const flv_reader::IndexEntry& entry : facts.index) {
-    if (entry.offset >= view->dataStart_) view->index_.push_back(entry);
+    if (indexFits && entry.offset >= view->dataStart_) view->index_.push_back(entry);
   }
   std::sort(view->index_.begin(), view->index_.end(),
             [](const auto& a, const auto& b) { return a.offset < b.offset; });
@@ -149,26 +155,37 @@ int64_t MatroskaReader::ReadCues(int64_t at, uint8_t* buffer, int64_t length) {
   return n;
 }
 
-CuePoint MatroskaReader::Cue(size_t index) {
-  if (cues_[index]) return *cues_[index];
-  // The tag the entry names starts a Cluster when it fits one; where it does
-  // not (a damaged tag), the cue before stands in for it.
+std::optional<CuePoint> MatroskaReader::OwnCue(size_t index) {
   const flv_reader::IndexEntry& entry = view_->index()[index];
   Cursor cursor{entry.offset, {}};
   TagPiece piece;
   int64_t size = 0;
+  if (!Step(cursor, piece, size) || !piece.clusterStarted) return std::nullopt;
   CuePoint point;
-  if (Step(cursor, piece, size) && piece.clusterStarted) {
-    point.timeMs = uint64_t(piece.clusterMs);
-    point.track = piece.track;
-    point.clusterPosition = uint64_t(view_->ToView(entry.offset)) - SegmentDataStart();
-  } else if (index > 0) {
-    point = Cue(index - 1);
-  } else {
-    point.clusterPosition = uint64_t(view_->headerBytes()) - SegmentDataStart();
+  point.timeMs = uint64_t(piece.clusterMs);
+  point.track = piece.track;
+  point.clusterPosition = uint64_t(view_->ToView(entry.offset)) - SegmentDataStart();
+  return point;
+}
+
+CuePoint MatroskaReader::Cue(size_t index) {
+  if (cues_[index]) return *cues_[index];
+  // An entry whose tag starts no Cluster (a sequence header the index
+  // named, a damaged tag): a nearby entry that does stands in for it.
+  constexpr size_t kReach = 8;
+  std::optional<CuePoint> point = OwnCue(index);
+  for (size_t next = index + 1; !point && next < cues_.size() && next <= index + kReach; ++next) {
+    point = OwnCue(next);
+  }
+  for (size_t back = 1; !point && back <= index && back <= kReach; ++back) {
+    point = OwnCue(index - back);
+  }
+  if (!point) {
+    point = CuePoint{};
+    point->clusterPosition = uint64_t(view_->headerBytes()) - SegmentDataStart();
   }
   cues_[index] = point;
-  return point;
+  return *point;
 }
 
 int64_t MatroskaReader::ReadTags(int64_t fileOffset, uint8_t* buffer, int64_t length) {
@@ -263,6 +280,8 @@ MatroskaReader::Cursor MatroskaReader::Start(int64_t fileOffset) {
 }
 
 bool MatroskaReader::Step(Cursor& cursor, TagPiece& piece, int64_t& size) {
+  // The Cues end the Cluster before them: the tags after them start anew.
+  if (cursor.offset == view_->cuesAtFile()) cursor.state = {};
   const flv_reader::ByteSource& source = view_->source();
   const int64_t fileSize = source.Size();
   const uint8_t* data = nullptr;

@@ -93,6 +93,7 @@ class MatroskaReader {
 
   int64_t ReadCues(int64_t at, uint8_t* buffer, int64_t length);
   CuePoint Cue(size_t index);
+  std::optional<CuePoint> OwnCue(size_t index);
   int64_t ReadTags(int64_t fileOffset, uint8_t* buffer, int64_t length);
   // Makes `piece_` the tag (or the bytes that are no tag) holding `fileOffset`;
   // false when the file does not hold it whole yet, or on a read error.

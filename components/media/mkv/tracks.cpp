@@ -87,12 +87,23 @@ bool NeedsConfig(const StreamKey& key) {
          codec == "A_FLAC";
 }
 
-void ApplyConfig(Track& track, const StreamKey& key, std::span<const uint8_t> config) {
-  track.codecPrivate.assign(config.begin(), config.end());
+bool ApplyConfig(Track& track, const StreamKey& key, std::span<const uint8_t> config) {
   const std::string codec = CodecIdFor(key);
+  // The fixed part of each record: a shorter one was cut short, and a
+  // decoder given it would fail on every frame.
+  const size_t least = codec == "V_MPEGH/ISO/HEVC"  ? 23
+                       : codec == "V_MPEG4/ISO/AVC" ? 7
+                       : codec == "V_AV1"           ? 4
+                       : codec == "A_AAC"           ? 2
+                       : codec == "A_OPUS"          ? 19
+                       : codec == "A_FLAC"          ? 38
+                                                    : 0;
+  if (config.size() < least) return false;
+  track.codecPrivate.assign(config.begin(), config.end());
   if (codec == "A_AAC") AacConfig(track, config);
   if (codec == "A_OPUS") OpusConfig(track, config);
   if (codec == "A_FLAC") FlacConfig(track, config);
+  return true;
 }
 
 Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
@@ -133,10 +144,10 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
         bool& done = configured[packet.audio ? 1 : 0];
         if (!done && packet.kind == MediaPacket::Kind::kConfig && route.key.Matches(packet) &&
             packet.payloadOffset + packet.payloadSize <= body.size()) {
-          ApplyConfig(
+          done = ApplyConfig(
               route.track, route.key,
               std::span<const uint8_t>(body).subspan(packet.payloadOffset, packet.payloadSize));
-          done = true;
+          if (!done) route.why = "its configuration record is cut short";
         }
         if (!done && packet.kind == MediaPacket::Kind::kFrame && route.key.Matches(packet) &&
             !NeedsConfig(route.key)) {
@@ -168,7 +179,7 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
     if (route.track.codecId.empty()) {
       route.why = "it has no Matroska form";
     } else if (NeedsConfig(route.key) && !configured[kind]) {
-      route.why = "its configuration record is missing";
+      if (route.why.empty()) route.why = "its configuration record is missing";
     } else {
       route.playable = true;
     }

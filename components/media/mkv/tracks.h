@@ -61,8 +61,9 @@ std::string CodecIdFor(const StreamKey& key);
 // record.
 bool NeedsConfig(const StreamKey& key);
 // Fills the track's codec private data and what it tells (sample rate and
-// channels of AAC, Opus and FLAC) from a configuration record.
-void ApplyConfig(Track& track, const StreamKey& key, std::span<const uint8_t> config);
+// channels of AAC, Opus and FLAC) from a configuration record; false, with
+// the track unchanged, for a record too short to be one.
+bool ApplyConfig(Track& track, const StreamKey& key, std::span<const uint8_t> config);
 
 // Reads the tags from the file's first one (at `dataStart`) on, for at most
 // `maxTags` tags or `maxBytes` bytes, until each stream's configuration is
