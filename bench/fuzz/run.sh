@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds the FLV reader's libFuzzer target with clang, AddressSanitizer and
+# Builds a libFuzzer target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, and runs it for the given number
 # of seconds (default 60), seeded from ../shared/corpus (read in place; new
-# inputs go to build-fuzz/corpus, crashes to build-fuzz/crashes). Prints the
-# executions per second and the coverage it reached.
+# inputs go to build-fuzz/corpus, or corpus-TARGET past the first, crashes to build-fuzz/crashes). Prints
+# the executions per second and the coverage it reached. Targets: the FLV
+# reader (fuzz_flv_reader, the default) and the Matroska view of modern FLV
+# (fuzz_mkv_view).
 #
-#   bash bench/fuzz/run.sh [seconds]
+#   bash bench/fuzz/run.sh [seconds] [target]
 set -euo pipefail
 
 seconds=${1:-60}
+target=${2:-fuzz_flv_reader}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 seeds=$root/../shared/corpus
@@ -19,29 +22,33 @@ if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux
   $sudo apt-get install -y clang libclang-rt-14-dev
 fi
 
-mkdir -p "$build/obj" "$build/corpus" "$build/crashes"
+corpus=$build/corpus
+[ "$target" = fuzz_flv_reader ] || corpus=$build/corpus-$target
+mkdir -p "$build/obj" "$corpus" "$build/crashes"
 launcher=""
 command -v ccache >/dev/null && launcher=ccache
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Werror
        -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -I"$root/components")
 objects=()
-for source in "$root"/components/media/flv/*.cpp "$root/bench/fuzz/fuzz_flv_reader.cpp"; do
+sources=("$root"/components/media/flv/*.cpp "$root/bench/fuzz/$target.cpp")
+[ "$target" = fuzz_mkv_view ] && sources+=("$root"/components/media/mkv/*.cpp)
+for source in "${sources[@]}"; do
   object=$build/obj/$(basename "${source%.cpp}").o
   if [ ! -f "$object" ] || [ "$source" -nt "$object" ] || \
-     [ -n "$(find "$root/components/media/flv" -name '*.h' -newer "$object")" ]; then
+     [ -n "$(find "$root/components/media/flv" "$root/components/media/mkv" -name '*.h' -newer "$object")" ]; then
     $launcher clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -c "$source" -o "$object"
   fi
   objects+=("$object")
 done
-clang++ -fsanitize=fuzzer,address,undefined "${objects[@]}" -o "$build/fuzz_flv_reader"
+clang++ -fsanitize=fuzzer,address,undefined "${objects[@]}" -o "$build/$target"
 
-log=$build/fuzz.log
+log=$build/$target.log
 set +e
-ASAN_OPTIONS=detect_leaks=1 "$build/fuzz_flv_reader" \
+ASAN_OPTIONS=detect_leaks=1 "$build/$target" \
   -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
   -dict="$root/bench/fuzz/flv.dict" -artifact_prefix="$build/crashes/" -print_final_stats=1 \
-  "$build/corpus" "$seeds" 2>&1 | tee "$log" | \
+  "$corpus" "$seeds" 2>&1 | tee "$log" | \
   grep --line-buffered -E "INITED|DONE|pulse|ERROR|SUMMARY|crash-|timeout-|oom-|leak-"
 status=${PIPESTATUS[0]}
 set -e

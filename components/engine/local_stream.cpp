@@ -58,9 +58,12 @@ qint64 ReadFile(Reader& reader, qint64 at, char* buffer, qint64 size) {
   for (;;) {
     const qint64 got = reader.ReadNow(at, buffer, size);
     if (got != 0) return got < 0 ? -1 : got;
-    // A file that has not grown since it was opened is just at its end.
+    // A file that has not grown since it was opened is just at its end,
+    // unless it ends inside a tag (the view makes nothing of a tag until it
+    // is whole): a recorder is still writing it.
     const qint64 now = reader.file->Size();
-    if (now <= reader.sizeAtOpen && lastSize <= reader.sizeAtOpen) return 0;
+    const bool midTag = reader.matroska && reader.matroska->EndsInsideATag();
+    if (now <= reader.sizeAtOpen && lastSize <= reader.sizeAtOpen && !midTag) return 0;
     if (now != lastSize) {
       lastSize = now;
       quietSince = std::chrono::steady_clock::now();

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
@@ -230,6 +231,10 @@ class MpvCore : public Engine {
   void Stop() override { Command({"stop"}); }
   void SetPaused(bool paused) override { SetProperty("pause", paused ? "yes" : "no"); }
   void SeekTo(double seconds) override {
+    // The engine counts a negative absolute target from the end: a target
+    // before the first timestamp (a file whose first frame is shown later
+    // than its first tag says) means its start.
+    seconds = std::max(seconds, 0.0);
     Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+exact"});
   }
   void SetSeekLead(double seconds) override {
@@ -239,6 +244,7 @@ class MpvCore : public Engine {
     Command({"seek", QByteArray::number(seconds, 'f', 6), "relative+exact"});
   }
   void SeekToKeyframe(double seconds) override {
+    seconds = std::max(seconds, 0.0);
     Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+keyframes"});
   }
   void StepFrame(bool forward) override {

@@ -68,16 +68,16 @@ void ModernView(Inspection& result, const std::shared_ptr<FileHandle>& file) {
   const mkv::Routes routes = mkv::FindRoutes(*source, dataStart, result.facts);
   if (!routes.modern) return;
   result.matroska = mkv::FileView::Make(source, result.facts, routes);
-  for (const mkv::Route* route : {&routes.video, &routes.audio}) {
-    if (!route->present || route->playable) continue;
-    if (!result.unplayable.empty()) result.unplayable += "; ";
-    result.unplayable += (route == &routes.video ? "the picture: " : "the sound: ") + route->why;
-  }
+  if (routes.video.present) result.unplayableVideo = routes.video.why;
+  if (routes.audio.present) result.unplayableAudio = routes.audio.why;
   if (!result.matroska) {
-    result.error = result.unplayable.empty()
-                       ? QStringLiteral("it holds no picture or sound this player can play")
-                       : QStringLiteral("nothing in it can be played (%1)")
-                             .arg(QString::fromStdString(result.unplayable));
+    std::string why = result.unplayableVideo;
+    if (!why.empty() && !result.unplayableAudio.empty()) why += "; ";
+    why += result.unplayableAudio;
+    result.error =
+        why.empty()
+            ? QStringLiteral("it holds no picture or sound this player can play")
+            : QStringLiteral("nothing in it can be played (%1)").arg(QString::fromStdString(why));
     return;
   }
   // The view gives the engine its own Cues: no lead, no prefix, no patches.

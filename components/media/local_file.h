@@ -57,8 +57,9 @@ struct Inspection {
   // FLV reader does not play: the engine reads it as Matroska, through this
   // view. Null for every other file, which the engine reads as it is.
   std::shared_ptr<const mkv::FileView> matroska;
-  // Streams of such a file that the view cannot play, and why, for a notice.
-  std::string unplayable;
+  // A picture or sound of such a file that the view cannot play, named,
+  // with why; empty when it plays or there is none.
+  std::string unplayableVideo, unplayableAudio;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not

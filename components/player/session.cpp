@@ -159,6 +159,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   pictureTooLarge_.clear();
   WatchOpening(address_.IsNetwork());
   StartStreams();
+  viewAudioProblem_ = QString::fromStdString(inspection.unplayableAudio);
+  viewVideoProblem_ = QString::fromStdString(inspection.unplayableVideo);
   ForgetFacts();
   startTime_ = 0;
   seekLead_ = inspection.seekLead;

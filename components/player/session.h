@@ -258,4 +258,7 @@ class Session : public QObject, private engine::Listener {
   bool tracksSettled_ = false;
   bool audioUndecodable_ = false;
   bool videoUndecodable_ = false;
+  // What the player's Matroska view of a modern FLV left out, named, with
+  // why (local_file.h): the engine never sees it to fail on it.
+  QString viewAudioProblem_, viewVideoProblem_;
 };

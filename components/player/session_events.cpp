@@ -69,8 +69,9 @@ void Session::UpdateBuffering() {
 }
 
 void Session::UpdateStreams() {
-  const auto [soundOnly, problem] =
-      stream_facts::Judge(NamedTracks(), tracksSettled_, audioUndecodable_, videoUndecodable_);
+  const auto [soundOnly, problem] = stream_facts::Judge(
+      NamedTracks(), tracksSettled_, audioUndecodable_ || !viewAudioProblem_.isEmpty(),
+      videoUndecodable_ || !viewVideoProblem_.isEmpty());
   state_.SetAudioOnly(soundOnly);
   state_.SetDecodeProblem(problem);
   UpdateReport();

@@ -139,6 +139,8 @@ stream_facts::Tracks Session::NamedTracks() const {
       facts_.video.codecId >= 0) {
     tracks.video.description = name(facts_.video, false);
   }
+  if (!viewAudioProblem_.isEmpty()) tracks.audio.description = viewAudioProblem_;
+  if (!viewVideoProblem_.isEmpty()) tracks.video.description = viewVideoProblem_;
   return tracks;
 }
 

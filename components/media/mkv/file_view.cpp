@@ -282,6 +282,7 @@ MatroskaReader::Cursor MatroskaReader::Start(int64_t fileOffset) {
 bool MatroskaReader::Step(Cursor& cursor, TagPiece& piece, int64_t& size) {
   // The Cues end the Cluster before them: the tags after them start anew.
   if (cursor.offset == view_->cuesAtFile()) cursor.state = {};
+  waitingForTag_ = false;
   const flv_reader::ByteSource& source = view_->source();
   const int64_t fileSize = source.Size();
   const uint8_t* data = nullptr;
@@ -302,7 +303,10 @@ bool MatroskaReader::Step(Cursor& cursor, TagPiece& piece, int64_t& size) {
     // file cut short) become one Void up to the next tag the walk found.
     const int64_t next = NextKnownBoundary(cursor.offset);
     const int64_t end = next > cursor.offset ? next : fileSize;
-    if (got < flv_reader::kTagHeaderBytes && next <= cursor.offset) return false;
+    if (got < flv_reader::kTagHeaderBytes && next <= cursor.offset) {
+      waitingForTag_ = got > 0;
+      return false;
+    }
     if (end - cursor.offset < 2) return false;
     piece = VoidPiece(uint64_t(end - cursor.offset));
     size = end - cursor.offset;
@@ -312,7 +316,8 @@ bool MatroskaReader::Step(Cursor& cursor, TagPiece& piece, int64_t& size) {
   }
   size = int64_t(TagUnitBytes(header));
   // Produced only once the file holds it whole.
-  if (cursor.offset + size > fileSize) return false;
+  waitingForTag_ = cursor.offset + size > fileSize;
+  if (waitingForTag_) return false;
   const int64_t lead = std::min<int64_t>(header.dataSize, int64_t(kBodyLead));
   TagInput input;
   input.offset = cursor.offset;

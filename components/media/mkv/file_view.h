@@ -82,6 +82,8 @@ class MatroskaReader {
   // error.
   int64_t Read(int64_t offset, uint8_t* buffer, int64_t length);
   int64_t Size() const { return view_->Size(); }
+  // The last read stopped at a tag the file does not hold whole yet.
+  bool EndsInsideATag() const { return waitingForTag_; }
   const ViewStats& stats() const { return stats_; }
 
  private:
@@ -110,6 +112,7 @@ class MatroskaReader {
   TagPiece piece_;
   int64_t pieceAt_ = -1;
   bool readError_ = false;
+  bool waitingForTag_ = false;
   std::vector<std::optional<CuePoint>> cues_;
   // Cluster starts met on the way, a few megabytes apart: where reads
   // after a seek can start.

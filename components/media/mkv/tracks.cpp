@@ -59,6 +59,28 @@ void FlacConfig(Track& track, std::span<const uint8_t> config) {
 
 }  // namespace
 
+std::string StreamName(const StreamKey& key) {
+  if (key.fourCc == 0) {
+    if (!key.audio && key.legacyCodec == 12) return "HEVC (codec id 12)";
+    if (!key.audio && key.legacyCodec == flv_reader::kVideoH264) return "H.264";
+    return (key.audio ? "FLV sound format " : "FLV video codec ") + std::to_string(key.legacyCodec);
+  }
+  std::string fourCc;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = char(key.fourCc >> shift);
+    fourCc += c >= 0x20 && c < 0x7f ? c : '?';
+  }
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"hvc1", "HEVC"}, {"av01", "AV1"},  {"vp09", "VP9"},  {"avc1", "H.264"},
+      {"Opus", "Opus"}, {"fLaC", "FLAC"}, {"ac-3", "AC-3"}, {"ec-3", "E-AC-3"},
+      {".mp3", "MP3"},  {"mp4a", "AAC"},  {"vp08", "VP8"},
+  };
+  for (const auto& [code, name] : kNames) {
+    if (fourCc == code) return std::string(name) + " (" + fourCc + ")";
+  }
+  return "a stream of FourCC " + fourCc;
+}
+
 std::string CodecIdFor(const StreamKey& key) {
   if (!key.audio) {
     if (key.legacyCodec == flv_reader::kVideoH264 || key.fourCc == FourCc("avc1")) {
@@ -129,7 +151,11 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
       const flv_reader::MediaTag media = flv_reader::ParseMediaTag(tag.type, body);
       for (size_t i = 0; i < media.count && i < flv_reader::kMaxPacketsPerTag; ++i) {
         const MediaPacket& packet = media.packets[i];
-        if (packet.kind != MediaPacket::Kind::kConfig && packet.kind != MediaPacket::Kind::kFrame) {
+        // A FourCC this player does not know still names a stream, one that
+        // cannot be played.
+        const bool unknownCodec = packet.kind == MediaPacket::Kind::kUnknown && packet.fourCc != 0;
+        if (packet.kind != MediaPacket::Kind::kConfig && packet.kind != MediaPacket::Kind::kFrame &&
+            !unknownCodec) {
           continue;
         }
         if (media.enhanced || IsModern(packet)) routes.modern = true;
@@ -177,12 +203,13 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
       if (route.track.channels <= 0) route.track.channels = measured.channels;
     }
     if (route.track.codecId.empty()) {
-      route.why = "it has no Matroska form";
+      route.why = "this player has no decoder for it";
     } else if (NeedsConfig(route.key) && !configured[kind]) {
       if (route.why.empty()) route.why = "its configuration record is missing";
     } else {
       route.playable = true;
     }
+    if (!route.playable) route.why = StreamName(route.key) + ": " + route.why;
   }
   return routes;
 }

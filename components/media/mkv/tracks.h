@@ -37,8 +37,9 @@ struct Route {
   bool playable = false;  // and it has a Matroska codec id (and, where needed, its configuration)
   StreamKey key;
   Track track;
-  // Why a stream that is present is not played, in words ("no sequence
-  // header", "no Matroska form for Speex"); empty when it plays.
+  // Why a stream that is present is not played, in words, naming it
+  // ("HEVC (hvc1): its configuration record is missing"); empty when it
+  // plays.
   std::string why;
 };
 
@@ -53,6 +54,10 @@ struct Routes {
     return route.playable && route.key.Matches(packet) ? &route : nullptr;
   }
 };
+
+// What a stream is, in words: "HEVC (hvc1)", "HEVC (codec id 12)", "a
+// stream of FourCC vvc1", "FLV sound format 11".
+std::string StreamName(const StreamKey& key);
 
 // The Matroska codec id of a stream, empty when it has none this player
 // knows.
