@@ -325,6 +325,13 @@ bool KnownAudioFourCc(uint32_t fourCc) {
          fourCc == kFourCcEac3 || fourCc == kFourCcMp3 || fourCc == kFourCcAac;
 }
 
+bool CodedFrames(const MediaPacket& p) {
+  if (p.kind == Kind::kFrame) return true;
+  if (p.kind != Kind::kUnknown) return false;
+  if (p.fourCc == 0) return p.legacyCodec >= 0 && p.packetType == MediaPacket::kNoType;
+  return p.packetType == kCodedFrames || (!p.audio && p.packetType == kCodedFramesX);
+}
+
 MediaTag ParseMediaTag(uint8_t tagType, size_t bodySize, const BodyBytes& body) {
   const bool audio = (tagType & 0x1f) == kAudioTag;
   Cursor c(body, bodySize);

@@ -104,6 +104,11 @@ struct MediaTag {
   bool tracksLeftOut = false;
 };
 
+// Whether a packet carries coded frames: a kFrame, or the frames of a codec
+// this reader does not know (a legacy codec number it does not define, an
+// unknown FourCC's CodedFrames or CodedFramesX).
+bool CodedFrames(const MediaPacket& packet);
+
 // Reads the body of an audio (tagType 8) or video (9) tag. Legacy codecs
 // other than AVC, HEVC (id 12) and AAC give one kFrame packet whose payload
 // is the body after the flags byte (and after VP6's adjustment byte, VP6
