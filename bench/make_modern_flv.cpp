@@ -1,28 +1,32 @@
-// Wraps what an encoder wrote into Matroska as a modern FLV, in either way
-// FLV carries HEVC today, for the benchmark's inputs (FFmpeg 5.1 writes
-// neither): the tests' FLV writer, whole files in memory.
+// Wraps what an encoder wrote into MP4 as a modern FLV, in either way FLV
+// carries HEVC today, for the benchmark's inputs (FFmpeg 5.1 writes
+// neither): the tests' MP4 reader and FLV writer, whole files in memory.
 //
-//   make_modern_flv IN.mkv OUT.flv codecid|enhanced
+//   make_modern_flv IN.mp4 OUT.flv codecid|enhanced
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "support/encoded_streams.h"
+#include "support/flv_writer.h"
+#include "support/mp4_samples.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s IN.mkv OUT.flv codecid|enhanced\n", argv[0]);
+    std::fprintf(stderr, "usage: %s IN.mp4 OUT.flv codecid|enhanced\n", argv[0]);
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-  const auto streams = encoded::FromMatroska(bytes);
+  std::vector<flvwrite::Stream> streams;
+  for (mp4::Track& track : mp4::ReadFile(argv[1])) {
+    if (track.stream.audio) {
+      streams.push_back(std::move(track.stream));
+    } else {
+      streams.insert(streams.begin(), std::move(track.stream));
+    }
+  }
   if (streams.empty()) {
-    std::fprintf(stderr, "%s: no Matroska streams read\n", argv[1]);
+    std::fprintf(stderr, "%s: no MP4 tracks read\n", argv[1]);
     return 1;
   }
   flvwrite::Options options;

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "player/mpv_player.h"
-#include "support/encoded_streams.h"
+#include "support/encoded_clips.h"
 #include "support/playback_watch.h"
 #include "support/test_support.h"
 
@@ -20,30 +20,29 @@ constexpr double kSeconds = 4;
 constexpr double kFrame = 1.0 / 25;
 
 struct Kind {
-  const char* name;
-  QStringList video;
-  QStringList audio;
+  flvwrite::Clip clip;
   flvwrite::Dialect dialect;
 };
 
+const std::string kX265 =
+    "-c:v libx265 -preset ultrafast -tag:v hvc1 -x265-params log-level=error:keyint=25";
+
 const Kind kKinds[] = {
-    {"hevc_aac_codec_id_12",
-     {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=none:keyint=25"},
-     {"-c:a", "aac"},
-     flvwrite::Dialect::kCodecId},
-    {"hevc_aac_enhanced",
-     {"-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=none:keyint=25"},
-     {"-c:a", "aac"},
+    {{"hevc_aac", kX265, "-c:a aac", "320x240", 25, 4}, flvwrite::Dialect::kCodecId},
+    {{"hevc_aac", kX265, "-c:a aac", "320x240", 25, 4}, flvwrite::Dialect::kEnhanced},
+    {{"av1_opus", "-c:v libaom-av1 -usage realtime -cpu-used 8 -g 25", "-c:a libopus", "320x240",
+      25, 4},
      flvwrite::Dialect::kEnhanced},
-    {"av1_opus",
-     {"-c:v", "libsvtav1", "-preset", "12", "-g", "25"},
-     {"-c:a", "libopus"},
-     flvwrite::Dialect::kEnhanced},
-    {"vp9_opus",
-     {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-g", "25"},
-     {"-c:a", "libopus"},
+    {{"vp9_opus", "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -g 25", "-c:a libopus", "320x240",
+      25, 4},
      flvwrite::Dialect::kEnhanced},
 };
+
+const char* Name(const Kind& kind) {
+  return kind.dialect == flvwrite::Dialect::kCodecId ? "hevc_aac_codec_id_12"
+         : kind.clip.name == "hevc_aac"              ? "hevc_aac_enhanced"
+                                                     : kind.clip.name.c_str();
+}
 
 }  // namespace
 
@@ -56,26 +55,19 @@ class TestModernFlv : public QObject {
 
   // The FLV of a kind, made once.
   QString Make(const Kind& kind) {
-    const QString flv = dir_.filePath(QLatin1String(kind.name) + ".flv");
+    const QString flv = dir_.filePath(QLatin1String(Name(kind)) + ".flv");
     if (QFile::exists(flv)) return flv;
-    QStringList args{"-f", "lavfi",
-                     "-i", "testsrc2=size=320x240:rate=25",
-                     "-f", "lavfi",
-                     "-i", "sine=frequency=440:sample_rate=48000",
-                     "-t", QString::number(kSeconds)};
-    args << kind.video << kind.audio << "-pix_fmt"
-         << "yuv420p";
-    const QString mkv = testsupport::MakeFlv(dir_.path(), QLatin1String(kind.name) + ".mkv", args);
-    if (mkv.isEmpty()) return {};
-    const QByteArray bytes = testsupport::ReadFile(mkv);
-    const auto streams = encoded::FromMatroska(
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    const auto streams = flvwrite::Encode(dir_.path().toStdString(), kind.clip);
     if (streams.size() != 2) return {};
     flvwrite::Options options;
     options.dialect = kind.dialect;
-    const flvwrite::Bytes out = flvwrite::Write(streams, options);
+    return Write(QLatin1String(Name(kind)) + ".flv", flvwrite::Write(streams, options));
+  }
+
+  QString Write(const QString& name, const flvwrite::Bytes& bytes) {
     return testsupport::WriteFile(
-        flv, QByteArray(reinterpret_cast<const char*>(out.data()), qsizetype(out.size())));
+        dir_.filePath(name),
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
   }
 
   double Landing(double target) {
@@ -96,7 +88,7 @@ class TestModernFlv : public QObject {
 
   void plays_data() {
     QTest::addColumn<int>("index");
-    for (int i = 0; i < int(std::size(kKinds)); ++i) QTest::newRow(kKinds[i].name) << i;
+    for (int i = 0; i < int(std::size(kKinds)); ++i) QTest::newRow(Name(kKinds[i])) << i;
   }
   void plays() {
     QFETCH(int, index);
@@ -134,25 +126,15 @@ class TestModernFlv : public QObject {
   }
   void aPictureWithoutItsConfigurationLeavesTheSound() {
     QFETCH(bool, unknownFourCc);
-    const QString mkv = testsupport::MakeFlv(
-        dir_.path(), "hevc_opus.mkv",
-        {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
-         "sine=frequency=440:sample_rate=48000", "-t", "2", "-c:v", "libx265", "-preset",
-         "ultrafast", "-x265-params", "log-level=none", "-c:a", "libopus"});
-    QVERIFY(!mkv.isEmpty());
-    const QByteArray bytes = testsupport::ReadFile(mkv);
-    auto streams = encoded::FromMatroska(
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    auto streams = flvwrite::Encode(dir_.path().toStdString(),
+                                    {"hevc_opus", kX265, "-c:a libopus", "320x240", 25, 2});
     QCOMPARE(streams.size(), size_t(2));
     if (unknownFourCc) {
       streams[0].fourCc = flvwrite::FourCc("vvc1");
     } else {
       streams[0].config.clear();
     }
-    const flvwrite::Bytes flv = flvwrite::Write(streams);
-    const QString path = testsupport::WriteFile(
-        dir_.filePath("damaged.flv"),
-        QByteArray(reinterpret_cast<const char*>(flv.data()), qsizetype(flv.size())));
+    const QString path = Write("damaged.flv", flvwrite::Write(streams));
     playback::Watch watch;
     const playback::Outcome out = playback::PlayAndWatch(*player_, path, watch);
     const QString what =
