@@ -45,6 +45,13 @@ struct MatroskaReader::Window {
     *data = bytes.data() + (offset - at);
     return std::min(length, at + int64_t(bytes.size()) - offset);
   }
+  // Copies `length` bytes from `offset` if the window holds them all; how
+  // many (0 when it does not).
+  int64_t Copy(int64_t offset, uint8_t* out, int64_t length) const {
+    if (at < 0 || offset < at || offset + length > at + int64_t(bytes.size())) return 0;
+    std::memcpy(out, bytes.data() + (offset - at), size_t(length));
+    return length;
+  }
 };
 
 std::shared_ptr<const FileView> FileView::Make(std::shared_ptr<const flv_reader::ByteSource> source,
@@ -204,7 +211,9 @@ int64_t MatroskaReader::ReadTags(int64_t fileOffset, uint8_t* buffer, int64_t le
       const int64_t want = std::min(length - done, head + payload - inPiece);
       const int64_t from =
           pieceAt_ + flv_reader::kTagHeaderBytes + int64_t(piece_.payloadAt) + (inPiece - head);
-      got = view_->source().ReadAt(from, buffer + done, want);
+      // Most frames are in the window the tag headers were read through.
+      got = window_->Copy(from, buffer + done, want);
+      if (got == 0) got = view_->source().ReadAt(from, buffer + done, want);
       if (got <= 0) {
         if (got < 0 && done == 0) return -1;
         break;
