@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<flvwrite::Stream> streams;
-  for (mp4::Track& track : mp4::ReadFile(argv[1])) {
+  for (flvwrite::mp4::Track& track : flvwrite::mp4::ReadFile(argv[1])) {
     if (track.stream.audio) {
       streams.push_back(std::move(track.stream));
     } else {

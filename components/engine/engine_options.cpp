@@ -46,7 +46,7 @@ QList<Option> Isolated() {
       // modern FLV, would otherwise look for the other parts of a file with
       // linked segments or ordered chapters, beside it and by name.
       {"ordered-chapters", "no"},
-      {"ordered-chapters-files", ""},
+      {"ordered-chapters-files", "", false},
       {"vd-lavc-o", "max_pixels=" + QByteArray::number(kMaxPicturePixels)},
       {"hwdec", "no"},
       {"idle", "yes"},
