@@ -16,6 +16,8 @@
 #       recordings (codec id 12 and enhanced) and a 1080p60 AV1 one, each
 #       beside mpv playing the same streams in Matroska
 #   BENCH_MODERN=only bash bench/run.sh the modern FLV rows alone
+#   BENCH_MODERN_SIZE=640x360 BENCH_MODERN_SECONDS=10 ...  smaller modern
+#       inputs, for a quick look at the harness (default 1920x1080, 60 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -101,25 +103,28 @@ fi
 # writer (FFmpeg 5.1 writes neither way of carrying HEVC in FLV).
 modern_args=()
 if [ -n "${BENCH_MODERN:-}" ]; then
+  modern_size=${BENCH_MODERN_SIZE:-1920x1080}
+  modern_seconds=${BENCH_MODERN_SECONDS:-60}
+  modern_tag=${modern_size#*x}p60_${modern_seconds}s
   make_modern() {  # name video-codec-args...
     local name=$1
     shift
     if [ ! -s "$media/$name.mp4" ]; then
       echo "making $name.mp4" >&2
       ffmpeg -nostdin -v error -y \
-        -f lavfi -i "testsrc2=size=1920x1080:rate=60,noise=alls=8:allf=t" \
-        -f lavfi -i "sine=frequency=440:sample_rate=48000" -t 60 \
+        -f lavfi -i "testsrc2=size=$modern_size:rate=60,noise=alls=8:allf=t" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000" -t "$modern_seconds" \
         "$@" -g 120 -pix_fmt yuv420p -c:a aac -b:a 160k -ac 2 "$media/$name.tmp.mp4"
       mv "$media/$name.tmp.mp4" "$media/$name.mp4"
     fi
     [ -s "$media/$name.mkv" ] || ffmpeg -nostdin -v error -y -i "$media/$name.mp4" -c copy \
       "$media/$name.mkv"
   }
-  make_modern hevc_aac_1080p60 -c:v libx265 -preset ultrafast -tag:v hvc1 \
+  make_modern "hevc_aac_$modern_tag" -c:v libx265 -preset ultrafast -tag:v hvc1 \
     -x265-params "log-level=error:bitrate=6000:vbv-maxrate=6000:vbv-bufsize=12000"
-  make_modern av1_aac_1080p60 -c:v libsvtav1 -preset 12 -b:v 6000k
-  for flv in hevc_aac_1080p60:codecid:hevc12 hevc_aac_1080p60:enhanced:hvc1 \
-             av1_aac_1080p60:enhanced:av01; do
+  make_modern "av1_aac_$modern_tag" -c:v libsvtav1 -preset 12 -b:v 6000k
+  for flv in "hevc_aac_$modern_tag:codecid:hevc12" "hevc_aac_$modern_tag:enhanced:hvc1" \
+             "av1_aac_$modern_tag:enhanced:av01"; do
     IFS=: read -r name dialect tag <<<"$flv"
     out=$media/${name}_$tag.flv
     [ -s "$out" ] || "$build/bin/make_modern_flv" "$media/$name.mp4" "$out" "$dialect"
@@ -163,6 +168,8 @@ command="BENCH_RUNS=$runs"
 [ -n "${BENCH_FILES:-}" ] && command+=" BENCH_FILES=\"$BENCH_FILES\""
 [ -n "${BENCH_LONG:-}" ] && command+=" BENCH_LONG=$BENCH_LONG"
 [ -n "${BENCH_MODERN:-}" ] && command+=" BENCH_MODERN=$BENCH_MODERN"
+[ -n "${BENCH_MODERN_SIZE:-}" ] && command+=" BENCH_MODERN_SIZE=$BENCH_MODERN_SIZE"
+[ -n "${BENCH_MODERN_SECONDS:-}" ] && command+=" BENCH_MODERN_SECONDS=$BENCH_MODERN_SECONDS"
 # The seek, replacement, whole-program and preview rows go with the
 # ordinary inputs.
 short_args=(--seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv"
