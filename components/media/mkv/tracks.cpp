@@ -1,5 +1,6 @@
 #include "media/mkv/tracks.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "media/flv/flv_format.h"
@@ -56,6 +57,26 @@ void FlacConfig(Track& track, std::span<const uint8_t> config) {
   track.channels = ((d[12] >> 1) & 7) + 1;
   track.bitDepth = ((d[12] & 1) << 4 | d[13] >> 4) + 1;
 }
+
+// A tag's body fetched from the file as the reader asks for it.
+class SourceBody final : public flv_reader::BodyBytes {
+ public:
+  SourceBody(const flv_reader::ByteSource& source, int64_t at, size_t size)
+      : source_(source), at_(at), size_(size) {}
+  std::span<const uint8_t> Get(size_t offset, size_t n) const override {
+    if (offset >= size_) return {};
+    buffer_.resize(std::min(n, size_ - offset));
+    const int64_t got =
+        source_.ReadAt(at_ + int64_t(offset), buffer_.data(), int64_t(buffer_.size()));
+    return std::span<const uint8_t>(buffer_.data(), size_t(std::max<int64_t>(got, 0)));
+  }
+
+ private:
+  const flv_reader::ByteSource& source_;
+  int64_t at_;
+  size_t size_;
+  mutable std::vector<uint8_t> buffer_;
+};
 
 }  // namespace
 
@@ -142,13 +163,10 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
     const int64_t next =
         at + flv_reader::kTagHeaderBytes + tag.dataSize + flv_reader::kPrevSizeBytes;
     if ((tag.type == flv_reader::kAudioTag || tag.type == flv_reader::kVideoTag) &&
-        !tag.encrypted() && tag.dataSize <= kMaxConfigBytes) {
-      body.resize(tag.dataSize);
-      if (source.ReadAt(at + flv_reader::kTagHeaderBytes, body.data(), tag.dataSize) !=
-          int64_t(tag.dataSize)) {
-        break;
-      }
-      const flv_reader::MediaTag media = flv_reader::ParseMediaTag(tag.type, body);
+        !tag.encrypted()) {
+      // Only the packets' headers are read, and the configuration records.
+      const SourceBody bytes(source, at + flv_reader::kTagHeaderBytes, tag.dataSize);
+      const flv_reader::MediaTag media = flv_reader::ParseMediaTag(tag.type, tag.dataSize, bytes);
       for (size_t i = 0; i < media.count && i < flv_reader::kMaxPacketsPerTag; ++i) {
         const MediaPacket& packet = media.packets[i];
         // A FourCC this player does not know still names a stream, one that
@@ -169,10 +187,13 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
         }
         bool& done = configured[packet.audio ? 1 : 0];
         if (!done && packet.kind == MediaPacket::Kind::kConfig && route.key.Matches(packet) &&
-            packet.payloadOffset + packet.payloadSize <= body.size()) {
-          done = ApplyConfig(
-              route.track, route.key,
-              std::span<const uint8_t>(body).subspan(packet.payloadOffset, packet.payloadSize));
+            packet.payloadSize <= kMaxConfigBytes) {
+          body.resize(packet.payloadSize);
+          const int64_t from = at + flv_reader::kTagHeaderBytes + int64_t(packet.payloadOffset);
+          if (source.ReadAt(from, body.data(), int64_t(body.size())) != int64_t(body.size())) {
+            body.clear();
+          }
+          done = ApplyConfig(route.track, route.key, body);
           if (!done) route.why = "its configuration record is cut short";
         }
         if (!done && packet.kind == MediaPacket::Kind::kFrame && route.key.Matches(packet) &&
