@@ -568,6 +568,74 @@ def ratio(a, b):
     return f"{a / b:.2f}" if a is not None and b else "–"
 
 
+def run_modern_rows(args, xserver):
+    """Modern FLV (HEVC, AV1) played through and sought in by our player, and
+    by mpv in the same streams remuxed into Matroska (mpv cannot play the
+    FLV). Each pair is FLV=MKV; the Matroska file is what is probed, as
+    ffprobe cannot read these FLVs either."""
+    raw = {}
+    lines = []
+    runs = args.runs
+    for pair in args.modern:
+        flv, _, mkv = pair.partition("=")
+        m = probe(mkv)
+        ours_media = dict(m, path=flv, name=os.path.basename(flv))
+        targets = random_targets(m["duration"], args.seeks, args.seed)
+        r = raw[ours_media["name"]] = {"ours": [], "mpv": [], "ours_seek": [], "mpv_seek": []}
+        for run in range(runs):
+            for player in (["ours", "mpv"] if run % 2 == 0 else ["mpv", "ours"]):
+                print(f"run {run + 1}/{runs}  modern {ours_media['name']}  {player}",
+                      file=sys.stderr, flush=True)
+                try:
+                    if player == "ours":
+                        r["ours"].append(run_ours(args, ours_media, "play", xserver=xserver))
+                        r["ours_seek"].append(run_ours_seek_at(args, ours_media, targets))
+                    else:
+                        r["mpv"].append(run_mpv_play(args, m, xserver))
+                        r["mpv_seek"].append(run_mpv_seek_at(args, m, targets))
+                except RuntimeError as error:
+                    print(f"  failed: {error}", file=sys.stderr)
+        o, p = r["ours"], r["mpv"]
+        o_cpu = [x["cpu_per_media_s"] for x in o]
+        p_cpu = [x["cpu_per_media_s"] for x in p]
+        o_rss = [x["process_rss_kb"] / 1024 for x in o]
+        p_rss = [x["process_rss_kb"] / 1024 for x in p]
+        o_first = [x["ttff_spawn_ms"] for x in o]
+        p_first = [x["ttff_spawn_ms"] for x in p]
+        o_seek = [x for run in r["ours_seek"] for x in run["seek_ms"]]
+        p_seek = [x for run in r["mpv_seek"] for x in run["seek_ms"]]
+        hits = {}
+        for player in ("ours", "mpv"):
+            h, worst = 0, 0.0
+            for run in r[player + "_seek"]:
+                got, w = landing(targets, run["landed"], m["fps"])
+                h, worst = h + got, max(worst, w)
+            hits[player] = f"{h}/{len(targets) * len(r[player + '_seek'])}, worst {worst:.0f} ms"
+        lines += [
+            "",
+            f"## Modern FLV: {ours_media['name']} ({m['width']}x{m['height']} {m['fps']:g} fps, "
+            f"{m['codecs']}, {m['size_bytes'] * 8 / m['duration'] / 1e6:.1f} Mbit/s, "
+            f"{m['duration']:.0f} s) beside mpv playing {m['name']}",
+            "",
+            "| figure | ours (the FLV) | mpv (the Matroska remux) | ours/mpv |",
+            "|---|---|---|---|",
+            f"| frames shown / in file | {spread([x['frames_painted'] for x in o], '{:.0f}')} "
+            f"/ {m['frames']} | {spread([m['frames'] - x['frame-drop-count'] - x['decoder-frame-drop-count'] for x in p], '{:.0f}')} "
+            f"/ {m['frames']} | – |",
+            f"| CPU s per media s | {spread(o_cpu, '{:.3f}')} | {spread(p_cpu, '{:.3f}')} "
+            f"| {ratio(med(o_cpu), med(p_cpu))} |",
+            f"| peak RSS MiB | {spread(o_rss, '{:.0f}')} | {spread(p_rss, '{:.0f}')} "
+            f"| +{(med(o_rss) or 0) - (med(p_rss) or 0):.0f} MiB |",
+            f"| first frame ms | {spread(o_first, '{:.0f}')} | {spread(p_first, '{:.0f}')} "
+            f"| {ratio(med(o_first), med(p_first))} |",
+            f"| exact seek to frame on screen ms ({args.seeks} random targets a run) "
+            f"| {spread(o_seek, '{:.0f}')} | {spread(p_seek, '{:.0f}')} "
+            f"| {ratio(med(o_seek), med(p_seek))} |",
+            f"| seeks landed within one frame | {hits['ours']} | {hits['mpv']} | – |",
+        ]
+    return {"raw": raw, "lines": lines}
+
+
 def run_long_rows(args, xserver):
     """Seeks in a long unindexed file (from the disk and over http), a
     streamer's recording played through, and how soon a file's length is
@@ -756,6 +824,9 @@ def main():
     parser.add_argument("--rec-file", help="a streamer's recording, played through")
     parser.add_argument("--length-file", action="append", default=[],
                         help="a file whose length is timed to be known (repeatable)")
+    parser.add_argument("--modern", action="append", default=[],
+                        help="FLV=MKV: a modern FLV played by our player beside mpv playing "
+                        "the same streams in Matroska (repeatable)")
     parser.add_argument("--out", required=True)
     parser.add_argument("--command", default="bash bench/run.sh")
     parser.add_argument("files", nargs="*")
@@ -830,6 +901,7 @@ def main():
                 print(f"  failed: {error}", file=sys.stderr)
 
     long_rows = run_long_rows(args, xserver)
+    modern_rows = run_modern_rows(args, xserver)
 
     lines = [
         "# Benchmark results",
@@ -978,13 +1050,15 @@ def main():
                              f"| {spread([x[key] for x in a], '{:.0f}')} |")
 
     lines += long_rows.pop("lines")
+    lines += modern_rows.pop("lines")
 
     text = "\n".join(lines) + "\n"
     with open(args.out, "w") as f:
         f.write(text)
     with open(args.out + ".json", "w") as f:
         json.dump({"playback": results, "interactive": interactive, "preview": previews,
-                   "long": long_rows}, f, indent=1)
+                   "long": long_rows,
+                   "modern": modern_rows["raw"]}, f, indent=1)
     print(text)
 
 

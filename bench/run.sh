@@ -12,6 +12,12 @@
 #       30-minute file without an index (from the disk and over loopback
 #       http), a 1080p60 recording played through, length known (2 GB file)
 #   BENCH_LONG=only bash bench/run.sh   the long-file rows alone
+#   BENCH_MODERN=1 bash bench/run.sh    adds the modern FLV rows: 1080p60 HEVC
+#       recordings (codec id 12 and enhanced) and a 1080p60 AV1 one, each
+#       beside mpv playing the same streams in Matroska
+#   BENCH_MODERN=only bash bench/run.sh the modern FLV rows alone
+#   BENCH_MODERN_SIZE=640x360 BENCH_MODERN_SECONDS=10 ...  smaller modern
+#       inputs, for a quick look at the harness (default 1920x1080, 60 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,7 +28,7 @@ runs=${BENCH_RUNS:-3}
 
 bash scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target bench_player tibrok-flv-player
+cmake --build "$build" -j"$(nproc)" --target bench_player tibrok-flv-player make_modern_flv
 
 # Inputs made here, so that every machine measures the same thing. Moving
 # test patterns with grain, at the bit rates FLV sites used; keyframes every
@@ -39,7 +45,7 @@ make_h264() {  # name width height bitrate
     -c:a aac -b:a 128k -ac 2 "$out.tmp.flv"
   mv "$out.tmp.flv" "$out"
 }
-if [ "${BENCH_LONG:-}" != only ]; then
+if [ "${BENCH_LONG:-}" != only ] && [ "${BENCH_MODERN:-}" != only ]; then
   make_h264 h264_aac_360p.flv 640 360 800k
   make_h264 h264_aac_720p.flv 1280 720 2500k
   make_h264 h264_aac_1080p.flv 1920 1080 5000k
@@ -91,8 +97,43 @@ if [ -n "${BENCH_LONG:-}" ]; then
     --length-file "$media/unindexed_2gb_1080p60.flv")
 fi
 
+# The modern FLV rows' inputs: a minute of 1080p60, made once with the
+# encoders' fastest presets into MP4 (which keeps decoding times), remuxed by
+# ffmpeg into the Matroska that mpv plays, and wrapped as FLV by the tests'
+# writer (FFmpeg 5.1 writes neither way of carrying HEVC in FLV).
+modern_args=()
+if [ -n "${BENCH_MODERN:-}" ]; then
+  modern_size=${BENCH_MODERN_SIZE:-1920x1080}
+  modern_seconds=${BENCH_MODERN_SECONDS:-60}
+  modern_tag=${modern_size#*x}p60_${modern_seconds}s
+  make_modern() {  # name video-codec-args...
+    local name=$1
+    shift
+    if [ ! -s "$media/$name.mp4" ]; then
+      echo "making $name.mp4" >&2
+      ffmpeg -nostdin -v error -y \
+        -f lavfi -i "testsrc2=size=$modern_size:rate=60,noise=alls=8:allf=t" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000" -t "$modern_seconds" \
+        "$@" -g 120 -pix_fmt yuv420p -c:a aac -b:a 160k -ac 2 "$media/$name.tmp.mp4"
+      mv "$media/$name.tmp.mp4" "$media/$name.mp4"
+    fi
+    [ -s "$media/$name.mkv" ] || ffmpeg -nostdin -v error -y -i "$media/$name.mp4" -c copy \
+      "$media/$name.mkv"
+  }
+  make_modern "hevc_aac_$modern_tag" -c:v libx265 -preset ultrafast -tag:v hvc1 \
+    -x265-params "log-level=error:bitrate=6000:vbv-maxrate=6000:vbv-bufsize=12000"
+  make_modern "av1_aac_$modern_tag" -c:v libsvtav1 -preset 12 -b:v 6000k
+  for flv in "hevc_aac_$modern_tag:codecid:hevc12" "hevc_aac_$modern_tag:enhanced:hvc1" \
+             "av1_aac_$modern_tag:enhanced:av01"; do
+    IFS=: read -r name dialect tag <<<"$flv"
+    out=$media/${name}_$tag.flv
+    [ -s "$out" ] || "$build/bin/make_modern_flv" "$media/$name.mp4" "$out" "$dialect"
+    modern_args+=(--modern "$out=$media/$name.mkv")
+  done
+fi
+
 files=()
-[ "${BENCH_LONG:-}" = only ] || for name in ${BENCH_FILES:-h264_aac_360p.flv h264_aac_720p.flv h264_aac_1080p.flv flv1_mp3_480p.flv \
+[ "${BENCH_LONG:-}" = only ] || [ "${BENCH_MODERN:-}" = only ] || for name in ${BENCH_FILES:-h264_aac_360p.flv h264_aac_720p.flv h264_aac_1080p.flv flv1_mp3_480p.flv \
   vp6f_mp3_flash8_320x240.flv cuepoints_vp6f_800x600.flv}; do
   if [ -s "$media/$name" ]; then
     files+=("$media/$name")
@@ -126,11 +167,14 @@ trap 'kill $xvfb 2>/dev/null || true; rm -rf "$bench_home"' EXIT
 command="BENCH_RUNS=$runs"
 [ -n "${BENCH_FILES:-}" ] && command+=" BENCH_FILES=\"$BENCH_FILES\""
 [ -n "${BENCH_LONG:-}" ] && command+=" BENCH_LONG=$BENCH_LONG"
+[ -n "${BENCH_MODERN:-}" ] && command+=" BENCH_MODERN=$BENCH_MODERN"
+[ -n "${BENCH_MODERN_SIZE:-}" ] && command+=" BENCH_MODERN_SIZE=$BENCH_MODERN_SIZE"
+[ -n "${BENCH_MODERN_SECONDS:-}" ] && command+=" BENCH_MODERN_SECONDS=$BENCH_MODERN_SECONDS"
 # The seek, replacement, whole-program and preview rows go with the
 # ordinary inputs.
 short_args=(--seek-file "$media/h264_aac_720p.flv" --replace-with "$media/h264_aac_360p.flv"
   --preview-file "$media/h264_aac_720p.flv" --preview-file "$media/h264_aac_1080p.flv")
-[ "${BENCH_LONG:-}" = only ] && short_args=()
+[ "${BENCH_LONG:-}" = only ] || [ "${BENCH_MODERN:-}" = only ] && short_args=()
 baseline=()
 if [ -n "${BENCH_BASELINE:-}" ]; then
   baseline=(--baseline-player "$BENCH_BASELINE")
@@ -138,6 +182,6 @@ if [ -n "${BENCH_BASELINE:-}" ]; then
 fi
 python3 bench/compare.py --bench-player "$build/bin/bench_player" "${baseline[@]}" \
   --runs "$runs" --xserver-pid "$xvfb" --program "$build/bin/tibrok-flv-player" \
-  "${short_args[@]}" "${long_args[@]}" \
+  "${short_args[@]}" "${long_args[@]}" "${modern_args[@]}" \
   --out "$build/bench-results.md" --command "$command bash bench/run.sh" "${files[@]}"
 echo "written: $build/bench-results.md" >&2

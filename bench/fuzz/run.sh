@@ -8,11 +8,12 @@
 #         (whole, with the header first, fragmented, sound only)
 #   http  what the player reads from an http server: answer heads, chunked
 #         bodies, redirects, a tail against a start
+#   mkv   the Matroska view of a modern FLV, read in any order, seeded as flv
 # New inputs go to build-fuzz/corpus-TARGET, crashes to
 # build-fuzz/crashes-TARGET. Prints the executions per second and the
 # coverage reached.
 #
-#   bash bench/fuzz/run.sh [seconds] [flv|mp4|http]
+#   bash bench/fuzz/run.sh [seconds] [flv|mp4|http|mkv]
 set -euo pipefail
 
 seconds=${1:-60}
@@ -33,7 +34,11 @@ case $target in
                  "$root"/components/net/response_head.cpp "$root"/components/net/chunked.cpp
                  "$root"/components/media/network_tail.cpp "$root/bench/fuzz/fuzz_http_answer.cpp")
         name=fuzz_http_answer; dict=(); seeds=("$root/../shared/corpus") ;;
-  *) echo "usage: run.sh [seconds] [flv|mp4|http]" >&2; exit 2 ;;
+  mkv) sources=("${flv_sources[@]}" "$root"/components/media/mkv/*.cpp
+                "$root/bench/fuzz/fuzz_mkv_view.cpp")
+       name=fuzz_mkv_view; dict=(-dict="$root/bench/fuzz/flv.dict")
+       seeds=("$root/../shared/corpus" "$build/seeds-flv") ;;
+  *) echo "usage: run.sh [seconds] [flv|mp4|http|mkv]" >&2; exit 2 ;;
 esac
 corpus=$build/corpus-$target
 crashes=$build/crashes-$target
@@ -57,7 +62,7 @@ if [ "$target" = mp4 ] && [ ! -d "$build/seeds-mp4" ]; then
   encode -f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mpeg4 -f mov "$made/last.mov"
   head -c 3000 "$made/av.mp4" > "$made/cut.mp4"
 fi
-if [ "$target" = flv ]; then
+if [ "$target" = flv ] || [ "$target" = mkv ]; then
   # Files in today's dialects, which the corpus of real files holds one of.
   mkdir -p "$build/seeds-flv"
   clang++ -std=c++20 -O1 -Wall -Wextra -Werror -I"$root/tests" "$root/bench/fuzz/make_seeds.cpp" \

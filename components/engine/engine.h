@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/file_handle.h"
+#include "media/mkv/file_view.h"
 #include "media/stream_facts.h"
 #include "net/http_file.h"
 
@@ -94,7 +95,9 @@ struct LoadRequest {
   std::shared_ptr<net::HttpFile> http;
   QString url;  // kHttp, kRtmp
   // kLocalFile, kHttp: the format the file was found to be.
-  enum class Format { kFlv, kMp4 } format = Format::kFlv;
+  // kFlvModern: an FLV the engine reads as Matroska, through `matroska`.
+  enum class Format { kFlv, kMp4, kFlvModern } format = Format::kFlv;
+  std::shared_ptr<const mkv::FileView> matroska;
   // An FLV whose PreviousTagSize fields are all wrong: follow the tag sizes.
   bool ignorePreviousTagSizes = false;
   // Single bytes the engine reads differently, at offsets in the file: how

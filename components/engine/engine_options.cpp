@@ -45,6 +45,11 @@ QList<Option> Isolated() {
       // FFmpeg's demuxers only: the engine's own readers of playlists, EDL
       // and cue files would open whatever such a file names.
       {"demuxer", "lavf"},
+      // The Matroska reader, used only for the player's own view of a
+      // modern FLV, would otherwise look for the other parts of a file with
+      // linked segments or ordered chapters, beside it and by name.
+      {"ordered-chapters", "no"},
+      {"ordered-chapters-files", "", false},
       {"vd-lavc-o", "max_pixels=" + QByteArray::number(kMaxPicturePixels)},
       {"hwdec", "no"},
       {"idle", "yes"},
@@ -130,7 +135,9 @@ FileOptions ForFile(const engine::LoadRequest& request) {
     return options;
   }
   if (request.source == Source::kLocalFile) {
-    if (request.format == engine::LoadRequest::Format::kMp4) {
+    if (request.format == engine::LoadRequest::Format::kFlvModern && request.matroska) {
+      options.demuxer = "mkv";
+    } else if (request.format == engine::LoadRequest::Format::kMp4) {
       options.demuxerFormat = "mp4";
       options.demuxerOptions.append(std::pair<QByteArray, QByteArray>{"format_whitelist", "mov"});
     } else {

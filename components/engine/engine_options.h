@@ -58,6 +58,11 @@ QList<Option> ForPreview();
 // Settings for one file, set before each load, for or against: a setting
 // left from the file before must not apply to the next.
 struct FileOptions {
+  // The engine's demuxer: "lavf" (FFmpeg's) for every file but the player's
+  // own Matroska view of a modern FLV, which the engine's Matroska reader
+  // reads ("mkv"). That reader is fenced in: it reads only the player's
+  // stream, and nothing it finds there opens another file.
+  QByteArray demuxer = "lavf";
   QByteArray demuxerFormat;  // empty: the demuxer probes among the allowed
   KeyValues demuxerOptions;  // for the FFmpeg demuxer
   KeyValues streamOptions;   // for the FFmpeg protocol a network address uses

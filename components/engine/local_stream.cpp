@@ -28,6 +28,8 @@ struct Reader {
   qint64 position = 0;  // in the bytes the engine sees
   qint64 sizeAtOpen = 0;
   std::atomic<bool> cancelled{false};
+  // The Matroska view of the file, in place of its own bytes.
+  std::unique_ptr<mkv::MatroskaReader> matroska;
 
   qint64 ToFile(qint64 seen) const { return seen - prefix.size() + realStart; }
   qint64 FileSize() const {
@@ -35,13 +37,26 @@ struct Reader {
     return end >= 0 && size > end ? end : size;
   }
   qint64 Size() const {
+    if (matroska) return matroska->Size();
     const qint64 size = FileSize();
     return size < 0 ? -1 : std::max<qint64>(size - realStart, 0) + prefix.size();
   }
+  // What is there now at `at`: the file patched, or the view.
+  qint64 ReadNow(qint64 at, char* buffer, qint64 size) {
+    if (matroska) return matroska->Read(at, reinterpret_cast<uint8_t*>(buffer), size);
+    const qint64 got = file->ReadAt(at, buffer, size);
+    if (got <= 0) return got;
+    const qint64 end = at + got;
+    auto patch = std::lower_bound(patches.begin(), patches.end(), std::make_pair(at, char(-128)));
+    for (; patch != patches.end() && patch->first < end; ++patch) {
+      buffer[patch->first - at] = patch->second;
+    }
+    return got;
+  }
 };
 
-// Reads from the file at `at`, patched; waits a while at the end of a file
-// that has grown since it was opened.
+// Reads at `at` (in the file, or in its view); waits a while at the end of a
+// file that has grown since it was opened.
 qint64 ReadFile(Reader& reader, qint64 at, char* buffer, qint64 size) {
   if (reader.end >= 0) {
     // Nothing grows past a set end.
@@ -51,20 +66,14 @@ qint64 ReadFile(Reader& reader, qint64 at, char* buffer, qint64 size) {
   auto quietSince = std::chrono::steady_clock::now();
   qint64 lastSize = reader.file->Size();
   for (;;) {
-    const qint64 got = reader.file->ReadAt(at, buffer, size);
-    if (got != 0) {
-      if (got < 0) return -1;
-      const qint64 end = at + got;
-      auto patch = std::lower_bound(reader.patches.begin(), reader.patches.end(),
-                                    std::make_pair(at, char(-128)));
-      for (; patch != reader.patches.end() && patch->first < end; ++patch) {
-        buffer[patch->first - at] = patch->second;
-      }
-      return got;
-    }
-    // A file that has not grown since it was opened is just at its end.
+    const qint64 got = reader.ReadNow(at, buffer, size);
+    if (got != 0) return got < 0 ? -1 : got;
+    // A file that has not grown since it was opened is just at its end,
+    // unless it ends inside a tag (the view makes nothing of a tag until it
+    // is whole): a recorder is still writing it.
     const qint64 now = reader.file->Size();
-    if (now <= reader.sizeAtOpen && lastSize <= reader.sizeAtOpen) return 0;
+    const bool midTag = reader.matroska && reader.matroska->EndsInsideATag();
+    if (now <= reader.sizeAtOpen && lastSize <= reader.sizeAtOpen && !midTag) return 0;
     if (now != lastSize) {
       lastSize = now;
       quietSince = std::chrono::steady_clock::now();
@@ -86,7 +95,8 @@ int64_t Read(void* cookie, char* buffer, uint64_t size) {
     reader->position += n;
     return n;
   }
-  const qint64 got = ReadFile(*reader, reader->ToFile(reader->position), buffer, want);
+  const qint64 at = reader->matroska ? reader->position : reader->ToFile(reader->position);
+  const qint64 got = ReadFile(*reader, at, buffer, want);
   if (got > 0) reader->position += got;
   return got;
 }
@@ -119,9 +129,19 @@ QByteArray LocalStreams::Add(std::shared_ptr<const FileHandle> file, Patches pat
                              QByteArray prefix, qint64 realStart, qint64 end) {
   std::sort(patches.begin(), patches.end());
   if (prefix.isEmpty()) realStart = 0;
+  return AddEntry(
+      Entry{std::move(file), std::move(patches), std::move(prefix), realStart, end, {}});
+}
+
+QByteArray LocalStreams::Add(std::shared_ptr<const FileHandle> file,
+                             std::shared_ptr<const mkv::FileView> view) {
+  return AddEntry(Entry{std::move(file), {}, {}, 0, -1, std::move(view)});
+}
+
+QByteArray LocalStreams::AddEntry(Entry entry) {
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = Entry{std::move(file), std::move(patches), std::move(prefix), realStart, end};
+  entries_[id] = std::move(entry);
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
@@ -143,6 +163,9 @@ int LocalStreams::Open(void* self, char* uri, mpv_stream_cb_info* info) {
   reader->prefix = entry->second.prefix;
   reader->realStart = entry->second.realStart;
   reader->end = entry->second.end;
+  if (entry->second.view) {
+    reader->matroska = std::make_unique<mkv::MatroskaReader>(entry->second.view);
+  }
   reader->sizeAtOpen = reader->file->Size();
   info->cookie = reader;
   info->read_fn = &Read;

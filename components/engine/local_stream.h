@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/file_handle.h"
+#include "media/mkv/file_view.h"
 
 struct mpv_handle;
 
@@ -17,7 +18,8 @@ struct mpv_handle;
 // another file, a name needs no encoding the engine understands, bytes the
 // engine must not see (script data it would choke on) can be changed on the
 // way, and what the player learnt about the file (its length, its keyframes)
-// can go before it. At the end of a file that is still growing, a read waits
+// can go before it, or the whole file can be read as another format (the
+// Matroska view of a modern FLV). At the end of a file that is still growing, a read waits
 // for more (a recording being written plays on into what is added), until
 // the file has stopped growing for a while or the engine gives up on it.
 class LocalStreams {
@@ -33,6 +35,10 @@ class LocalStreams {
   QByteArray Add(std::shared_ptr<const FileHandle> file, Patches patches, QByteArray prefix = {},
                  qint64 realStart = 0, qint64 end = -1);
 
+  // The address under which the engine reads `view`, the Matroska view of
+  // `file`.
+  QByteArray Add(std::shared_ptr<const FileHandle> file, std::shared_ptr<const mkv::FileView> view);
+
   // How long a read at the end of a growing file waits for it to grow.
   static constexpr int kGrowthWaitMs = 3000;
 
@@ -43,7 +49,9 @@ class LocalStreams {
     QByteArray prefix;
     qint64 realStart = 0;
     qint64 end = -1;
+    std::shared_ptr<const mkv::FileView> view;
   };
+  QByteArray AddEntry(Entry entry);
   static int Open(void* self, char* uri, struct mpv_stream_cb_info* info);
 
   std::mutex mutex_;

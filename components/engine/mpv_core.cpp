@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
@@ -209,6 +210,7 @@ class MpvCore : public Engine {
 
   quint64 Load(const LoadRequest& request) override {
     const engine_options::FileOptions options = engine_options::ForFile(request);
+    SetProperty("demuxer", options.demuxer);
     SetProperty("demuxer-lavf-format", options.demuxerFormat);
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
@@ -221,8 +223,9 @@ class MpvCore : public Engine {
     }
     QByteArray target;
     if (request.source == LoadRequest::Source::kLocalFile) {
-      target = streams_->Add(request.file, request.patches, request.prefix, request.realStart,
-                             request.end);
+      target = request.matroska ? streams_->Add(request.file, request.matroska)
+                                : streams_->Add(request.file, request.patches, request.prefix,
+                                                request.realStart, request.end);
     } else if (request.source == LoadRequest::Source::kHttp) {
       // Through the player's client either way: the engine is never handed
       // the address itself.
@@ -243,6 +246,10 @@ class MpvCore : public Engine {
   void Stop() override { Command({"stop"}); }
   void SetPaused(bool paused) override { SetProperty("pause", paused ? "yes" : "no"); }
   void SeekTo(double seconds) override {
+    // The engine counts a negative absolute target from the end: a target
+    // before the first timestamp (a file whose first frame is shown later
+    // than its first tag says) means its start.
+    seconds = std::max(seconds, 0.0);
     Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+exact"});
   }
   void SetSeekLead(double seconds) override {
@@ -252,6 +259,7 @@ class MpvCore : public Engine {
     Command({"seek", QByteArray::number(seconds, 'f', 6), "relative+exact"});
   }
   void SeekToKeyframe(double seconds) override {
+    seconds = std::max(seconds, 0.0);
     Command({"seek", QByteArray::number(seconds, 'f', 6), "absolute+keyframes"});
   }
   void StepFrame(bool forward) override {

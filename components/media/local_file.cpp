@@ -9,7 +9,10 @@
 #include <cstring>
 
 #include "media/content_sniffer.h"
+#include "media/flv/flv_format.h"
 #include "media/flv_index.h"
+#include "media/handle_source.h"
+#include "media/mkv/tracks.h"
 #include "media/mp4/walker.h"
 
 namespace local_file {
@@ -55,6 +58,34 @@ void Prepare(Inspection& result) {
       result.patches.push_back(patch);
     }
   }
+}
+
+// A file in either modern way of writing FLV goes to the engine as
+// Matroska; any other plays as it always did.
+void ModernView(Inspection& result, const std::shared_ptr<FileHandle>& file) {
+  auto source = std::make_shared<HandleSource>(file);
+  const int64_t dataStart =
+      std::max<int64_t>(result.facts.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
+  const mkv::Routes routes = mkv::FindRoutes(*source, dataStart, result.facts);
+  if (!routes.modern) return;
+  result.matroska = mkv::FileView::Make(source, result.facts, routes);
+  if (routes.video.present) result.unplayableVideo = routes.video.why;
+  if (routes.audio.present) result.unplayableAudio = routes.audio.why;
+  if (!result.matroska) {
+    std::string why = result.unplayableVideo;
+    if (!why.empty() && !result.unplayableAudio.empty()) why += "; ";
+    why += result.unplayableAudio;
+    result.error =
+        why.empty()
+            ? QStringLiteral("it holds no picture or sound this player can play")
+            : QStringLiteral("nothing in it can be played (%1)").arg(QString::fromStdString(why));
+    return;
+  }
+  // The view gives the engine its own Cues: no lead, no prefix, no patches.
+  result.prefix.clear();
+  result.realStart = 0;
+  result.patches.clear();
+  result.seekLead = 0;
 }
 
 }  // namespace
@@ -142,6 +173,8 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
         }
       }
       Prepare(result);
+      ModernView(result, file);
+      if (!result.error.isEmpty()) return result;
       break;
     case content_sniffer::Kind::kMp4: {
       result.format = Format::kMp4;

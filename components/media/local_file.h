@@ -4,6 +4,7 @@
 #include <QString>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "media/flv/facts.h"
 #include "media/flv_index.h"
 #include "media/flv_watch.h"
+#include "media/mkv/file_view.h"
 #include "media/mp4/facts.h"
 
 // What the player learns about a local file before the engine sees it. The
@@ -58,6 +60,13 @@ struct Inspection {
   // short ends for the engine where its first missing sample starts, so that
   // it never decodes the part of a picture that is there.
   qint64 engineEnd = -1;
+  // An FLV with HEVC as codec id 12 or any enhanced tag, which FFmpeg's own
+  // FLV reader does not play: the engine reads it as Matroska, through this
+  // view. Null for every other file, which the engine reads as it is.
+  std::shared_ptr<const mkv::FileView> matroska;
+  // A picture or sound of such a file that the view cannot play, named,
+  // with why; empty when it plays or there is none.
+  std::string unplayableVideo, unplayableAudio;
 };
 
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not

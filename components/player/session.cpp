@@ -203,6 +203,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   // Whatever the engine reported belongs to the file before, or to the
   // engine this one replaces.
   streams_ = {};
+  streams_.viewAudioProblem = QString::fromStdString(inspection.unplayableAudio);
+  streams_.viewVideoProblem = QString::fromStdString(inspection.unplayableVideo);
   clock_.ForgetEngine();
   clock_.SetSeekLead(
       inspection.seekLead,
@@ -226,6 +228,8 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.format = inspection.format == local_file::Format::kMp4
                          ? engine::LoadRequest::Format::kMp4
                          : engine::LoadRequest::Format::kFlv;
+    if (inspection.matroska) request.format = engine::LoadRequest::Format::kFlvModern;
+    request.matroska = inspection.matroska;
     request.ignorePreviousTagSizes = inspection.previousTagSizesWrong;
     request.patches = inspection.patches;
     request.prefix = inspection.prefix;
@@ -425,11 +429,14 @@ void Session::UpdateLength() {
 }
 
 void Session::UpdateStreams() {
-  const stream_facts::Tracks named =
+  stream_facts::Tracks named =
       facts_.Named(streams_.tracks, streams_.audioUndecodable, streams_.videoUndecodable,
                    !streams_.pictureTooLarge.isEmpty());
+  if (!streams_.viewAudioProblem.isEmpty()) named.audio.description = streams_.viewAudioProblem;
+  if (!streams_.viewVideoProblem.isEmpty()) named.video.description = streams_.viewVideoProblem;
   auto [soundOnly, problem] = stream_facts::Judge(
-      named, load_.FileOpen(), streams_.audioUndecodable, streams_.videoUndecodable);
+      named, load_.FileOpen(), streams_.audioUndecodable || !streams_.viewAudioProblem.isEmpty(),
+      streams_.videoUndecodable || !streams_.viewVideoProblem.isEmpty());
   // Where a file cut short stops, it says so.
   if (const QString cut = facts_.CutShort(); state_.endReached() && !cut.isEmpty()) {
     problem += (problem.isEmpty() ? QString() : QStringLiteral("\n")) + cut;

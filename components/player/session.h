@@ -181,6 +181,9 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
     bool audioUndecodable = false;
     bool videoUndecodable = false;
     QString pictureTooLarge;  // "16000x16000", from the decoders' refusal
+    // What the player's Matroska view of a modern FLV left out, named, with
+    // why (local_file.h): the engine never sees it to fail on it.
+    QString viewAudioProblem, viewVideoProblem;
   } streams_;
   // A network file's buffering, reported while it plays.
   struct Cache {

@@ -71,11 +71,12 @@ const Expectation kExpectations[] = {
     // Speex from the first tag, video only from 1.09 s.
     {"h264_speex_320x240_latevideo.flv", Plays::kVideo, {320, 240}, 29.46},
     // HEVC under the CDN convention of video codec id 12, with AAC, cut from
-    // a live push: its configuration tags are at 5606.5 s, its first frames
-    // at 5608.5 s and its last at 5616.2 s; the clock starts at the first
-    // frame. The engine's own FLV reader knows no codec id 12: the player
-    // hands it the file in a form it reads.
-    {"hevc12_aac_544x960_live_start5606s.flv", Plays::kVideo, {544, 960}, 7.80},
+    // a live push. The engine's own FLV reader knows no codec id 12: the
+    // player hands it the file in a form it reads. Its tags' timestamps run
+    // from 5606.501 s, but those first two tags are the sequence headers: the
+    // first frame is at 5608.500 s, and the clock starts there. The last
+    // frame (5616.232 s) lasts as long as those before it, 1/15 s: 7.799 s.
+    {"hevc12_aac_544x960_live_start5606s.flv", Plays::kVideo, {544, 960}, 7.799},
     // Nothing after the 9-byte header, not even PreviousTagSize0.
     {"header_only_9bytes.flv", Plays::kMessage, {}, -1, "holds only an FLV header"},
     {"mp3_audioonly.flv", Plays::kAudioOnly, {}, 10.025},

@@ -20,10 +20,12 @@ ALLOWED = {
     'net': set(),
     'interfaces': set(),
     'media/flv': set(),
-    # The MP4 reader shares the FLV reader's byte sources and text formats.
+    # The MP4 reader shares the FLV reader's byte sources and text formats;
+    # the Matroska view is made from the FLV reader's tags.
     'media/mp4': {'media/flv'},
-    'media': {'media/flv', 'media/mp4', 'net'},
-    'engine': {'media', 'media/flv', 'net'},
+    'media/mkv': {'media/flv'},
+    'media': {'media/flv', 'media/mp4', 'media/mkv', 'net'},
+    'engine': {'media', 'media/flv', 'media/mkv', 'net'},
     'player_model': {'media', 'media/flv'},
     'player_ui': {'player_model', 'media', 'media/flv'},
     'player': {'player_model', 'player_ui', 'engine', 'media', 'media/flv', 'media/mp4', 'interfaces',
@@ -41,7 +43,7 @@ def folder_of(path):
     parts = path.split('/')
     if parts[0] == 'components':
         parts = parts[1:]
-    if parts[:2] in (['media', 'flv'], ['media', 'mp4']):
+    if parts[:2] in (['media', 'flv'], ['media', 'mp4'], ['media', 'mkv']):
         return '/'.join(parts[:2])
     return parts[0] if len(parts) > 1 else None
 

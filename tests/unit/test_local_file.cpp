@@ -8,12 +8,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "engine/engine_options.h"
 #include "media/content_sniffer.h"
 #include "media/local_file.h"
+#include "support/flv_writer.h"
 #include "support/mp4_builder.h"
 #include "support/test_support.h"
 
 using content_sniffer::Kind;
+using flvwrite::Bytes;
 
 namespace {
 
@@ -119,6 +122,41 @@ class TestLocalFile : public QObject {
     const local_file::Inspection header = local_file::Inspect(Write("h.flv", FlvHeader()).toUtf8());
     QVERIFY(header.error.contains(QLatin1String("only an FLV header")));
     QVERIFY(local_file::Inspect(Write("empty.flv", "").toUtf8()).error.contains("an empty file"));
+  }
+
+  // A modern FLV goes to the engine through its Matroska view, read by the
+  // engine's Matroska reader for that load alone; a legacy one as it is.
+  void modernFlvGoesThroughItsMatroskaView() {
+    flvwrite::Stream hevc = flvwrite::MakeStream(false, flvwrite::FourCc("hvc1"), Bytes(23, 1));
+    hevc.packets.push_back(flvwrite::MakePacket(0, 0, true, Bytes(40, 7)));
+    flvwrite::Stream opus = flvwrite::MakeStream(true, flvwrite::FourCc("Opus"), {});
+    opus.packets.push_back(flvwrite::MakePacket(0, 0, true, Bytes(40, 9)));
+    for (const auto dialect : {flvwrite::Dialect::kEnhanced, flvwrite::Dialect::kCodecId}) {
+      flvwrite::Options options;
+      options.dialect = dialect;
+      const flvwrite::Bytes bytes = flvwrite::Write({hevc, opus}, options);
+      const local_file::Inspection modern =
+          local_file::Inspect(Write("m.flv", QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                        qsizetype(bytes.size())))
+                                  .toUtf8());
+      QVERIFY2(modern.error.isEmpty() && modern.matroska, qPrintable(modern.error));
+      QVERIFY(modern.prefix.isEmpty() && modern.patches.empty());
+
+      engine::LoadRequest request;
+      request.format = engine::LoadRequest::Format::kFlvModern;
+      request.matroska = modern.matroska;
+      QCOMPARE(engine_options::ForFile(request).demuxer, QByteArray("mkv"));
+    }
+    const local_file::Inspection legacy = local_file::Inspect(Write("l.flv", SmallFlv()).toUtf8());
+    QVERIFY(!legacy.matroska);
+    engine::LoadRequest request;
+    QCOMPARE(engine_options::ForFile(request).demuxer, QByteArray("lavf"));
+    request.source = engine::LoadRequest::Source::kHttp;
+    QCOMPARE(engine_options::ForFile(request).demuxer, QByteArray("lavf"));
+    const auto options = engine_options::ForPlayer({});
+    QVERIFY(std::any_of(options.begin(), options.end(), [](const auto& o) {
+      return QByteArray(o.name) == "ordered-chapters" && o.value == "no" && o.required;
+    }));
   }
 
   // None of these may block the caller: a FIFO without a writer, a device
