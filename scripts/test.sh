@@ -4,12 +4,12 @@
 #   scripts/test.sh --sanitize   the tests built with ASan + UBSan in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build test
 dir=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIBROK_WERROR=ON)
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIBROK_WERROR=ON -DTIBROK_BUILD_TESTS=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DTIBROK_SANITIZE=ON -DTIBROK_WERROR=ON)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DTIBROK_SANITIZE=ON -DTIBROK_WERROR=ON -DTIBROK_BUILD_TESTS=ON)
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
