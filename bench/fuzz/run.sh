@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the FLV reader's libFuzzer target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, and runs it for the given number
-# of seconds (default 60), seeded from ../shared/corpus (read in place; new
-# inputs go to build-fuzz/corpus, crashes to build-fuzz/crashes). Prints the
-# executions per second and the coverage it reached.
+# of seconds (default 60), seeded from the real-world corpus, ../shared/corpus
+# or $TIBROK_CORPUS_DIR (read in place; new inputs go to build-fuzz/corpus,
+# crashes to build-fuzz/crashes). Prints the executions per second and the
+# coverage it reached.
 #
 #   bash bench/fuzz/run.sh [seconds]
 set -euo pipefail
@@ -11,7 +12,7 @@ set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
-seeds=$root/../shared/corpus
+seeds=${TIBROK_CORPUS_DIR:-$root/../shared/corpus}
 
 if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
   sudo=""
