@@ -21,15 +21,16 @@ packages_of() {
     headless) echo xvfb xauth xdotool imagemagick ;;
     # The tests: Xvfb and the X tools the suites drive the program with,
     # ffmpeg for the files they make, the style and Windows resource checks,
-    # the launcher, AppStream and .deb checks, MPRIS on a private bus, and
-    # curl for the check of scripts/fetch-corpus.sh.
+    # the launcher, AppStream and .deb checks, MPRIS on a private bus; and
+    # the fetch group, which scripts/fetch-corpus.sh asks for when its check
+    # runs it.
     test) echo xvfb xauth xdotool x11-utils ffmpeg fonts-dejavu-core git clang-format python3 \
       binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev file man-db \
-      dbus-daemon dbus-bin playerctl curl ;;
+      dbus-daemon dbus-bin playerctl "$(packages_of fetch)" ;;
     # scripts/fetch-corpus.sh.
     fetch) echo curl ca-certificates ;;
     # scripts/package.sh: Debian's build flags, shlibdeps and lintian.
-    package) echo dpkg-dev file lintian man-db ;;
+    package) echo dpkg-dev file lintian ;;
     # bench/run.sh: mpv to measure against, ffmpeg for the inputs, one Xvfb.
     bench) echo mpv ffmpeg xvfb xauth xdotool python3 ;;
     *) return 1 ;;
