@@ -12,6 +12,7 @@
 #include "app/program.h"
 #include "app/run_time_error.h"
 #include "assets/assets.h"
+#include "desktop/mpris.h"
 #include "engine/mpv_library.h"
 
 namespace {
@@ -50,6 +51,8 @@ int RunProgram(int argc, char** argv) {
   // The user's arguments are the address to play and nothing else: Qt sees
   // only the program's name, so no argument can become a Qt option.
   const QString command = CommandLineFromArgv(argc, argv);
+  // The program runs no other program, a bus daemon included.
+  Mpris::NeverStartABus();
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   Application app(qtArgc, qtArgv);

@@ -40,6 +40,6 @@ bool Program::Start() {
     form_.activateWindow();
   };
   hooks.quit = [this] { runtime_.UnloadMainWindow(); };
-  mpris_ = std::make_unique<Mpris>(player_->State(), *player_, std::move(hooks));
+  mpris_ = std::make_unique<Mpris>(player_->State(), player_->Commands(), std::move(hooks));
   return true;
 }

@@ -316,12 +316,12 @@ int main(int argc, char** argv) {
                                 : givenTargets[i];
       targets.append(target);
       seekClock.start();
-      player->SeekTo(target);
+      player->Commands().SeekTo(target);
     };
     window.onFramePainted = [&] {
       if (!started) {
         firstFrame();
-        player->Pause();
+        player->Commands().Pause();
         // Let the start settle before the first timed seek.
         QTimer::singleShot(500, &app, [&] { nextSeek(); });
         return;

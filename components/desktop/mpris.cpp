@@ -45,18 +45,24 @@ QString EscapeAddressValue(const QString& value) {
   return escaped;
 }
 
-// The session bus the user already has. With neither of these set, libdbus
-// would start a bus of its own for the X display, which outlives the player
-// and leaves a file in the user's home.
-QString SessionBusAddress() {
+// An address no transport answers to: libdbus fails at once instead of
+// falling back to starting a bus.
+constexpr char kNoBus[] = "disabled:";
+
+}  // namespace
+
+QString Mpris::SessionBusAddress() {
   const QString named = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+  if (named == QLatin1String(kNoBus)) return {};
   if (!named.isEmpty()) return named;
   const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
   if (runtimeDir.isEmpty() || !QFileInfo::exists(runtimeDir + QStringLiteral("/bus"))) return {};
   return QStringLiteral("unix:path=") + EscapeAddressValue(runtimeDir + QStringLiteral("/bus"));
 }
 
-}  // namespace
+void Mpris::NeverStartABus() {
+  if (SessionBusAddress().isEmpty()) qputenv("DBUS_SESSION_BUS_ADDRESS", kNoBus);
+}
 
 Mpris::Mpris(const PlaybackState& state, PlayerCommands& commands, Hooks hooks, QObject* parent)
     : QObject(parent),
@@ -65,8 +71,8 @@ Mpris::Mpris(const PlaybackState& state, PlayerCommands& commands, Hooks hooks, 
       hooks_(std::move(hooks)),
       connectionName_(
           QStringLiteral("tibrok-mpris-%1").arg(reinterpret_cast<quintptr>(this), 0, 16)) {
-  new MprisRootAdaptor(this);
-  playerAdaptor_ = new MprisPlayerAdaptor(this);
+  new MprisRootAdaptor(this, *this);
+  playerAdaptor_ = new MprisPlayerAdaptor(this, *this);
 
   // Player changes come in bursts (a new file changes half a dozen things):
   // one PropertiesChanged per burst, sent once the burst is over.

@@ -8,10 +8,9 @@
 #include <functional>
 #include <memory>
 
-class PlaybackState;
-class PlayerCommands;
+#include "desktop/mpris_backend.h"
+
 class MprisPlayerAdaptor;
-class QDBusMessage;
 
 // The player area offered to the desktop as an MPRIS media player on the
 // session bus, so that media keys, desktop media widgets and command-line
@@ -34,37 +33,37 @@ class QDBusMessage;
 // - OpenUri checks the address against the player's address policy and
 //   refuses, with a D-Bus error, what the policy refuses; an accepted address
 //   goes to PlayerCommands::OpenAddress, as a drop on the player area does.
-class Mpris : public QObject {
+class Mpris : public QObject, public MprisBackend {
   Q_OBJECT
 
  public:
-  // What the desktop may ask of the program beyond the player area. A hook
-  // left empty makes the matching request do nothing.
-  struct Hooks {
-    std::function<void()> raise;  // bring the main window to the front
-    std::function<void()> quit;   // end the program as its own Exit does
-  };
-
   Mpris(const PlaybackState& state, PlayerCommands& commands, Hooks hooks,
         QObject* parent = nullptr);
   ~Mpris() override;
 
+  // The session bus the user already has: the one DBUS_SESSION_BUS_ADDRESS
+  // names, else the per-user bus in $XDG_RUNTIME_DIR; empty when there is none.
+  static QString SessionBusAddress();
+  // Keeps every part of the process (Qt's own accessibility and menu
+  // services too) from starting a bus when the user has none: libdbus would
+  // run dbus-launch, whose bus outlives the player and writes in the user's
+  // home. Call before the application object is made.
+  static void NeverStartABus();
+
   // The bus name held; empty until registered() and without a bus.
   QString ServiceName() const { return serviceName_; }
 
-  // What the adaptors share.
-  const PlaybackState& State() const { return state_; }
-  PlayerCommands& Commands() const { return commands_; }
-  const Hooks& GetHooks() const { return hooks_; }
-  bool TrackOpen() const;
-  QString TrackPath() const;
-  qlonglong Length() const;  // microseconds; 0 when unknown
-  bool CanSeek() const { return Length() > 0; }
-  bool CanPlay() const;
-  QString PlaybackStatus() const;
-  QVariantMap Metadata() const;
-  // Sends a reply or signal on the connection in use.
-  void Send(const QDBusMessage& message) const;
+  // MprisBackend: what the adaptors share.
+  const PlaybackState& State() const override { return state_; }
+  PlayerCommands& Commands() const override { return commands_; }
+  const Hooks& GetHooks() const override { return hooks_; }
+  bool TrackOpen() const override;
+  QString TrackPath() const override;
+  qlonglong Length() const override;
+  bool CanPlay() const override;
+  QString PlaybackStatus() const override;
+  QVariantMap Metadata() const override;
+  void Send(const QDBusMessage& message) const override;
 
  signals:
   // The player is on the bus under ServiceName().

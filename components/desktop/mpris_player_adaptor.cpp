@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "desktop/mpris.h"
+#include "desktop/mpris_backend.h"
 #include "media/media_address.h"
 #include "player_model/playback_state.h"
 #include "player_model/player_commands.h"
 
-MprisPlayerAdaptor::MprisPlayerAdaptor(Mpris* owner)
-    : QDBusAbstractAdaptor(owner), mpris_(*owner) {}
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* owner, MprisBackend& mpris)
+    : QDBusAbstractAdaptor(owner), mpris_(mpris) {}
 
 QString MprisPlayerAdaptor::PlaybackStatus() const { return mpris_.PlaybackStatus(); }
 
@@ -38,7 +38,11 @@ void MprisPlayerAdaptor::SetVolume(double volume) {
 }
 
 qlonglong MprisPlayerAdaptor::Position() const {
-  return mpris_.TrackOpen() ? std::llround(mpris_.State().position() * 1e6) : 0;
+  if (!mpris_.TrackOpen()) return 0;
+  // The engine's clock may pass the end by a frame's length before it holds
+  // there; a position beyond the track's length tells clients nonsense.
+  const qlonglong position = std::llround(std::max(mpris_.State().position(), 0.0) * 1e6);
+  return mpris_.Length() > 0 ? std::min(position, mpris_.Length()) : position;
 }
 
 bool MprisPlayerAdaptor::CanPlay() const { return mpris_.CanPlay(); }

@@ -4,7 +4,7 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
-class Mpris;
+class MprisBackend;
 class QDBusMessage;
 
 // org.mpris.MediaPlayer2.Player: what plays in the player area.
@@ -26,7 +26,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   Q_PROPERTY(bool CanControl READ CanControl)
 
  public:
-  explicit MprisPlayerAdaptor(Mpris* owner);
+  // `owner` holds the adaptor and the connection; `mpris` is what it reads and asks.
+  MprisPlayerAdaptor(QObject* owner, MprisBackend& mpris);
 
   QString PlaybackStatus() const;
   // The playback speed; a rate beyond the bounds is taken as the nearest,
@@ -61,5 +62,5 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   void Seeked(qlonglong Position);
 
  private:
-  Mpris& mpris_;
+  MprisBackend& mpris_;
 };

@@ -2,9 +2,10 @@
 
 #include <QTimer>
 
-#include "desktop/mpris.h"
+#include "desktop/mpris_backend.h"
 
-MprisRootAdaptor::MprisRootAdaptor(Mpris* owner) : QDBusAbstractAdaptor(owner), mpris_(*owner) {}
+MprisRootAdaptor::MprisRootAdaptor(QObject* owner, MprisBackend& mpris)
+    : QDBusAbstractAdaptor(owner), mpris_(mpris) {}
 
 bool MprisRootAdaptor::CanQuit() const { return bool(mpris_.GetHooks().quit); }
 bool MprisRootAdaptor::CanRaise() const { return bool(mpris_.GetHooks().raise); }
@@ -24,5 +25,5 @@ void MprisRootAdaptor::Raise() {
 
 void MprisRootAdaptor::Quit() {
   // After the reply has gone: the program may be gone right after the hook.
-  if (mpris_.GetHooks().quit) QTimer::singleShot(0, &mpris_, mpris_.GetHooks().quit);
+  if (mpris_.GetHooks().quit) QTimer::singleShot(0, parent(), mpris_.GetHooks().quit);
 }

@@ -3,7 +3,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
 
-class Mpris;
+class MprisBackend;
 
 // org.mpris.MediaPlayer2: the program as a whole.
 class MprisRootAdaptor : public QDBusAbstractAdaptor {
@@ -18,7 +18,8 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
   Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
 
  public:
-  explicit MprisRootAdaptor(Mpris* owner);
+  // `owner` holds the adaptor and the connection; `mpris` is what it reads and asks.
+  MprisRootAdaptor(QObject* owner, MprisBackend& mpris);
 
   bool CanQuit() const;
   bool CanRaise() const;
@@ -33,5 +34,5 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
   void Quit();
 
  private:
-  Mpris& mpris_;
+  MprisBackend& mpris_;
 };

@@ -71,6 +71,7 @@ struct MpvPlayer::Impl : Session::Host {
 
   void LoadMovie(const QString& path) {
     session.PrepareEarly({});
+    session.SetPlayable(false);
     movie.reset();
     UpdateOpaqueness();
     overlay->SetMovie(nullptr);
@@ -103,13 +104,15 @@ struct MpvPlayer::Impl : Session::Host {
       state.SetMessage(QStringLiteral("Cannot load movie \"%1\": %2.").arg(path, result.error));
     } else {
       movie = result.movie;
+      // Only the player movie plays; a still movie has stopped playback for good.
+      session.SetPlayable(PlayerMovie());
       if (PlayerMovie()) {
         QString error;
         if (!EnsureEngine(&error)) {
           state.SetMessage(QStringLiteral("Cannot play videos: %1.").arg(error));
         } else if (const auto uri = variables.constFind(QStringLiteral("myuri"));
                    uri != variables.constEnd()) {
-          session.Play(*uri);
+          session.PlayAddress(*uri);
         }
       }
     }
@@ -165,20 +168,20 @@ struct MpvPlayer::Impl : Session::Host {
     if (!engine) return;
     const engine::Engine::Waiting waiting = engine->PollFrame();
     const bool newFrame = waiting != engine::Engine::Waiting::kNothing;
-    switch (session.OnFrameWaiting(waiting, force)) {
-      case Session::FrameVerdict::kNothing:
+    switch (session.AdmitFrame(waiting, force)) {
+      case FrameGate::Verdict::kNothing:
         return;
-      case Session::FrameVerdict::kSkip:
+      case FrameGate::Verdict::kSkip:
         engine->SkipFrame();
         return;
-      case Session::FrameVerdict::kSkipAndHide:
+      case FrameGate::Verdict::kSkipAndHide:
         engine->SkipFrame();
         HidePicture();
         return;
-      case Session::FrameVerdict::kHide:
+      case FrameGate::Verdict::kHide:
         HidePicture();
         return;
-      case Session::FrameVerdict::kRender:
+      case FrameGate::Verdict::kRender:
         break;
     }
     const QRect target = PictureRect();
@@ -212,19 +215,17 @@ struct MpvPlayer::Impl : Session::Host {
       }
     }
     if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), engine->Picture());
+    // A still movie's words, unless a message takes their place: the
+    // overlay says that, with everything else drawn over the picture.
+    if (movie && movie->kind == movie::Kind::kStill && state.message().isEmpty() &&
+        !movie->text.isEmpty()) {
+      QTextOption option(Qt::AlignCenter);
+      option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+      painter.setPen(movie->textColor);
+      // QPainter::drawText takes the string as plain text, never as markup.
+      painter.drawText(QRectF(q->rect()).adjusted(8, 8, -8, -8), movie->text, option);
+    }
     overlay->Paint(painter);
-
-    const QColor textColour = movie ? movie->textColor : QColor(Qt::black);
-    const QString text =
-        !state.message().isEmpty()
-            ? state.message()
-            : (movie && movie->kind == movie::Kind::kStill ? movie->text : QString());
-    if (text.isEmpty()) return;
-    QTextOption option(Qt::AlignCenter);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    painter.setPen(textColour);
-    // QPainter::drawText takes the string as plain text, never as markup.
-    painter.drawText(QRectF(q->rect()).adjusted(8, 8, -8, -8), text, option);
   }
 };
 
@@ -233,13 +234,14 @@ MpvPlayer::MpvPlayer(QWidget* parent, engine::Factory engineFactory)
   // Transparent window mode: whatever the movie leaves unpainted shows the
   // host window, so the widget fills no background of its own.
   setAutoFillBackground(false);
-  d_->overlay = new PlayerOverlay(*this, d_->state, *this);
+  d_->overlay = new PlayerOverlay(*this, d_->state, d_->session);
   d_->overlay->SetPreviewSource(&d_->preview);
   // The clipboard holds the picture itself: no file is written.
   connect(&d_->session, &Session::pictureTaken, this, [this](const QImage& picture) {
     QGuiApplication::clipboard()->setImage(picture);
     d_->state.AnnouncePictureCopied(picture.size());
   });
+  connect(&d_->session, &Session::openRequested, this, &MpvPlayer::openRequested);
   connect(&d_->state, &PlaybackState::messageChanged, this, [this] { update(); });
   connect(&d_->state, &PlaybackState::audioOnlyChanged, this, [this] { update(); });
 }
@@ -270,7 +272,7 @@ void MpvPlayer::SetVariable(const QString& name, const QString& value) {
   d_->variables.insert(name, value);
   if (name != QLatin1String("myuri")) return;
   if (d_->PlayerMovie() && d_->engine) {
-    d_->session.Play(value);
+    d_->session.PlayAddress(value);
   } else if (d_->movieRead) {
     d_->session.PrepareEarly(value);
   }
@@ -287,23 +289,7 @@ void MpvPlayer::SetAudioOutput(const QString& driver) {
 
 bool MpvPlayer::HasEngine() const { return d_->engine != nullptr; }
 
-void MpvPlayer::Play() {
-  // Only the player movie plays; a still movie has stopped playback for good.
-  if (d_->PlayerMovie()) d_->session.Resume();
-}
-void MpvPlayer::Pause() { d_->session.Pause(); }
-void MpvPlayer::TogglePause() {
-  if (d_->PlayerMovie()) d_->session.TogglePause();
-}
-void MpvPlayer::Stop() { d_->session.Stop(); }
-void MpvPlayer::SeekTo(double seconds) { d_->session.SeekTo(seconds); }
-void MpvPlayer::SeekBy(double seconds) { d_->session.SeekBy(seconds); }
-void MpvPlayer::SetVolume(double percent) { d_->session.SetVolume(percent); }
-void MpvPlayer::SetMuted(bool muted) { d_->session.SetMuted(muted); }
-void MpvPlayer::StepFrame(bool forward) { d_->session.StepFrame(forward); }
-void MpvPlayer::SetSpeed(double factor) { d_->session.SetSpeed(factor); }
-void MpvPlayer::CopyPicture() { d_->session.CopyPicture(); }
-void MpvPlayer::OpenAddress(const QString& address) { emit openRequested(address); }
+PlayerCommands& MpvPlayer::Commands() { return d_->session; }
 
 void MpvPlayer::paintEvent(QPaintEvent* event) {
   QPainter painter(this);

@@ -24,12 +24,12 @@
 //
 // A player movie draws its controls and indicators over the video and the
 // area answers keys, the wheel, clicks and drops (components/player_ui).
-// What plays is in State(); what may be asked of it is PlayerCommands.
+// What plays is in State(); what may be asked of it is Commands().
 //
 // Movies (assets/movies/FORMAT.md) are read off the GUI thread: playback
 // follows LoadMovie a moment later, announced by movieLoaded(). Only layer 0
 // is shown; LoadMovie into another layer is accepted and ignored.
-class MpvPlayer : public QWidget, public PlayerComponent, public PlayerCommands {
+class MpvPlayer : public QWidget, public PlayerComponent {
   Q_OBJECT
 
  public:
@@ -56,21 +56,10 @@ class MpvPlayer : public QWidget, public PlayerComponent, public PlayerCommands 
   // Whether the engine exists yet: it is started by the first player movie.
   bool HasEngine() const;
 
-  // PlayerCommands
-  void Play() override;
-  void Pause() override;
-  void TogglePause() override;
-  void Stop() override;
-  void SeekTo(double seconds) override;
-  void SeekBy(double seconds) override;
-  void SetVolume(double percent) override;
-  void SetMuted(bool muted) override;
-  void StepFrame(bool forward) override;
-  void SetSpeed(double factor) override;
-  void CopyPicture() override;
-  // Asks the program, through openRequested, to play `address` the way it
-  // plays the user's own choices.
-  void OpenAddress(const QString& address) override;
+  // What the on-screen controls, the keys and the desktop may ask of the
+  // player. OpenAddress asks the program, through openRequested, to play an
+  // address the way it plays the user's own choices.
+  PlayerCommands& Commands();
 
  signals:
   // A LoadMovie has been read: the movie is in place, or the message says why not.

@@ -7,10 +7,12 @@
 #include <cmath>
 
 #include "base/off_thread.h"
-#include "engine/engine_options.h"
 #include "media/path_bytes.h"
+#include "player/file_report.h"
 
 namespace {
+
+using engine::Property;
 
 local_file::Inspection Unreadable() {
   local_file::Inspection inspection;
@@ -24,117 +26,110 @@ QFuture<local_file::Inspection> InspectOffThread(const QByteArray& path, qint64 
   });
 }
 
+template <typename T>
+T ValueOr(const engine::Value& value, T fallback) {
+  const T* held = std::get_if<T>(&value);
+  return held ? *held : fallback;
+}
+
 }  // namespace
 
 Session::Session(PlaybackState& state, Host& host, QObject* parent)
-    : QObject(parent), state_(state), host_(host) {
-  stuckTimer_.setSingleShot(true);
-  stuckTimer_.setInterval(timings_.stuckMs);
-  quietLogTimer_.setSingleShot(true);
-  quietLogTimer_.setInterval(1000);
-  connect(&quietLogTimer_, &QTimer::timeout, this, [this] {
-    if (detailedLog_ && engine_) engine_->SetDetailedLog(false);
-    detailedLog_ = false;
-  });
+    : QObject(parent),
+      state_(state),
+      host_(host),
+      load_(state),
+      opening_(state),
+      backSteps_([this] { return SendBackStep(); }) {
+  // The load goes again to the engine that takes the stuck one's place.
+  connect(&load_, &LoadSequence::stuck, this, [this] { host_.ReplaceEngine(); });
   connect(&reading_, &FileReading::factsChanged, this, &Session::ApplyFacts);
-  connect(&state_, &PlaybackState::liveChanged, this, &Session::UpdateReport);
-  connect(&tailProbe_, &TailProbe::found, this, &Session::OnTailFound);
-  openingTimer_.setInterval(250);
-  connect(&openingTimer_, &QTimer::timeout, this, &Session::ShowOpening);
-  stepBackTimer_.setSingleShot(true);
-  stepBackTimer_.setInterval(timings_.stepBackMs);
-  connect(&stepBackTimer_, &QTimer::timeout, this, &Session::BackStepDone);
-  connect(&stuckTimer_, &QTimer::timeout, this, [this] {
-    if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) return;
-    // The load goes again to the engine that takes the old one's place.
-    host_.ReplaceEngine();
+  connect(&tail_, &TailProbe::found, this, [this](qint64 endMs) {
+    clock_.SetTailEnd(double(endMs) / 1000.0);
+    UpdateLength();
   });
-}
-
-void Session::SetTimings(const Timings& timings) {
-  timings_ = timings;
-  stuckTimer_.setInterval(timings.stuckMs);
-  openingTimer_.setInterval(std::max(timings.progressAfterMs / 4, 1));
-  reading_.SetGrowthCheckMs(timings.growthCheckMs);
-  stepBackTimer_.setInterval(timings.stepBackMs);
 }
 
 Session::~Session() {
   if (engine_) engine_->SetListener(nullptr);
 }
 
-void Session::SetEngine(engine::Engine* engine) {
-  if (engine_) engine_->SetListener(nullptr);
-  // A new engine starts with errors only.
-  detailedLog_ = false;
-  quietLogTimer_.stop();
-  engine_ = engine;
-  if (!engine_) return;
-  engine_->SetListener(this);
-  const bool wasLoading = tracking_ == Tracking::kAwaitReply || tracking_ == Tracking::kEntry;
-  watchingCache_ = false;
-  if (wasLoading) SendLoad(generation_, inspection_);
+void Session::SetTimings(const Timings& timings) {
+  load_.SetStuckMs(timings.stuckMs);
+  opening_.SetProgressAfterMs(timings.progressAfterMs);
+  reading_.SetGrowthCheckMs(timings.growthCheckMs);
+  backSteps_.SetTimeoutMs(timings.stepBackMs);
 }
 
-void Session::Play(const QString& address) {
+void Session::SetEngine(engine::Engine* engine) {
+  if (engine_) engine_->SetListener(nullptr);
+  engine_ = engine;
+  opening_.SetEngine(engine);
+  if (!engine_) return;
+  engine_->SetListener(this);
+  cache_.watching = false;
+  if (load_.Sending()) SendLoad(load_.Generation(), inspection_);
+}
+
+// ---------------------------------------------------------------- loading
+
+void Session::PlayAddress(const QString& address) {
   const media_address::Address resolved = media_address::Resolve(address, QDir::currentPath());
   if (resolved.IsRefused()) {
-    Halt();
-    state_.SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(address, resolved.reason));
-    state_.SetLoadState(PlaybackState::LoadState::kFailed);
+    Stopped();
+    address_ = resolved;
+    ForgetFile(false);
+    state_.SetMessage(FailureDiagnosis::CannotPlay(address, resolved.reason));
+    load_.Fail();
     return;
   }
   Load(resolved);
 }
 
 void Session::PrepareEarly(const QString& address) {
-  earlyPath_.clear();
-  earlyCheck_ = {};
   const media_address::Address resolved = media_address::Resolve(address, QDir::currentPath());
-  if (!resolved.IsLocal()) return;
-  earlyPath_ = resolved.path;
-  earlyCheck_ = InspectOffThread(resolved.path, indexFromBytes_);
+  if (!resolved.IsLocal()) {
+    load_.PrepareEarly({}, {});
+    return;
+  }
+  load_.PrepareEarly(resolved.path, InspectOffThread(resolved.path, indexFromBytes_));
 }
 
 void Session::Load(const media_address::Address& address) {
   state_.SetMessage({});
   host_.HidePicture();
-  freshFrame_ = false;
-  const quint64 generation = ++generation_;
+  frames_.Forget();
   address_ = address;
-  collectingCause_ = true;
-  loadFailed_ = false;
-  loadCause_.clear();
   inspection_ = {};
+  diagnosis_.Begin();
   // Whatever was asked of the file before belongs to it alone.
-  tailProbe_.Cancel();
-  tailEnd_ = -1;
-  lengthFromTail_ = false;
+  tail_.Cancel();
+  reading_.Follow(nullptr);
+  ForgetFile(address.IsNetwork());
   if (address.IsNetwork()) {
+    const quint64 generation = load_.Begin(/*check=*/false);
     // Asked here, once an address, and not in SendLoad: an engine that
     // replaces a stuck one must not cost the server another request. The
     // engine opens meanwhile; the answer, if one comes, only corrects the
     // length.
-    if (address.protocol == media_address::Protocol::kHttp) tailProbe_.Start(QUrl(address.url));
+    if (address.protocol == media_address::Protocol::kHttp) tail_.Start(QUrl(address.url));
     SendLoad(generation, {});
     return;
   }
   // Local files are looked at first, off this thread: the look opens and
   // reads them.
-  tracking_ = Tracking::kChecking;
-  state_.SetLoadState(PlaybackState::LoadState::kChecking);
+  const quint64 generation = load_.Begin(/*check=*/true);
   const QFuture<local_file::Inspection> check =
-      address.path == std::exchange(earlyPath_, {})
-          ? earlyCheck_
-          : InspectOffThread(address.path, indexFromBytes_);
-  earlyCheck_ = {};
+      load_.TakeEarly(address.path).value_or(InspectOffThread(address.path, indexFromBytes_));
   off_thread::WhenDone(
       this, check,
       [this, generation](const local_file::Inspection& found) {
         // A newer load, or a stop, has taken over meanwhile.
-        if (generation != generation_ || tracking_ != Tracking::kChecking) return;
+        if (!load_.IsGeneration(generation) || load_.status() != LoadSequence::Status::kChecking) {
+          return;
+        }
         if (!found.error.isEmpty()) {
-          Halt();
+          Stopped();
           Fail(found.error);
           return;
         }
@@ -145,31 +140,35 @@ void Session::Load(const media_address::Address& address) {
 }
 
 void Session::SendLoad(quint64 generation, const local_file::Inspection& inspection) {
-  if (!engine_ || generation != generation_) return;
-  tracking_ = Tracking::kAwaitReply;
-  state_.SetLoadState(PlaybackState::LoadState::kOpening);
-  ++loadRequests_;
-  lastTarget_ = Shown();
+  if (!engine_ || !load_.IsGeneration(generation)) return;
   state_.SetTitle(address_.Title(), address_.Url());
   if (address_.IsNetwork()) {
-    networkOpen_.start();
+    opening_.StartNetwork(QUrl(address_.url).host());
   } else {
-    networkOpen_.invalidate();
+    opening_.StartLocal();
   }
-  pictureTooLarge_.clear();
-  WatchOpening(address_.IsNetwork());
-  StartStreams();
-  ForgetFacts();
-  startTime_ = 0;
-  seekLead_ = inspection.seekLead;
-  firstKeyframe_ =
-      inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000.0;
+  const bool network = address_.IsNetwork();
+  if (network != cache_.watching) {
+    cache_.watching = network;
+    engine_->WatchCache(network);
+    if (!network) state_.SetBufferedRanges({});
+  }
+  // Whatever the engine reported belongs to the file before, or to the
+  // engine this one replaces.
+  streams_ = {};
+  clock_.ForgetEngine();
+  clock_.SetSeekLead(
+      inspection.seekLead,
+      inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000);
   if (address_.IsLocal() && inspection.watch) {
     ApplyFacts(inspection.facts);
     reading_.Follow(inspection.watch);
   } else {
     reading_.Follow(nullptr);
   }
+  UpdateStreams();
+  UpdateBuffering();
+  UpdateLength();
 
   engine::LoadRequest request;
   if (address_.IsLocal()) {
@@ -188,14 +187,69 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
                          : engine::LoadRequest::Source::kHttp;
     request.url = address_.url;
   }
-  lastRequest_ = request;
-  loadToken_ = engine_->Load(request);
-  stuckTimer_.start();
+  request_ = request;
+  load_.Sent(engine_->Load(request), Shown());
 }
 
-void Session::Resume() {
-  if (!engine_ || address_.IsRefused()) return;
-  if (!state_.hasFile() && tracking_ == Tracking::kNone) {
+void Session::Stopped() {
+  opening_.Stop();
+  tail_.Cancel();
+  reading_.Follow(nullptr);
+  load_.Halt();
+  frames_.Forget();
+  diagnosis_.Stop();
+  host_.HidePicture();
+  if (engine_) engine_->Stop();
+}
+
+void Session::ForgetFile(bool network) {
+  facts_.Forget();
+  clock_.Reset(network);
+  streams_ = {};
+  ApplyFacts({});
+}
+
+void Session::Halt() {
+  Stopped();
+  address_ = {};
+  inspection_ = {};
+}
+
+QString Session::Shown() const {
+  return address_.IsLocal() ? path_bytes::Decode(address_.path) : address_.url;
+}
+
+void Session::Fail(const QString& cause) {
+  opening_.Stop();
+  state_.SetMessage(FailureDiagnosis::CannotPlay(Shown(), cause));
+  load_.Fail();
+}
+
+void Session::FailFromEngine(const QString& engineError) {
+  FailureDiagnosis::Evidence evidence;
+  evidence.networkWaitMs = address_.IsNetwork() ? opening_.NetworkWaitMs() : -1;
+  evidence.pictureTooLarge = streams_.pictureTooLarge;
+  evidence.readerFinding = facts_.WhatItHolds();
+  evidence.engineError = engineError;
+  Fail(diagnosis_.Cause(evidence));
+}
+
+std::optional<engine::LoadRequest> Session::FileInHand() const {
+  if (!load_.FileOpen()) return std::nullopt;
+  return request_;
+}
+
+FrameGate::Verdict Session::AdmitFrame(engine::Engine::Waiting waiting, bool force) {
+  return frames_.Admit(waiting, force, load_.EngineOnIt());
+}
+
+// ------------------------------------------------------------- commands
+
+void Session::Play() {
+  if (!playable_ || !engine_ || address_.IsRefused()) return;
+  const LoadSequence::Status status = load_.status();
+  if (!state_.hasFile() &&
+      (status == LoadSequence::Status::kIdle || status == LoadSequence::Status::kFailed)) {
     Load(address_);
     return;
   }
@@ -211,7 +265,7 @@ void Session::Pause() {
 
 void Session::TogglePause() {
   if (state_.paused() || !state_.hasFile()) {
-    Resume();
+    Play();
   } else {
     Pause();
   }
@@ -219,43 +273,24 @@ void Session::TogglePause() {
 
 void Session::Stop() {
   // Also while the file is still opening.
-  if (engine_ && (state_.hasFile() || tracking_ != Tracking::kNone)) Halt();
-}
-
-void Session::Halt() {
-  WatchOpening(false);
-  tailProbe_.Cancel();
-  reading_.Follow(nullptr);
-  tracking_ = Tracking::kNone;
-  stuckTimer_.stop();
-  freshFrame_ = false;
-  collectingCause_ = false;
-  host_.HidePicture();
-  state_.SetLoadState(PlaybackState::LoadState::kIdle);
-  if (engine_) engine_->Stop();
+  const LoadSequence::Status status = load_.status();
+  if (engine_ && (state_.hasFile() || (status != LoadSequence::Status::kIdle &&
+                                       status != LoadSequence::Status::kFailed))) {
+    Stopped();
+  }
 }
 
 void Session::SeekTo(double seconds) {
   if (!engine_ || !state_.hasFile() || !std::isfinite(seconds)) return;
-  // On the file's own clock first: that is where its keyframes are.
-  double target = std::max(seconds, 0.0) + Origin();
-  if (seekLead_ > 0) {
-    // Before the first keyframe the index has nothing to land on; and the
-    // lead must not reach back past it either.
-    target = std::max(target, firstKeyframe_);
-    engine_->SetSeekLead(std::min(seekLead_, target - firstKeyframe_));
-  }
-  engine_->SeekTo(target - startTime_);
-}
-
-double Session::ToEngineClock(double seconds) const {
-  return std::max(seconds, 0.0) + Origin() - startTime_;
+  const LengthClock::Seek seek = clock_.SeekFor(seconds);
+  if (seek.lead >= 0) engine_->SetSeekLead(seek.lead);
+  engine_->SeekTo(seek.target);
 }
 
 void Session::SeekBy(double seconds) {
   if (!engine_ || !state_.hasFile() || !std::isfinite(seconds)) return;
   // With a lead to set, the target must be known here.
-  if (seekLead_ > 0) return SeekTo(state_.position() + seconds);
+  if (clock_.SeeksByIndex()) return SeekTo(state_.position() + seconds);
   engine_->SeekBy(seconds);
 }
 
@@ -273,82 +308,275 @@ void Session::SetMuted(bool muted) {
   state_.SetMuted(muted);
 }
 
-bool Session::IsCurrent(qint64 entry) const {
-  return tracking_ == Tracking::kEntry && (entry_ == 0 || entry == entry_);
-}
-
-QString Session::Shown() const {
-  return address_.IsLocal() ? path_bytes::Decode(address_.path) : address_.url;
-}
-
-void Session::Fail(const QString& cause) {
-  WatchOpening(false);
-  state_.SetMessage(QStringLiteral("Cannot play \"%1\": %2.").arg(Shown(), cause));
-  state_.SetLoadState(PlaybackState::LoadState::kFailed);
-}
-
-QString Session::FailureCause(const QString& engineError) const {
-  // A server that accepts the connection and then says nothing leaves only
-  // a generic line in the log; the time it took tells the story.
-  // Each protocol words it differently ("Failed to open", "Cannot read RTMP
-  // handshake response"); the time it took is what the user needs to know.
-  if (networkOpen_.isValid() &&
-      networkOpen_.elapsed() >= (engine_options::kNetworkTimeoutSeconds - 1) * 1000) {
-    return QStringLiteral("the server did not answer within %1 seconds")
-        .arg(engine_options::kNetworkTimeoutSeconds);
-  }
-  if (!pictureTooLarge_.isEmpty()) return PictureTooLargeCause();
-  // The player's own reading of a local FLV knows better than "failed to
-  // recognize file format".
-  if (const QString found = WhatTheReaderFound(); !found.isEmpty()) return found;
-  return loadCause_.isEmpty() ? engineError : loadCause_;
-}
-
-Session::FrameVerdict Session::OnFrameWaiting(engine::Engine::Waiting waiting, bool force) {
-  using Waiting = engine::Engine::Waiting;
-  const bool newFrame = waiting != Waiting::kNothing;
-  if (!newFrame && !force) return FrameVerdict::kNothing;
-  if (tracking_ == Tracking::kNone || tracking_ == Tracking::kChecking) {
-    // Stopped, or the load failed: whatever the engine still hands over
-    // belongs to no file that is playing.
-    return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
-  }
-  if (!IsCurrent(startedEntry_)) {
-    // Sent, but the engine is still on the file before: a frame it hands
-    // over now was decoded from that file, however newly.
-    return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
-  }
-  if (waiting == Waiting::kNewFrame) {
-    freshFrame_ = true;
-    ++framesThisFile_;
-  } else if (!freshFrame_) {
-    // What the engine holds is the previous file's last picture, asked for
-    // again (a redraw, or a repaint of the area): it must not show as the
-    // new file's.
-    return waiting == Waiting::kRedraw ? FrameVerdict::kSkip : FrameVerdict::kHide;
-  }
-  if (!pictureOut_) return newFrame ? FrameVerdict::kSkipAndHide : FrameVerdict::kHide;
-  return FrameVerdict::kRender;
-}
-
-void Session::WatchOpening(bool on) {
-  if (!on) {
-    openingTimer_.stop();
-    state_.SetProgress({});
-    if (detailedLog_) quietLogTimer_.start();
+void Session::StepFrame(bool forward) {
+  // The engine steps through pictures; sound alone has none.
+  if (!engine_ || !state_.hasFile() || state_.audioOnly()) return;
+  if (forward) {
+    // The engine counts steps forward itself, and pauses after the last.
+    engine_->StepFrame(true);
     return;
   }
-  quietLogTimer_.stop();
-  opening_.Start(QUrl(address_.url).host());
-  openingTimer_.start();
-  if (!detailedLog_ && engine_) {
-    engine_->SetDetailedLog(true);
-    detailedLog_ = true;
+  backSteps_.Request();
+}
+
+bool Session::SendBackStep() {
+  if (!engine_ || !state_.hasFile()) return false;
+  engine_->StepFrame(false);
+  return true;
+}
+
+void Session::SetSpeed(double factor) {
+  if (!std::isfinite(factor) || factor <= 0) return;
+  const double clamped = std::clamp(factor, PlayerCommands::kMinSpeed, PlayerCommands::kMaxSpeed);
+  if (engine_) engine_->SetSpeed(clamped);
+  // As with the volume: told now, so the engine's confirmation says nothing new.
+  state_.SetSpeed(clamped);
+}
+
+void Session::CopyPicture() {
+  if (!engine_ || !state_.hasFile() || state_.videoSize().isEmpty()) return;
+  asked_.picture = engine_->GrabPicture();
+}
+
+// ------------------------------------------------ what the state is made of
+
+void Session::ApplyFacts(const flv_reader::Facts& facts) {
+  facts_.Apply(facts);
+  clock_.SetReading(facts_.Known(), facts_.Origin(), facts_.Length());
+  UpdateLength();
+  state_.SetCuePoints(facts_.CuePoints());
+  state_.SetCaption(facts_.CaptionAt(state_.position()));
+  UpdateStreams();
+}
+
+void Session::UpdateLength() {
+  const LengthClock::Length length = clock_.Current(load_.FileOpen());
+  state_.SetDuration(length.seconds);
+  state_.SetLive(length.live);
+  UpdateReport();
+}
+
+void Session::UpdateStreams() {
+  const stream_facts::Tracks named =
+      facts_.Named(streams_.tracks, streams_.audioUndecodable, streams_.videoUndecodable,
+                   !streams_.pictureTooLarge.isEmpty());
+  const auto [soundOnly, problem] = stream_facts::Judge(
+      named, load_.FileOpen(), streams_.audioUndecodable, streams_.videoUndecodable);
+  state_.SetAudioOnly(soundOnly);
+  state_.SetDecodeProblem(problem);
+  UpdateReport();
+}
+
+void Session::UpdateReport() {
+  FileReportInputs in;
+  in.readingReport = facts_.Report();
+  if (address_.IsNetwork()) in.networkUrl = address_.url;
+  in.length = clock_.Current(load_.FileOpen());
+  in.open = load_.FileOpen();
+  in.tracks = streams_.tracks;
+  in.decodeProblem = state_.decodeProblem();
+  state_.SetFileReport(FileReport(in));
+}
+
+void Session::UpdateBuffering() {
+  const bool now = address_.IsNetwork() && cache_.paused;
+  state_.SetBuffering(now, now ? cache_.percent : 0);
+}
+
+bool Session::CheckSomethingPlayed() {
+  // A file that opens and ends without one frame or sample to show for it
+  // would leave a bare stage: say so instead. Whether sound was decoded is
+  // asked of the engine now: a change notice would miss a file whose sound
+  // has the format of the file before.
+  if (!load_.FileOpen()) return true;
+  // The last frame may still be waiting to be drawn.
+  QPointer<Session> alive(this);
+  host_.RenderFrame(false);
+  if (!alive) return false;
+  if (frames_.Frames() == 0 && engine_) asked_.sound = engine_->Ask(engine::Query::kSampleRate);
+  return true;
+}
+
+// ------------------------------------------------------ the engine's events
+
+void Session::OnProperty(Property property, const engine::Value& value) {
+  const bool known = !std::holds_alternative<std::monostate>(value);
+  switch (property) {
+    case Property::kPosition:
+      state_.SetPosition(clock_.FromEngine(ValueOr(value, 0.0)));
+      state_.SetCaption(facts_.CaptionAt(state_.position()));
+      break;
+    case Property::kDuration:
+      clock_.SetEngineDuration(ValueOr(value, 0.0), load_.FileOpen());
+      UpdateLength();
+      break;
+    case Property::kStartTime:
+      clock_.SetEngineStart(ValueOr(value, 0.0));
+      UpdateLength();
+      break;
+    case Property::kFileFormat: {
+      const QString format = ValueOr(value, QString());
+      clock_.SetEngineFormat(format == QLatin1String("flv") || format == QLatin1String("live_flv"));
+      UpdateLength();
+      break;
+    }
+    case Property::kPaused:
+      state_.SetPaused(ValueOr(value, false));
+      break;
+    case Property::kEndReached: {
+      const bool reached = ValueOr(value, false);
+      if (reached == state_.endReached()) break;
+      if (reached && !CheckSomethingPlayed()) break;
+      state_.SetEndReached(reached);
+      load_.SetEnded(reached);
+      break;
+    }
+    case Property::kCoreIdle:
+    case Property::kSeekable:
+      break;
+    case Property::kSpeed:
+      if (known) state_.SetSpeed(ValueOr(value, 1.0));
+      break;
+    case Property::kNoFile:
+      state_.SetHasFile(!ValueOr(value, true));
+      break;
+    case Property::kVolume:
+      if (known) state_.SetVolume(ValueOr(value, 100.0));
+      break;
+    case Property::kMuted:
+      state_.SetMuted(ValueOr(value, false));
+      break;
+    case Property::kPausedForCache:
+      cache_.paused = ValueOr(value, false);
+      UpdateBuffering();
+      break;
+    case Property::kCacheBuffering:
+      cache_.percent = int(std::clamp<qint64>(ValueOr<qint64>(value, 0), 0, 100));
+      UpdateBuffering();
+      break;
+    case Property::kBufferedRanges:
+      // Reports sent before the watch ended still arrive.
+      if (cache_.watching && known) {
+        state_.SetBufferedRanges(ValueOr(value, stream_facts::Ranges()));
+      }
+      break;
+    case Property::kTracks:
+      streams_.tracks = ValueOr(value, stream_facts::Tracks());
+      UpdateStreams();
+      break;
+    case Property::kPictureOut: {
+      const bool out = ValueOr(value, false);
+      frames_.SetPictureOut(out);
+      if (!out) host_.HidePicture();
+      break;
+    }
+    case Property::kDisplayWidth:
+    case Property::kDisplayHeight: {
+      QSize size = state_.videoSize();
+      (property == Property::kDisplayWidth ? size.rwidth() : size.rheight()) =
+          int(ValueOr<qint64>(value, 0));
+      if (size == state_.videoSize()) break;
+      state_.SetVideoSize(size);
+      // A paused picture would otherwise keep the old layout.
+      host_.RenderFrame(true);
+      break;
+    }
+    case Property::kAlpha: {
+      // Only while needed: flattening costs a full-frame blend.
+      const bool alpha = !ValueOr(value, QString()).isEmpty();
+      if (alpha != alphaFlattened_) {
+        alphaFlattened_ = alpha;
+        engine_->SetFlattenAlpha(alpha);
+      }
+      break;
+    }
   }
 }
 
-void Session::ShowOpening() {
-  // A quick open shows nothing: only a wait worth telling is told.
-  if (!networkOpen_.isValid() || networkOpen_.elapsed() < timings_.progressAfterMs) return;
-  state_.SetProgress(opening_.Text(networkOpen_.elapsed()));
+void Session::OnFileStarted(qint64 entry) {
+  asked_.seeking = false;
+  if (!load_.OnStarted(entry)) return;
+  backSteps_.Clear();
+  diagnosis_.FileStarted();
+  frames_.NewFile();
+}
+
+void Session::OnFileLoaded() {
+  if (!load_.OnOpened()) return;
+  opening_.Stop();
+  diagnosis_.Opened();
+  UpdateLength();
+  UpdateStreams();
+  state_.AnnounceFileLoaded();
+}
+
+void Session::OnFileEnded(const engine::FileEnd& end) {
+  if (!load_.IsCurrent(end.entry)) return;
+  if (end.reason == engine::EndReason::kRedirect && end.redirectedTo > 0) {
+    // A playlist hands over to its first entry.
+    load_.Redirect(end.redirectedTo);
+    return;
+  }
+  if (end.reason != engine::EndReason::kError) return;
+  diagnosis_.Failed();
+  FailFromEngine(end.error);
+}
+
+void Session::OnLog(const engine::LogLine& line) {
+  if (!line.error) {
+    opening_.Note(line);
+    return;
+  }
+  // The decoders refuse pictures larger than the player allows; without a
+  // word of our own the user would see only "could not be decoded".
+  if (const QString size = FailureDiagnosis::PictureTooLarge(line); !size.isEmpty()) {
+    streams_.pictureTooLarge = size;
+    streams_.videoUndecodable = true;
+    streams_.tracks.video.description = FailureDiagnosis::PictureTooLargeCause(size);
+    UpdateStreams();
+    return;
+  }
+  if (const char decoder = FailureDiagnosis::DecoderFailed(line)) {
+    (decoder == 'a' ? streams_.audioUndecodable : streams_.videoUndecodable) = true;
+    UpdateStreams();
+    return;
+  }
+  // A cause logged after the failure refines its message.
+  if (diagnosis_.Note(line)) FailFromEngine(QString());
+}
+
+void Session::OnPlaybackRestarted() {
+  backSteps_.Landed();
+  // The observed position may still be on its way; whoever listens for the
+  // jump wants the position it landed on. Asked without waiting: a damaged
+  // file can keep the engine busy long enough to freeze the window.
+  if (std::exchange(asked_.seeking, false) && engine_) {
+    asked_.seek = engine_->Ask(engine::Query::kPosition);
+  }
+}
+
+void Session::OnLoadReply(quint64 token, qint64 entry, const QString& error) {
+  if (load_.OnReply(token, entry, error) != LoadSequence::Reply::kRefused) return;
+  diagnosis_.Stop();
+  Fail(error);
+}
+
+void Session::OnAnswer(quint64 token, engine::Query query, const engine::Value& value) {
+  if (query == engine::Query::kPosition && token == asked_.seek) {
+    if (const double* landed = std::get_if<double>(&value)) {
+      state_.SetPosition(clock_.FromEngine(*landed));
+      state_.SetCaption(facts_.CaptionAt(state_.position()));
+    }
+    state_.AnnounceSeeked(state_.position());
+  } else if (query == engine::Query::kSampleRate && token == asked_.sound) {
+    const bool sound = ValueOr<qint64>(value, 0) > 0;
+    if (sound || !load_.FileOpen() || frames_.Frames() > 0) return;
+    Fail(QStringLiteral("it holds no picture or sound that could be decoded"));
+  }
+}
+
+void Session::OnPicture(quint64 token, const QImage& picture) {
+  if (token != asked_.picture || picture.isNull()) return;
+  asked_.picture = 0;
+  emit pictureTaken(picture);
 }

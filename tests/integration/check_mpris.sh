@@ -97,10 +97,17 @@ start_player() {
 call() { dbus-send --session --print-reply --dest="$1" "$path" "${@:2}"; }
 get() { call "$1" org.freedesktop.DBus.Properties.Get string:"$2" string:"$3"; }
 
-# --- no session bus: the program starts, shows its window, keeps running and says nothing about it
+# --- no session bus: the program starts, shows its window, keeps running and says nothing about it;
+# it starts no bus of its own either (libdbus would run dbus-launch through PATH for the X display)
+mkdir -p "$work/spy"
+for tool in dbus-launch dbus-daemon; do
+  printf '#!/bin/sh\ntouch "%s/ran-%s"\nexit 1\n' "$work" "$tool" >"$work/spy/$tool"
+  chmod +x "$work/spy/$tool"
+done
 for bus in "" "unix:path=$work/no-such-bus"; do
   : >"$work/stderr"
   (
+    export PATH="$work/spy:$PATH"
     if [ -z "$bus" ]; then unset DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR; else export DBUS_SESSION_BUS_ADDRESS=$bus; fi
     start_player "$work/second.flv"
     sleep 1
@@ -108,6 +115,9 @@ for bus in "" "unix:path=$work/no-such-bus"; do
     kill "$pid"
   )
   if grep -Ei 'dbus|d-bus|mpris' "$work/stderr"; then fail "the program spoke about the missing bus"; fi
+  for tool in dbus-launch dbus-daemon; do
+    [ ! -e "$work/ran-$tool" ] || fail "the program ran $tool without a bus (${bus:-none set})"
+  done
 done
 players=$(playerctl -l 2>/dev/null) || true
 grep -q tibrok <<<"$players" && fail "a player without a bus reached the bus"
@@ -168,6 +178,12 @@ call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate 
 expect 4 rate Rate
 call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:1 >/dev/null
 expect 1 rate Rate
+# 0 means Pause, as MPRIS has it: the speed stays as it was.
+call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:0 >/dev/null
+expect Paused playerctl -p $p status
+expect 1 rate Rate
+playerctl -p $p play
+expect Playing playerctl -p $p status
 
 playerctl -p $p volume 0.4
 expect 0.400000 playerctl -p $p volume

@@ -36,10 +36,10 @@ class TestEngineMissing : public QObject {
                qPrintable(player->State().message()));
       QVERIFY(!player->HasEngine());
       // Controls without an engine do nothing, and nothing breaks.
-      player->Play();
-      player->SeekTo(3);
-      player->SetVolume(50);
-      player->Stop();
+      player->Commands().Play();
+      player->Commands().SeekTo(3);
+      player->Commands().SetVolume(50);
+      player->Commands().Stop();
       QCOMPARE(player->State().volume(), 50.0);
     }
 

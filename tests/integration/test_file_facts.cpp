@@ -52,7 +52,7 @@ class TestFileFacts : public QObject {
     watch.boundMs = 8000;
     const playback::Outcome out = playback::PlayAndWatch(*player_, corpus::File(kCueFile), watch);
     QVERIFY2(out.loaded && out.message.isEmpty(), qPrintable(out.Describe()));
-    player_->Pause();
+    player_->Commands().Pause();
     QTRY_VERIFY(State().paused());
   }
 
@@ -87,7 +87,7 @@ class TestFileFacts : public QObject {
     QCOMPARE(Describe(State().cuePoints()), QStringLiteral("0.864 one, 1.794 two, 3.000 three"));
     QCOMPARE(overlay_->Cues()->TickXs().size(), 3);
 
-    QVERIFY(Landing([&] { player_->SeekTo(0); }) >= 0);
+    QVERIFY(Landing([&] { player_->Commands().SeekTo(0); }) >= 0);
     const auto key = [&](Qt::Key k) { return Landing([&] { QTest::keyClick(player_, k); }); };
     double at = key(Qt::Key_PageDown);
     QVERIFY2(std::abs(at - 0.864) <= kFrame, qPrintable(QString::number(at)));

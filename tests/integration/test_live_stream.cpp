@@ -119,7 +119,9 @@ class TestLiveStream : public QObject {
     const PlaybackState& state = player_->State();
     QCOMPARE(state.duration(), 0.0);
     sampler.stop();
-    // For a network address the player reads nothing local.
+    // For a network address the player reads nothing local but its own
+    // player movie, which every play loads afresh.
+    opened.remove(QStringLiteral(TIBROK_RUNTIME_DIR "/player.n"));
     QVERIFY2(opened.isEmpty(), qPrintable(QStringList(opened.values()).join(", ")));
 
     const QString time = PlayerProbe::Overlay(*player_).Controls()->TimeLabel()->text();

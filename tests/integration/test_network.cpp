@@ -133,7 +133,7 @@ class TestNetwork : public QObject {
     QElapsedTimer clock;
     clock.start();
     meter_->Reset();
-    player_->SeekTo(15);
+    player_->Commands().SeekTo(15);
     // Playing on past the target shows the seek landed: the position alone
     // may be set to the target before the engine gets there.
     QVERIFY(playback::WaitUntil([&] { return player_->State().position() >= 15.5; }, 6000));

@@ -70,7 +70,7 @@ class TestPlaybackTools : public QObject {
   }
 
   void Pause() {
-    player_->Pause();
+    player_->Commands().Pause();
     QTRY_VERIFY(player_->State().paused());
   }
 

@@ -256,7 +256,7 @@ class TestPlayerControls : public QObject {
 
   void seekBarSeeksWhereClicked() {
     PlayAndWait(video_);
-    player_->Pause();
+    player_->Commands().Pause();
     QTRY_VERIFY(player_->State().paused());
     SeekBar* bar = controls_->Seek();
     QTRY_VERIFY(bar->Duration() > 7.5);

@@ -1,6 +1,7 @@
 // What the desktop reads and sets as the MPRIS rate: the playback speed,
-// within the bounds the player keeps, with 0 meaning Pause. On the adaptor
-// itself, without a bus; check_mpris.sh goes through a real one.
+// within the bounds the player keeps, with 0 meaning Pause; and the position
+// it reads. On the adaptor itself, without a bus; check_mpris.sh goes through
+// a real one.
 #include <QtTest>
 
 #include "desktop/mpris.h"
@@ -46,6 +47,21 @@ class TestMprisRate : public QObject {
     commands_.calls.clear();
     for (double rate : {-1.0, qQNaN(), qInf(), -qInf()}) adaptor_->setProperty("Rate", rate);
     QVERIFY2(commands_.calls.isEmpty(), qPrintable(commands_.calls.join(", ")));
+  }
+
+  // At the end the engine's clock may pass the length by a frame before it
+  // holds there; the desktop is never told a position beyond the track.
+  void positionNeverPassesTheLength() {
+    state_.SetHasFile(true);
+    state_.AnnounceFileLoaded();
+    state_.SetDuration(10);
+    state_.SetPosition(10.04);
+    QCOMPARE(adaptor_->property("Position").toLongLong(), 10'000'000LL);
+    state_.SetPosition(4.5);
+    QCOMPARE(adaptor_->property("Position").toLongLong(), 4'500'000LL);
+    state_.SetDuration(0);  // a live stream: no length to keep to
+    state_.SetPosition(12);
+    QCOMPARE(adaptor_->property("Position").toLongLong(), 12'000'000LL);
   }
 };
 

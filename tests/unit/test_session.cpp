@@ -69,7 +69,7 @@ class TestSession : public QObject {
   // Plays `address` and waits until it has gone to the engine.
   void LoadAndWait(const QString& address) {
     const int before = int(engine_->loads.size());
-    session_->Play(address);
+    session_->PlayAddress(address);
     QTRY_COMPARE(int(engine_->loads.size()), before + 1);
   }
 
@@ -125,7 +125,7 @@ class TestSession : public QObject {
     for (const QString& address :
          {QStringLiteral("av://lavfi:testsrc"), concat, QStringLiteral("file:///dev/zero%00")}) {
       engine_->calls.clear();
-      session_->Play(address);
+      session_->PlayAddress(address);
       QTRY_COMPARE(state_->loadState(), LoadState::kFailed);
       QVERIFY2(state_->message().startsWith(QStringLiteral("Cannot play \"")),
                qPrintable(state_->message()));
@@ -138,7 +138,7 @@ class TestSession : public QObject {
   }
 
   void networkAddressesGoStraightToTheEngineAndSayHowFarTheyGot() {
-    session_->Play(QStringLiteral("http://127.0.0.1:8/live/show.flv"));
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:8/live/show.flv"));
     QCOMPARE(engine_->calls.filter("load").constLast(),
              QStringLiteral("load http http://127.0.0.1:8/live/show.flv"));
     QVERIFY(engine_->calls.contains("detailed log"));
@@ -179,19 +179,6 @@ class TestSession : public QObject {
     QVERIFY(state_->message().endsWith(QLatin1String(": invalid parameter.")));
   }
 
-  void aPictureTooLargeIsNamed() {
-    LoadAndWait(flv_);
-    engine_->OpenFile(1);
-    engine_->Log("ffmpeg", QStringLiteral("IMGUTILS: Picture size 16000x16000 exceeds specified "
-                                          "max pixel count 16777216, see the documentation"));
-    QVERIFY2(state_->decodeProblem().contains(QLatin1String("16000x16000 pixels, larger than the "
-                                                            "4096x4096")),
-             qPrintable(state_->decodeProblem()));
-    engine_->EndFile(1, engine::EndReason::kError, QStringLiteral("unrecognized file format"));
-    QVERIFY2(state_->message().contains(QLatin1String("its picture is 16000x16000 pixels")),
-             qPrintable(state_->message()));
-  }
-
   void undecodableStreamsAreNoticedAndTheRestPlays() {
     LoadAndWait(flv_);
     engine_->OpenFile(1);
@@ -217,28 +204,6 @@ class TestSession : public QObject {
     QVERIFY2(state_->message().endsWith(
                  QLatin1String("it holds no picture or sound that could be decoded.")),
              qPrintable(state_->message()));
-  }
-
-  void lengthCountsFromTheFirstTimestampAndUnknownMeansZero() {
-    // Over the network the engine's word is all there is.
-    session_->Play(QStringLiteral("http://127.0.0.1:8/clip.flv"));
-    engine_->OpenFile(1, {320, 240}, 13.5);
-    engine_->Send(Property::kStartTime, 3.5);
-    QCOMPARE(state_->duration(), 10.0);
-    // The engine's clock starts at its first timestamp too.
-    engine_->Send(Property::kPosition, 0.5);
-    QCOMPARE(state_->position(), 0.5);
-    QVERIFY(!state_->live());
-    // A live stream reports the newest time received as its length.
-    session_->Play(QStringLiteral("http://127.0.0.1:8/live.flv"));
-    engine_->OpenFile(2, {320, 240}, 0);
-    engine_->Send(Property::kStartTime, 0.0);
-    engine_->Send(Property::kDuration, 1.0);
-    engine_->Send(Property::kDuration, 2.0);
-    QCOMPARE(state_->duration(), 0.0);
-    QVERIFY(state_->live());
-    QVERIFY2(state_->fileReport().contains(QLatin1String("live")),
-             qPrintable(state_->fileReport()));
   }
 
   // A clip cut from a stream starts seconds in, and its onMetaData says 0 (a
@@ -331,75 +296,33 @@ class TestSession : public QObject {
     QTRY_COMPARE(state_->duration(), 8.04);
   }
 
-  void cuePointsAndCaptionsAreOnTheClockOfTheFirstFrame() {
-    flvtest::Builder b;
-    b.H263(2000, true);
-    flvtest::Amf0 cue;
-    cue.String("onCuePoint")
-        .Object()
-        .Key("name")
-        .String("chapter two")
-        .Key("time")
-        .Number(4.0)
-        .Key("type")
-        .String("navigation")
-        .End();
-    b.Script(4000, cue.bytes());
-    for (const auto& [ms, text] : {std::pair{3000u, "<b>one</b>"}, std::pair{3500u, "two"}}) {
-      flvtest::Amf0 caption;
-      caption.String("onTextData").Object().Key("text").String(text).End();
-      b.Script(ms, caption.bytes());
-    }
-    for (uint32_t ms = 2040; ms <= 6000; ms += 40) b.H263(ms, ms % 1000 == 0);
-    const QString path = testsupport::WriteFile(
-        dir_.filePath(QStringLiteral("cues.flv")),
-        QByteArray(reinterpret_cast<const char*>(b.bytes().data()), qsizetype(b.bytes().size())));
-    LoadAndWait(path);
-    QCOMPARE(state_->cuePoints().size(), 1);
-    QCOMPARE(state_->cuePoints().first().seconds, 2.0);
-    QCOMPARE(state_->cuePoints().first().name, QStringLiteral("chapter two"));
-
-    // Captions show from their moment until the next, as the text they are.
-    engine_->OpenFile(1);
-    engine_->Send(Property::kStartTime, 2.0);
-    QStringList shown;
-    for (double at : {0.5, 1.2, 1.6, 3.0, 7.7, 1.1}) {
-      engine_->Send(Property::kPosition, at);
-      shown << state_->caption();
-    }
-    QCOMPARE(shown, QStringList({"", "<b>one</b>", "two", "two", "", "<b>one</b>"}));
-  }
-
   // Frames the engine hands over after a new file was asked for belong to the
   // file before, until a newly decoded one comes.
   void onlyTheFileInHandsFramesAreDrawn() {
     using Waiting = engine::Engine::Waiting;
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
-             Session::FrameVerdict::kSkipAndHide);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNewFrame, false), FrameGate::Verdict::kSkipAndHide);
     LoadAndWait(flv_);
     engine_->OpenFile(1);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kSkip);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false), Session::FrameVerdict::kRender);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kRender);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, false), Session::FrameVerdict::kNothing);
+    QCOMPARE(session_->AdmitFrame(Waiting::kRedraw, false), FrameGate::Verdict::kSkip);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNewFrame, false), FrameGate::Verdict::kRender);
+    QCOMPARE(session_->AdmitFrame(Waiting::kRedraw, false), FrameGate::Verdict::kRender);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNothing, false), FrameGate::Verdict::kNothing);
     engine_->Send(Property::kPictureOut, false);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
-             Session::FrameVerdict::kSkipAndHide);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNewFrame, false), FrameGate::Verdict::kSkipAndHide);
     engine_->Send(Property::kPictureOut, true);
 
     // The next file is sent and answered for, but the engine still plays
     // this one: what it decodes meanwhile is not the next file's picture.
-    session_->Play(QStringLiteral("http://127.0.0.1:9/next.flv"));
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/next.flv"));
     engine_->ReplyToLoad(2);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false),
-             Session::FrameVerdict::kSkipAndHide);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNewFrame, false), FrameGate::Verdict::kSkipAndHide);
     engine_->StartFile(2);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kRedraw, false), Session::FrameVerdict::kSkip);
+    QCOMPARE(session_->AdmitFrame(Waiting::kRedraw, false), FrameGate::Verdict::kSkip);
     // A repaint of the area asks for the picture held: the file before's.
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNewFrame, false), Session::FrameVerdict::kRender);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNothing, true), FrameGate::Verdict::kHide);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNewFrame, false), FrameGate::Verdict::kRender);
     session_->Stop();
-    QCOMPARE(session_->OnFrameWaiting(Waiting::kNothing, true), Session::FrameVerdict::kHide);
+    QCOMPARE(session_->AdmitFrame(Waiting::kNothing, true), FrameGate::Verdict::kHide);
   }
 
   void seeksReportWhereTheyLanded() {
@@ -438,55 +361,76 @@ class TestSession : public QObject {
     engine_->OpenFile(1);
     engine_->Send(Property::kEndReached, true);
     engine_->calls.clear();
-    session_->Resume();
+    session_->Play();
     QCOMPARE(engine_->calls, QStringList({"seek 0 absolute", "pause no"}));
     session_->Stop();
     engine_->Send(Property::kNoFile, true);
-    session_->Resume();
+    session_->Play();
     QTRY_COMPARE(int(engine_->loads.size()), 2);
   }
 
-  // Steps forward are the engine's to count. A step back is a seek from the
-  // keyframe before, and the engine keeps only the newest of several asked
-  // at once: they go one at a time, each when the one before has landed, a
-  // few at most waiting so that a held key stops soon after it is let go.
-  void stepsBackGoOneAtATime() {
-    // Nothing here waits for a step that never lands.
-    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50, .stepBackMs = 60000});
-    LoadAndWait(flv_);
+  // The status moves on only for the file in hand: events the engine still
+  // sends about the file before, after a failure or from an engine that was
+  // replaced never make the next file read as playing before it is open.
+  void theStatusFollowsOnlyTheFileInHand() {
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/a.flv"));
     engine_->OpenFile(1);
-    const auto steps = [&](const char* which) { return int(engine_->calls.count(which)); };
-    engine_->calls.clear();
-    session_->StepFrame(true);
-    session_->StepFrame(true);
-    QCOMPARE(engine_->calls, QStringList({"step forward", "step forward"}));
+    QCOMPARE(state_->loadState(), LoadState::kPlaying);
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/b.flv"));
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    engine_->ReplyToLoad(2);
+    // The file before reaches its end, then the end flag clears as the next
+    // file starts: neither is the next file playing.
+    engine_->Send(Property::kEndReached, true);
+    engine_->Send(Property::kEndReached, false);
+    engine_->FileLoaded();
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    engine_->StartFile(2);
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    engine_->FileLoaded();
+    QCOMPARE(state_->loadState(), LoadState::kPlaying);
 
-    engine_->calls.clear();
-    for (int i = 0; i < 8; ++i) session_->StepFrame(false);
-    QCOMPARE(engine_->calls, QStringList({"step back"}));
-    for (int landed = 1; landed <= 5; ++landed) engine_->SeekDone();
-    QCOMPARE(steps("step back"), 4);
+    // After a failure nothing of the failed file's moves it.
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/c.flv"));
+    engine_->ReplyToLoad(3);
+    engine_->StartFile(3);
+    engine_->EndFile(3, engine::EndReason::kError, QStringLiteral("loading failed"));
+    QCOMPARE(state_->loadState(), LoadState::kFailed);
+    engine_->FileLoaded();
+    engine_->Send(Property::kEndReached, true);
+    QCOMPARE(state_->loadState(), LoadState::kFailed);
 
-    // Steps still waiting are not for the next file.
-    session_->StepFrame(false);
-    session_->StepFrame(false);
-    QCOMPARE(steps("step back"), 5);
-    LoadAndWait(flv_);
-    engine_->OpenFile(2);
-    engine_->SeekDone();
-    QCOMPARE(steps("step back"), 5);
-    session_->StepFrame(false);
-    QCOMPARE(steps("step back"), 6);
+    // A stuck engine's replacement opens the file afresh: the old engine's
+    // reports no longer count, the new one's do.
+    FakeEngine second;
+    host_->onReplace = [&] { session_->SetEngine(&second); };
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/d.flv"));
+    engine_->ReplyToLoad(4);
+    QTRY_VERIFY(host_->calls.contains("replace engine"));
+    QVERIFY(!engine_->listener());
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    second.ReplyToLoad(1);
+    second.StartFile(1);
+    second.Send(Property::kEndReached, false);
+    QCOMPARE(state_->loadState(), LoadState::kOpening);
+    second.FileLoaded();
+    QCOMPARE(state_->loadState(), LoadState::kPlaying);
+    session_->SetEngine(nullptr);
   }
 
-  void aStepBackThatNeverLandsHoldsTheNextOnesOnlyAWhile() {
+  // A step back waiting when the next file starts is not for that file.
+  void stepsBackWaitingAreNotForTheNextFile() {
+    session_->SetTimings({.stuckMs = 100, .progressAfterMs = 50, .stepBackMs = 60000});
     LoadAndWait(flv_);
     engine_->OpenFile(1);
     const auto steps = [&] { return int(engine_->calls.count("step back")); };
     session_->StepFrame(false);
     session_->StepFrame(false);
     QCOMPARE(steps(), 1);
-    QTRY_COMPARE(steps(), 2);
+    LoadAndWait(flv_);
+    engine_->OpenFile(2);
+    engine_->SeekDone();
+    QCOMPARE(steps(), 1);
   }
 
   void noStepsForSoundAloneOrWithNothingOpen() {
@@ -555,7 +499,7 @@ class TestSession : public QObject {
     QVERIFY(file && file->file && file->file == engine_->loads.back().file);
     QCOMPARE(file->format, engine::LoadRequest::Format::kFlv);
     // A newer address on its way: the old file is no longer in hand.
-    session_->Play(QStringLiteral("http://127.0.0.1:9/a.flv"));
+    session_->PlayAddress(QStringLiteral("http://127.0.0.1:9/a.flv"));
     QVERIFY(!session_->FileInHand());
     engine_->OpenFile(2);
     QCOMPARE(session_->FileInHand()->url, QStringLiteral("http://127.0.0.1:9/a.flv"));
@@ -571,7 +515,7 @@ class TestSession : public QObject {
     const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
     QVERIFY(clip.size() > 3 * TailProbe::kWindowBytes);
     FileServer server(clip, FileServer::Mode::kRanges, 4 << 20);
-    session_->Play(server.Url());
+    session_->PlayAddress(server.Url());
     // Opening waits for nothing: the engine has the address at once.
     QCOMPARE(engine_->calls.filter("load").constLast(), "load http " + server.Url());
     engine_->OpenFile(1, {320, 240}, 0);
@@ -601,7 +545,7 @@ class TestSession : public QObject {
 
     // A file smaller than the window comes whole, header and all.
     FileServer small(Clip(3000, 6000, {}), FileServer::Mode::kRanges, 4 << 20);
-    session_->Play(small.Url());
+    session_->PlayAddress(small.Url());
     engine_->OpenFile(2, {320, 240}, 0);
     engine_->Send(Property::kStartTime, 3.0);
     QTRY_COMPARE(state_->duration(), 3.0);
@@ -612,7 +556,7 @@ class TestSession : public QObject {
     // Big enough that the body is still on its way when the answer is dropped.
     const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
     FileServer server(clip + clip + clip + clip, FileServer::Mode::kNoRanges, 1 << 20);
-    session_->Play(server.Url());
+    session_->PlayAddress(server.Url());
     engine_->OpenFile(1, {320, 240}, 12.0);
     QTRY_COMPARE(server.Aborted(), 1);
     QCOMPARE(server.Requests(), 1);
@@ -622,14 +566,14 @@ class TestSession : public QObject {
     // A length that grows as the engine reads is a live stream's; unless the
     // server handed over the end of a file of known size.
     FileServer stream(clip + clip, FileServer::Mode::kNoRanges, 1 << 20);
-    session_->Play(stream.Url());
+    session_->PlayAddress(stream.Url());
     engine_->OpenFile(2, {320, 240}, 1.0);
     engine_->Send(Property::kDuration, 2.0);
     QTRY_COMPARE(stream.Aborted(), 1);
     QVERIFY(state_->live());
     QCOMPARE(state_->duration(), 0.0);
     FileServer ranged(clip, FileServer::Mode::kRanges, 4 << 20);
-    session_->Play(ranged.Url());
+    session_->PlayAddress(ranged.Url());
     engine_->OpenFile(3, {320, 240}, 1.0);
     engine_->Send(Property::kDuration, 2.0);
     QTRY_COMPARE(state_->duration(), 20.0);
@@ -642,7 +586,7 @@ class TestSession : public QObject {
   void aServerSendingMoreThanItNamedIsCutOff() {
     const QByteArray clip = Clip(0, 20000, {{"duration", 0}});
     FileServer server(clip, FileServer::Mode::kRangesOverrun, 1 << 20);
-    session_->Play(server.Url());
+    session_->PlayAddress(server.Url());
     engine_->OpenFile(1, {320, 240}, 0);
     QTRY_COMPARE(server.Aborted(), 1);
     QCOMPARE(server.Requests(), 1);
@@ -654,22 +598,22 @@ class TestSession : public QObject {
   void aNewAddressOrAStopDropsTheRequest() {
     const QByteArray longClip = Clip(0, 30000, {{"duration", 0}});
     FileServer slow(longClip, FileServer::Mode::kRanges, 4000);
-    session_->Play(slow.Url());
+    session_->PlayAddress(slow.Url());
     QTRY_COMPARE(slow.Requests(), 1);
     FileServer fast(Clip(0, 8000, {{"duration", 0}}), FileServer::Mode::kRanges, 4 << 20);
-    session_->Play(fast.Url());
+    session_->PlayAddress(fast.Url());
     QTRY_COMPARE(slow.Aborted(), 1);
     engine_->OpenFile(2, {320, 240}, 0);
     QTRY_COMPARE(state_->duration(), 8.0);
 
     // The same for a local file, and for a stop.
     FileServer slow2(longClip, FileServer::Mode::kRanges, 4000);
-    session_->Play(slow2.Url());
+    session_->PlayAddress(slow2.Url());
     QTRY_COMPARE(slow2.Requests(), 1);
     LoadAndWait(flv_);
     QTRY_COMPARE(slow2.Aborted(), 1);
     FileServer slow3(longClip, FileServer::Mode::kRanges, 4000);
-    session_->Play(slow3.Url());
+    session_->PlayAddress(slow3.Url());
     engine_->OpenFile(4, {320, 240}, 0);
     QTRY_COMPARE(slow3.Requests(), 1);
     session_->Stop();
@@ -683,7 +627,7 @@ class TestSession : public QObject {
     FakeEngine second;
     host_->onReplace = [&] { session_->SetEngine(&second); };
     FileServer server(Clip(0, 20000, {{"duration", 0}}), FileServer::Mode::kRanges, 4 << 20);
-    session_->Play(server.Url());
+    session_->PlayAddress(server.Url());
     QTRY_VERIFY(host_->calls.contains("replace engine"));
     QCOMPARE(int(second.loads.size()), 1);
     second.OpenFile(1, {320, 240}, 0);

@@ -1,0 +1,105 @@
+#include "player/file_facts.h"
+
+#include <algorithm>
+
+#include "media/flv/report.h"
+
+namespace {
+
+// Moments of the file (in seconds on its own clock; negative: none) on the
+// player's clock, in time order, each with its text.
+template <typename Item, typename When, typename Text>
+QList<std::pair<double, QString>> OnPlayerClock(const std::vector<Item>& items, double origin,
+                                                When when, Text text) {
+  QList<std::pair<double, QString>> out;
+  for (const Item& item : items) {
+    const double at = when(item);
+    if (!(at >= 0)) continue;
+    out.append({std::max(at - origin, 0.0), QString::fromStdString(text(item))});
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return out;
+}
+
+}  // namespace
+
+void FileFacts::Apply(const flv_reader::Facts& facts) {
+  if (!facts.isFlv) return;
+  facts_ = facts;
+  const flv_reader::LengthChoice length = flv_reader::ChooseLength(facts);
+  known_ = length.source != flv_reader::LengthSource::kNone;
+  origin_ = double(length.startMs) / 1000.0;
+  length_ = double(length.ms) / 1000.0;
+  cues_ = OnPlayerClock(
+      facts.cuePoints, origin_,
+      [](const flv_reader::CuePoint& cue) {
+        return cue.timeSec >= 0 ? cue.timeSec : double(cue.tagMs) / 1000.0;
+      },
+      [](const flv_reader::CuePoint& cue) { return cue.name; });
+  // The same cue point in onMetaData and in a tag of its own is one.
+  cues_.erase(std::unique(cues_.begin(), cues_.end()), cues_.end());
+  captions_ = OnPlayerClock(
+      facts.captions, origin_,
+      [](const flv_reader::Caption& caption) { return double(caption.timeMs) / 1000.0; },
+      [](const flv_reader::Caption& caption) { return caption.text; });
+}
+
+void FileFacts::Forget() { *this = FileFacts{}; }
+
+stream_facts::CuePoints FileFacts::CuePoints() const {
+  stream_facts::CuePoints cues;
+  cues.reserve(cues_.size());
+  for (const auto& [seconds, name] : cues_) cues.append({seconds, name});
+  return cues;
+}
+
+QString FileFacts::CaptionAt(double seconds) const {
+  constexpr double kLongestCaption = 6;
+  const auto after = std::upper_bound(captions_.cbegin(), captions_.cend(), seconds,
+                                      [](double t, const auto& c) { return t < c.first; });
+  if (after == captions_.cbegin() || seconds - std::prev(after)->first >= kLongestCaption) {
+    return {};
+  }
+  return std::prev(after)->second;
+}
+
+QString FileFacts::WhatItHolds() const {
+  if (!facts_.isFlv || facts_.coverage == flv_reader::Coverage::kNone) return {};
+  const bool framesFound = facts_.audio.frames + facts_.video.frames > 0;
+  if (!framesFound && facts_.coverage == flv_reader::Coverage::kComplete) {
+    return facts_.tags == 0
+               ? QStringLiteral("after its FLV header it holds no complete tag")
+               : QStringLiteral("its %1 tags hold no picture or sound").arg(facts_.tags);
+  }
+  if (facts_.lastTagCut && facts_.cutTagMs >= 0) {
+    const double seconds = std::max(double(facts_.cutTagMs) - double(facts_.firstMs), 0.0) / 1000;
+    return QStringLiteral("it is cut off after %1 s").arg(seconds, 0, 'f', 2);
+  }
+  return {};
+}
+
+stream_facts::Tracks FileFacts::Named(stream_facts::Tracks tracks, bool audioUndecodable,
+                                      bool videoUndecodable, bool pictureTooLarge) const {
+  const auto name = [](const flv_reader::StreamFacts& stream, bool audio) {
+    const std::string_view codec = audio ? flv_reader::AudioCodecName(stream.codecId)
+                                         : flv_reader::VideoCodecName(stream.codecId);
+    return QStringLiteral("%1 (FLV %2 %3)")
+        .arg(QString::fromUtf8(codec.data(), qsizetype(codec.size())),
+             audio ? QStringLiteral("sound format") : QStringLiteral("codec"))
+        .arg(stream.codecId);
+  };
+  if (known_ && audioUndecodable && facts_.audio.present() && facts_.audio.codecId >= 0) {
+    tracks.audio.description = name(facts_.audio, true);
+  }
+  if (known_ && videoUndecodable && !pictureTooLarge && facts_.video.present() &&
+      facts_.video.codecId >= 0) {
+    tracks.video.description = name(facts_.video, false);
+  }
+  return tracks;
+}
+
+QString FileFacts::Report() const {
+  if (!known_) return {};
+  return QString::fromStdString(flv_reader::Report(facts_)).trimmed();
+}

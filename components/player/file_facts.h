@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <utility>
+
+#include "media/flv/facts.h"
+#include "media/stream_facts.h"
+
+// What the player's own reading of a local FLV says, put on the player's
+// clock (which starts at the first frame): the length, the cue points and
+// captions in time order, the FLV names of codecs the engine cannot name,
+// and what a file that failed holds. Values only: the reading itself runs
+// elsewhere (FileReading) and hands its facts over as they grow.
+class FileFacts {
+ public:
+  // Takes a newer reading of the file; anything but an FLV's is ignored.
+  void Apply(const flv_reader::Facts& facts);
+  void Forget();
+
+  // Whether the reading gave a length (and the clock's origin).
+  bool Known() const { return known_; }
+  double Origin() const { return origin_; }
+  double Length() const { return length_; }
+  const flv_reader::Facts& Facts() const { return facts_; }
+
+  stream_facts::CuePoints CuePoints() const;
+  // The caption for a moment on the player's clock; empty when none. A
+  // caption says nothing of how long it lasts: it stays until the next, or
+  // for as long as a line of subtitles usually does.
+  QString CaptionAt(double seconds) const;
+  // Why an FLV the engine gave up on could not play; empty when the reading
+  // found nothing to say.
+  QString WhatItHolds() const;
+  // The engine's tracks, with a stream it cannot decode named by its FLV codec
+  // (the engine names no codec it has no decoder for).
+  stream_facts::Tracks Named(stream_facts::Tracks tracks, bool audioUndecodable,
+                             bool videoUndecodable, bool pictureTooLarge) const;
+  // The reading's report for the information view; empty without a reading.
+  QString Report() const;
+
+ private:
+  flv_reader::Facts facts_;
+  bool known_ = false;
+  double origin_ = 0;
+  double length_ = 0;
+  // On the player's clock, in time order.
+  QList<std::pair<double, QString>> cues_;
+  QList<std::pair<double, QString>> captions_;
+};
