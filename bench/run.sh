@@ -26,7 +26,7 @@ media=$build/bench-media
 corpus=${TIBROK_CORPUS_DIR:-$root/../shared/corpus}
 runs=${BENCH_RUNS:-3}
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target bench_player tibrok-flv-player make_modern_flv
 

@@ -4,7 +4,7 @@
 #   scripts/package.sh    -> build-deb/tibrok-flv-player_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build package
 dir=build-deb
 
 # The flags a Debian build would use, hardening included; the "None" build

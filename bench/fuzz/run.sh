@@ -2,7 +2,8 @@
 # Builds one of the player's libFuzzer targets with clang, AddressSanitizer
 # and UndefinedBehaviorSanitizer in build-fuzz/, and runs it for the given
 # number of seconds (default 60). The targets:
-#   flv   the FLV reader, seeded from ../shared/corpus (read in place) and
+#   flv   the FLV reader, seeded from the real-world corpus (../shared/corpus
+#         or $TIBROK_CORPUS_DIR, read in place) and
 #         from small files in today's dialects that make_seeds.cpp writes
 #   mp4   the MP4 box walker, seeded from small files ffmpeg makes here
 #         (whole, with the header first, fragmented, sound only)
@@ -21,11 +22,13 @@ target=${2:-flv}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 flv_sources=("$root"/components/media/flv/*.cpp)
+# The real-world corpus, read in place, where the tests look for it.
+real=${TIBROK_CORPUS_DIR:-$root/../shared/corpus}
 seeds=()
 case $target in
   flv) sources=("${flv_sources[@]}" "$root/bench/fuzz/fuzz_flv_reader.cpp")
        name=fuzz_flv_reader; dict=(-dict="$root/bench/fuzz/flv.dict")
-       seeds=("$root/../shared/corpus" "$build/seeds-flv") ;;
+       seeds=("$real" "$build/seeds-flv") ;;
   mp4) sources=("${flv_sources[@]}" "$root"/components/media/mp4/*.cpp
                 "$root/bench/fuzz/fuzz_mp4_reader.cpp")
        name=fuzz_mp4_reader; dict=(-dict="$root/bench/fuzz/mp4.dict")
@@ -33,11 +36,11 @@ case $target in
   http) sources=("${flv_sources[@]}" "$root"/components/net/url.cpp
                  "$root"/components/net/response_head.cpp "$root"/components/net/chunked.cpp
                  "$root"/components/media/network_tail.cpp "$root/bench/fuzz/fuzz_http_answer.cpp")
-        name=fuzz_http_answer; dict=(); seeds=("$root/../shared/corpus") ;;
+        name=fuzz_http_answer; dict=(); seeds=("$real") ;;
   mkv) sources=("${flv_sources[@]}" "$root"/components/media/mkv/*.cpp
                 "$root/bench/fuzz/fuzz_mkv_view.cpp")
        name=fuzz_mkv_view; dict=(-dict="$root/bench/fuzz/flv.dict")
-       seeds=("$root/../shared/corpus" "$build/seeds-flv") ;;
+       seeds=("$real" "$build/seeds-flv") ;;
   *) echo "usage: run.sh [seconds] [flv|mp4|http|mkv]" >&2; exit 2 ;;
 esac
 corpus=$build/corpus-$target

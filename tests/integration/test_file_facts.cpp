@@ -1,7 +1,8 @@
 // What the player tells about a real file, through the real engine: the cue
 // points of a file that has them are ticked on the seek bar and reached with
 // PgUp and PgDn, and the information view shows the file's report. The
-// views on their own, on a state set by hand, are test_file_views.
+// views on their own, on a state set by hand, are test_file_views. The file
+// is the corpus's: without the corpus nothing here runs.
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include "player_ui/cue_marks.h"
 #include "player_ui/file_info_view.h"
 #include "player_ui/player_overlay.h"
+#include "support/corpus.h"
 #include "support/playback_watch.h"
 #include "support/test_support.h"
 
@@ -49,8 +51,7 @@ class TestFileFacts : public QObject {
     playback::Watch watch;
     watch.firstFrameIsEnough = true;
     watch.boundMs = 8000;
-    const playback::Outcome out =
-        playback::PlayAndWatch(*player_, testsupport::CorpusFile(kCueFile), watch);
+    const playback::Outcome out = playback::PlayAndWatch(*player_, corpus::File(kCueFile), watch);
     QVERIFY2(out.loaded && out.message.isEmpty(), qPrintable(out.Describe()));
     player_->Commands().Pause();
     QTRY_VERIFY(State().paused());
@@ -66,6 +67,11 @@ class TestFileFacts : public QObject {
   }
 
  private slots:
+  void initTestCase() {
+    TIBROK_CORPUS_INIT(QStringLiteral("its file with cue points is not played"));
+    TIBROK_NEEDS_CORPUS();
+  }
+
   void init() {
     player_ = testsupport::ShowPlayerIn(host_, QSize(480, 360));
     QVERIFY(player_);

@@ -1,7 +1,8 @@
 // The player under abuse: thousands of damaged FLVs one after another through
 // one player, and hundreds of movie replacements. Nothing may crash, no file
 // may keep the player (or the GUI thread) past its bound, and memory must not
-// grow with the number of files played.
+// grow with the number of files played. The damaged files are made from
+// corpus files, or from files ffmpeg makes here when the corpus is absent.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -17,6 +18,7 @@
 
 #include "engine/mpv_library.h"
 #include "player/mpv_player.h"
+#include "support/corpus.h"
 #include "support/flv_tags.h"
 #include "support/playback_watch.h"
 #include "support/test_support.h"
@@ -52,6 +54,17 @@ const char* const kSources[] = {
     "flashsv_466x311_nometa.flv",
     "flv1_nellymoser8k_128x96_nometa.flv",
     "bad_amf_meta_flv1_mp3.flv",
+};
+// Without the corpus: its codecs as far as ffmpeg writes them (not VP6),
+// sound alone and picture alone among them.
+const char* const kMadeSources[][2] = {
+    {"flv1_mp3.flv", "-c:v flv1 -c:a libmp3lame -ar 22050"},
+    {"h264_aac.flv", "-c:v libx264 -c:a aac"},
+    {"flashsv_nellymoser.flv", "-c:v flashsv -c:a nellymoser -ar 8000"},
+    {"flashsv2_adpcm.flv", "-c:v flashsv2 -c:a adpcm_swf -ar 22050"},
+    {"h264_only.flv", "-c:v libx264 -an"},
+    {"alaw_only.flv", "-vn -c:a pcm_alaw -ar 8000 -ac 1"},
+    {"speex_only.flv", "-vn -c:a libspeex -ar 16000"},
 };
 constexpr qsizetype kSourceBytes = 64 * 1024;
 constexpr quint32 kSeed = 20240613;
@@ -307,11 +320,26 @@ class TestRobustness : public QObject {
     mallopt(M_ARENA_MAX, 2);
 #endif
     QVERIFY(dir_.isValid());
+    TIBROK_CORPUS_INIT(QStringLiteral("the damaged files are made from %1 files ffmpeg makes here "
+                                      "instead of its %2")
+                           .arg(std::size(kMadeSources))
+                           .arg(std::size(kSources)));
+    QStringList paths;
+    if (corpus::Present()) {
+      for (const char* name : kSources) paths << corpus::File(QLatin1String(name));
+    } else {
+      for (const auto& [name, codecs] : kMadeSources) {
+        paths << testsupport::MakeFlv(dir_.path(), QLatin1String(name),
+                                      QStringLiteral("-f lavfi -i testsrc2=size=96x64:rate=15 -f "
+                                                     "lavfi -i sine -t 1 %1")
+                                          .arg(QLatin1String(codecs))
+                                          .split(u' '));
+      }
+    }
     QList<flv::File> sources;
-    for (const char* name : kSources) {
-      flv::File file =
-          flv::Parse(testsupport::ReadFile(testsupport::CorpusFile(QLatin1String(name))));
-      QVERIFY2(!file.tags.isEmpty(), name);
+    for (const QString& path : paths) {
+      flv::File file = flv::Parse(testsupport::ReadFile(path));
+      QVERIFY2(!file.tags.isEmpty(), qPrintable(path));
       qsizetype bytes = 0;
       for (qsizetype i = 0; i < file.tags.size(); ++i) {
         bytes += 15 + file.tags[i].body.size();

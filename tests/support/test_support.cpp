@@ -10,8 +10,6 @@
 
 namespace testsupport {
 
-QString CorpusFile(const QString& name) { return QDir(TIBROK_CORPUS_DIR).absoluteFilePath(name); }
-
 QString MakeFlv(const QString& dir, const QString& name, const QStringList& ffmpegArgs) {
   const QString out = QDir(dir).absoluteFilePath(name);
   QProcess ffmpeg;

@@ -1,6 +1,6 @@
-// The FLV reader on the real-world files of ../shared/corpus, read in place,
+// The FLV reader on the real-world files of the corpus, read in place,
 // against what ffprobe finds in them; and on files ffmpeg makes here with
-// codecs the corpus lacks.
+// codecs the corpus lacks, which is all that runs without the corpus.
 
 #include <QDir>
 #include <QFile>
@@ -13,15 +13,14 @@
 #include "media/flv/report.h"
 #include "media/flv/tail.h"
 #include "media/flv/walker.h"
+#include "support/corpus.h"
 
 using namespace flv_reader;
 
 namespace {
 
-const QString kCorpus = QStringLiteral(TIBROK_CORPUS_DIR);
-
 Facts Load(const QString& name) {
-  auto source = FileSource::Open((kCorpus + "/" + name).toStdString());
+  auto source = FileSource::Open(corpus::File(name).toStdString());
   if (!source) return {};
   return WalkAll(*source);
 }
@@ -86,16 +85,17 @@ class TestFlvCorpus : public QObject {
 };
 
 void TestFlvCorpus::initTestCase() {
-  QVERIFY2(QDir(kCorpus).exists(), qPrintable(kCorpus));
+  TIBROK_CORPUS_INIT(QStringLiteral("its files are not read, the files ffmpeg makes here are"));
   haveFfmpeg_ = !QStandardPaths::findExecutable("ffmpeg").isEmpty() &&
                 !QStandardPaths::findExecutable("ffprobe").isEmpty();
 }
 
 void TestFlvCorpus::everyFile_data() {
+  TIBROK_NEEDS_CORPUS();
   QTest::addColumn<QString>("name");
-  const QStringList names = QDir(kCorpus).entryList({"*.flv"}, QDir::Files, QDir::Name);
+  const QStringList names = QDir(corpus::Dir()).entryList({"*.flv"}, QDir::Files, QDir::Name);
   // Every file the manifest lists, no fewer.
-  QFile manifest(kCorpus + "/MANIFEST.tsv");
+  QFile manifest(corpus::File("MANIFEST.tsv"));
   QVERIFY(manifest.open(QIODevice::ReadOnly));
   const qsizetype listed = manifest.readAll().trimmed().count('\n');
   QCOMPARE(names.size(), listed);
@@ -104,7 +104,7 @@ void TestFlvCorpus::everyFile_data() {
 
 void TestFlvCorpus::everyFile() {
   QFETCH(QString, name);
-  const QString path = kCorpus + "/" + name;
+  const QString path = corpus::File(name);
   auto source = FileSource::Open(path.toStdString());
   QVERIFY(source);
   const Facts f = WalkAll(*source);
@@ -159,6 +159,7 @@ void TestFlvCorpus::everyFile() {
 }
 
 void TestFlvCorpus::whatFilesClaimAndHold() {
+  TIBROK_NEEDS_CORPUS();
   // Claims 3.09 s with a keyframes index, holds one frame of each stream.
   const Facts trunc = Load("trunc_vp6f_mp3_1frame_exif.flv");
   QCOMPARE(trunc.metadata.duration.value_or(0), 3.089);
@@ -235,6 +236,7 @@ void TestFlvCorpus::whatFilesClaimAndHold() {
 }
 
 void TestFlvCorpus::damagedFiles() {
+  TIBROK_NEEDS_CORPUS();
   // One AAC tag ~69 minutes after the configuration before it.
   const Facts jump = Load("ts_jump_aac_audioonly_nometa.flv");
   const Problem* leap = jump.problems.First(ProblemKind::kTimestampLeap);

@@ -2,6 +2,7 @@
 // and never in a crash, a hang or a huge allocation; and a deterministic set
 // of damaged copies of every corpus file and of files made here, each read
 // every way the player reads (whole, in slices, as it grows, by its tail).
+// Without the corpus, the files made here are damaged alone.
 
 #include <sys/resource.h>
 #include <QDir>
@@ -18,6 +19,7 @@
 #include "media/flv/report.h"
 #include "media/flv/tail.h"
 #include "media/flv/walker.h"
+#include "support/corpus.h"
 #include "unit/flv/flv_builder.h"
 
 #ifndef TIBROK_FLV_RSS_LIMIT_MB
@@ -30,8 +32,6 @@ using flvtest::Builder;
 using flvtest::Bytes;
 
 namespace {
-
-const QString kCorpus = QStringLiteral(TIBROK_CORPUS_DIR);
 
 uint64_t SplitMix(uint64_t& state) {
   uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
@@ -261,6 +261,7 @@ class TestFlvDamage : public QObject {
 
 void TestFlvDamage::initTestCase() {
   QVERIFY(dir_.isValid());
+  TIBROK_CORPUS_INIT(QStringLiteral("its files are not damaged, the files made here are"));
   // Files with what the corpus has little of: AMF3 script data, captions,
   // cue points, a keyframes index, codec changes.
   Builder b;
@@ -445,9 +446,10 @@ void TestFlvDamage::absurdScriptData() {
 
 void TestFlvDamage::mutants_data() {
   QTest::addColumn<QString>("path");
-  for (const QString& name : QDir(kCorpus).entryList({"*.flv"}, QDir::Files, QDir::Name)) {
-    QTest::newRow(qPrintable(name)) << kCorpus + "/" + name;
-  }
+  const QStringList names = corpus::Present()
+                                ? QDir(corpus::Dir()).entryList({"*.flv"}, QDir::Files, QDir::Name)
+                                : QStringList();
+  for (const QString& name : names) QTest::newRow(qPrintable(name)) << corpus::File(name);
   for (const QString& path : made_) QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
 }
 
