@@ -122,6 +122,13 @@ FileOptions ForFile(const engine::LoadRequest& request) {
   FileOptions options;
   options.demuxerOptions.append(
       std::pair<QByteArray, QByteArray>{"protocol_whitelist", kNoNestedProtocol});
+  if (request.source == Source::kHttp &&
+      request.format == engine::LoadRequest::Format::kFlvModern) {
+    // Turned into Matroska by the player as it comes (http_stream.h), and
+    // read by the engine's own Matroska reader, fenced in as for a local file.
+    options.demuxer = "mkv";
+    return options;
+  }
   if (request.source == Source::kHttp) {
     // Read through the player's own connection (http_stream.h), in the
     // format the player found at its start; the engine's protocols are not

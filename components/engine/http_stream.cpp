@@ -4,6 +4,9 @@
 #include <mpv/stream_cb.h>
 
 #include <cstring>
+#include <span>
+
+#include "media/mkv/live_muxer.h"
 
 namespace {
 
@@ -36,24 +39,57 @@ void Cancel(void* cookie) { FileOf(cookie).Cancel(); }
 
 void Close(void* cookie) { delete static_cast<std::shared_ptr<net::HttpFile>*>(cookie); }
 
+// A modern FLV stream, turned into Matroska as it comes: the FLV is read a
+// piece at a time and each piece pushed through before more is read, so
+// what waits to be read stays small.
+struct Modern {
+  std::shared_ptr<net::HttpFile> file;
+  mkv::LiveMuxer muxer;
+  bool ended = false;
+};
+
+constexpr int64_t kPiece = 64 << 10;
+
+int64_t ModernRead(void* cookie, char* buffer, uint64_t size) {
+  auto* modern = static_cast<Modern*>(cookie);
+  while (modern->muxer.Pending() == 0 && !modern->ended) {
+    static thread_local char piece[kPiece];
+    const int64_t got = modern->file->Read(piece, kPiece);
+    if (got < 0) return MPV_ERROR_GENERIC;
+    if (got == 0) {
+      modern->muxer.Finish();
+      modern->ended = true;
+      break;
+    }
+    if (!modern->muxer.Push(std::span(reinterpret_cast<const uint8_t*>(piece), size_t(got)))) {
+      return MPV_ERROR_GENERIC;
+    }
+  }
+  return int64_t(modern->muxer.Pull(reinterpret_cast<uint8_t*>(buffer), size_t(size)));
+}
+
+void ModernCancel(void* cookie) { static_cast<Modern*>(cookie)->file->Cancel(); }
+
+void ModernClose(void* cookie) { delete static_cast<Modern*>(cookie); }
+
 }  // namespace
 
 bool HttpStreams::Register(mpv_handle* core) {
   return mpv_stream_cb_add_ro(core, kProtocol, this, &HttpStreams::Open) >= 0;
 }
 
-QByteArray HttpStreams::Add(std::shared_ptr<net::HttpFile> file) {
+QByteArray HttpStreams::Add(std::shared_ptr<net::HttpFile> file, bool modern) {
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = Entry{std::move(file), {}};
+  entries_[id] = Entry{std::move(file), {}, modern};
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
 
-QByteArray HttpStreams::Add(const std::string& url) {
+QByteArray HttpStreams::Add(const std::string& url, bool modern) {
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = Entry{nullptr, url};
+  entries_[id] = Entry{nullptr, url, modern};
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
@@ -81,6 +117,18 @@ int HttpStreams::Open(void* self, char* uri, mpv_stream_cb_info* info) {
     taken.file = net::HttpFile::Open(taken.url, net::Limits{}, std::make_shared<net::CancelFlag>(),
                                      &failure);
     if (!taken.file) return MPV_ERROR_LOADING_FAILED;
+  }
+  if (taken.modern) {
+    if (!taken.file->Seek(0)) return MPV_ERROR_LOADING_FAILED;
+    auto* modern = new Modern{std::move(taken.file), {}, false};
+    info->cookie = modern;
+    info->read_fn = &ModernRead;
+    // Read in order only: no seeks, no size.
+    info->seek_fn = nullptr;
+    info->size_fn = nullptr;
+    info->close_fn = &ModernClose;
+    info->cancel_fn = &ModernCancel;
+    return 0;
   }
   auto* file = new std::shared_ptr<net::HttpFile>(std::move(taken.file));
   if (!(*file)->Seek(0)) {

@@ -229,8 +229,9 @@ class MpvCore : public Engine {
     } else if (request.source == LoadRequest::Source::kHttp) {
       // Through the player's client either way: the engine is never handed
       // the address itself.
-      target = request.http ? httpStreams_->Add(request.http)
-                            : httpStreams_->Add(request.url.toStdString());
+      const bool modern = request.format == LoadRequest::Format::kFlvModern;
+      target = request.http ? httpStreams_->Add(request.http, modern)
+                            : httpStreams_->Add(request.url.toStdString(), modern);
     } else {
       target = request.url.toUtf8();
     }

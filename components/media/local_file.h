@@ -21,7 +21,10 @@
 // name meanwhile. It reads the file, so it runs off the GUI thread.
 namespace local_file {
 
-enum class Format { kFlv, kMp4 };
+// kFlvModern: an FLV with HEVC as codec id 12 or any enhanced tag, which
+// the engine's own FLV reader does not play (a local one carries its
+// Matroska view in the inspection; one over http is read as a stream).
+enum class Format { kFlv, kMp4, kFlvModern };
 
 struct Inspection {
   // Why the file is not played, to finish "Cannot play "x": ..."; empty

@@ -240,7 +240,9 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.url = address_.url;
     request.http = network_.TakeFile();
     request.format = networkFormat_ == local_file::Format::kMp4 ? engine::LoadRequest::Format::kMp4
-                                                                : engine::LoadRequest::Format::kFlv;
+                     : networkFormat_ == local_file::Format::kFlvModern
+                         ? engine::LoadRequest::Format::kFlvModern
+                         : engine::LoadRequest::Format::kFlv;
   } else {
     request.source = engine::LoadRequest::Source::kRtmp;
     request.url = address_.url;

@@ -11,6 +11,7 @@
 
 #include "player/mpv_player.h"
 #include "support/encoded_clips.h"
+#include "support/file_server.h"
 #include "support/playback_watch.h"
 #include "support/test_support.h"
 
@@ -143,6 +144,38 @@ class TestModernFlv : public QObject {
     qInfo("%s", qPrintable(what));
     QVERIFY2(out.Plays() && player_->State().audioOnly(), qPrintable(what));
     QVERIFY2(!player_->State().decodeProblem().isEmpty(), qPrintable(what));
+  }
+
+  // Over http, as a CDN's live HTTP-FLV stream comes, and from a server that
+  // does ranges: the player reads the stream itself and turns it into
+  // Matroska as it comes.
+  void playsOverHttp_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("ranges");
+    QTest::newRow("codec id 12, live") << 0 << false;
+    QTest::newRow("enhanced HEVC, ranges") << 1 << true;
+    QTest::newRow("AV1, live") << 2 << false;
+  }
+  void playsOverHttp() {
+    QFETCH(int, index);
+    QFETCH(bool, ranges);
+    const QString path = Make(kKinds[index]);
+    QVERIFY(!path.isEmpty());
+    FileServer server(testsupport::ReadFile(path),
+                      ranges ? FileServer::Mode::kRanges : FileServer::Mode::kNoRanges, 4 << 20);
+    playback::Watch watch;
+    watch.checkPictures = true;
+    watch.expectVideo = true;
+    watch.boundMs = 10000;
+    const playback::Outcome out = playback::PlayAndWatch(*player_, server.Url(), watch);
+    const QString what =
+        out.Describe() +
+        QStringLiteral(", decode problem \"%1\"").arg(player_->State().decodeProblem());
+    qInfo("%s", qPrintable(what));
+    QVERIFY2(out.Plays() && out.picture, qPrintable(what));
+    QCOMPARE(out.videoSize, QSize(320, 240));
+    QVERIFY2(player_->State().decodeProblem().isEmpty(), qPrintable(what));
+    QVERIFY(!player_->State().audioOnly());
   }
 
   void aFileBeingWrittenPlaysOn() {
