@@ -12,9 +12,9 @@
 // it: the player connects itself (its own client, net/), reads the first
 // bytes and decides what they are exactly as for a local file: FLV (and for
 // an FLV, whether it writes its codecs the modern way, which the engine
-// reads only as Matroska) or MP4, or refused with what it looks like. The open connection, with the bytes
-// read, then goes to the engine. It waits on the network, so it runs off
-// the GUI thread; a cancel ends it within a tenth of a second.
+// reads only as Matroska) or MP4, or refused with what it looks like. The open connection, with the
+// bytes read, then goes to the engine. It waits on the network, so it runs off the GUI thread; a
+// cancel ends it within a tenth of a second.
 namespace network_file {
 
 struct Opening {
