@@ -3,54 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "media/flv/bit_reader.h"
+
 namespace flv_reader {
 namespace {
 
-// Reads bits most significant first; reading past the end sets a flag and
-// yields zeros, so a parser checks once at the end rather than at every read.
-class BitReader {
- public:
-  explicit BitReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  uint32_t Bits(int n) {
-    uint32_t value = 0;
-    for (int i = 0; i < n; ++i) {
-      if (bit_ >= bytes_.size() * 8) {
-        overrun_ = true;
-        return 0;
-      }
-      value = value << 1 | ((bytes_[bit_ / 8] >> (7 - bit_ % 8)) & 1);
-      ++bit_;
-    }
-    return value;
-  }
-  // Exp-Golomb; more than 31 leading zeros is no valid code.
-  uint32_t Ue() {
-    int zeros = 0;
-    while (Bits(1) == 0) {
-      if (overrun_ || ++zeros > 31) {
-        overrun_ = true;
-        return 0;
-      }
-    }
-    if (zeros == 0) return 0;
-    return static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + Bits(zeros));
-  }
-  int32_t Se() {
-    const uint32_t k = Ue();
-    return (k & 1) ? static_cast<int32_t>((k + 1) / 2) : -static_cast<int32_t>(k / 2);
-  }
-  bool overrun() const { return overrun_; }
-
- private:
-  std::span<const uint8_t> bytes_;
-  size_t bit_ = 0;
-  bool overrun_ = false;
-};
-
-std::optional<PictureSize> Sane(int width, int height) {
-  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return std::nullopt;
-  return PictureSize{width, height};
-}
+using bits::BitReader;
+using bits::Sane;
 
 void SkipScalingList(BitReader& bits, int size) {
   int last = 8, next = 8;
@@ -122,24 +81,16 @@ std::optional<PictureSize> ScreenVideoPictureSize(std::span<const uint8_t> frame
   return Sane((frame[0] & 0x0f) << 8 | frame[1], (frame[2] & 0x0f) << 8 | frame[3]);
 }
 
-std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal) {
+std::optional<VideoFormat> H264SpsFormat(std::span<const uint8_t> nal) {
   if (nal.size() < 4 || (nal[0] & 0x1f) != 7) return std::nullopt;
   // The SPS is short; more than this is not an SPS worth reading.
-  std::vector<uint8_t> rbsp;
-  rbsp.reserve(std::min<size_t>(nal.size(), 512));
-  int zeros = 0;
-  for (size_t i = 1; i < nal.size() && rbsp.size() < 512; ++i) {
-    if (zeros >= 2 && nal[i] == 3) {
-      zeros = 0;
-      continue;
-    }
-    zeros = nal[i] == 0 ? zeros + 1 : 0;
-    rbsp.push_back(nal[i]);
-  }
+  const std::vector<uint8_t> rbsp = bits::Rbsp(nal, 1, 512);
   BitReader bits(rbsp);
   const uint32_t profile = bits.Bits(8);
-  bits.Bits(16);  // constraint flags, level
-  bits.Ue();      // seq_parameter_set_id
+  bits.Bits(8);  // constraint flags
+  const uint32_t level = bits.Bits(8);
+  uint32_t bitDepth = 8;
+  bits.Ue();  // seq_parameter_set_id
   uint32_t chromaFormat = 1;
   bool separateColourPlanes = false;
   switch (profile) {
@@ -159,7 +110,7 @@ std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal) {
       chromaFormat = bits.Ue();
       if (chromaFormat > 3) return std::nullopt;
       if (chromaFormat == 3) separateColourPlanes = bits.Bits(1);
-      bits.Ue();     // bit depth luma
+      bitDepth = bits.Ue() + 8;
       bits.Ue();     // bit depth chroma
       bits.Bits(1);  // transform bypass
       if (bits.Bits(1)) {
@@ -211,11 +162,24 @@ std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal) {
                         static_cast<int64_t>(cropUnitX * (cropLeft + cropRight));
   const int64_t height = static_cast<int64_t>(heightUnits * 16 * frameHeightFactor) -
                          static_cast<int64_t>(cropUnitY * (cropTop + cropBottom));
-  if (width <= 0 || height <= 0) return std::nullopt;
-  return Sane(static_cast<int>(width), static_cast<int>(height));
+  const auto size = Sane(width, height);
+  if (!size || bitDepth > 14) return std::nullopt;
+  VideoFormat format;
+  format.size = *size;
+  format.profile = static_cast<int>(profile);
+  format.level = static_cast<int>(level);
+  format.bitDepth = static_cast<int>(bitDepth);
+  format.chromaFormat = static_cast<int>(chromaFormat);
+  return format;
 }
 
-std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record) {
+std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal) {
+  const auto format = H264SpsFormat(nal);
+  if (!format) return std::nullopt;
+  return format->size;
+}
+
+std::optional<VideoFormat> AvcConfigFormat(std::span<const uint8_t> record) {
   if (record.size() < 8 || record[0] != 1) return std::nullopt;
   const int spsCount = record[5] & 0x1f;
   size_t at = 6;
@@ -223,10 +187,16 @@ std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record)
     const size_t length = size_t{record[at]} << 8 | record[at + 1];
     at += 2;
     if (length > record.size() - at) return std::nullopt;
-    if (auto size = H264SpsPictureSize(record.subspan(at, length))) return size;
+    if (auto format = H264SpsFormat(record.subspan(at, length))) return format;
     at += length;
   }
   return std::nullopt;
+}
+
+std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record) {
+  const auto format = AvcConfigFormat(record);
+  if (!format) return std::nullopt;
+  return format->size;
 }
 
 std::optional<SoundFormat> AacConfigFormat(std::span<const uint8_t> config) {

@@ -17,6 +17,17 @@ struct PictureSize {
   bool operator==(const PictureSize&) const = default;
 };
 
+// What a configuration record or a key frame tells of the pictures: the
+// codec's own profile and level numbers, bit depth and chroma format, and
+// the picture size where it is carried. -1 and 0 stand for "not told".
+struct VideoFormat {
+  PictureSize size;
+  int profile = -1;
+  int level = -1;
+  int bitDepth = 0;
+  int chromaFormat = -1;  // 0 monochrome, 1 4:2:0, 2 4:2:2, 3 4:4:4
+};
+
 // A Sorenson H.263 picture header (start code, version, picture size code).
 std::optional<PictureSize> H263PictureSize(std::span<const uint8_t> frame);
 // A VP6 key frame, after FLV's byte of crop adjustments; with alpha, FLV puts
@@ -27,9 +38,12 @@ std::optional<PictureSize> ScreenVideoPictureSize(std::span<const uint8_t> frame
 // An H.264 sequence parameter set NAL unit, header byte included, with its
 // emulation prevention bytes still in; frame cropping applied.
 std::optional<PictureSize> H264SpsPictureSize(std::span<const uint8_t> nal);
+// The same SPS: profile_idc, level_idc, luma bit depth, chroma format, size.
+std::optional<VideoFormat> H264SpsFormat(std::span<const uint8_t> nal);
 // An AVCDecoderConfigurationRecord (the body of an AVC sequence header tag
 // after its packet type and composition time): the size from its first SPS.
 std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record);
+std::optional<VideoFormat> AvcConfigFormat(std::span<const uint8_t> record);
 
 struct SoundFormat {
   int sampleRate = 0;

@@ -57,6 +57,10 @@ std::string_view ProblemKindName(ProblemKind kind) {
       return "metadata claim wrong";
     case ProblemKind::kKeyframeIndexDisagrees:
       return "keyframe index wrong";
+    case ProblemKind::kTagBody:
+      return "tag body damaged";
+    case ProblemKind::kCodecConfig:
+      return "codec configuration";
     case ProblemKind::kCount:
       break;
   }

@@ -38,6 +38,8 @@ enum class ProblemKind : uint8_t {
   kDurationDisagrees,
   kMetadataDisagrees,  // another onMetaData claim the file contradicts
   kKeyframeIndexDisagrees,
+  kTagBody,      // an audio or video tag's body cut short or inconsistent
+  kCodecConfig,  // a configuration record missing before the frames, or damaged
   kCount
 };
 std::string_view ProblemKindName(ProblemKind kind);
@@ -70,12 +72,28 @@ class ProblemList {
 
 enum class SizeFrom : uint8_t { kNone, kFrameHeader, kMetadata };
 
+// A stream's codec as the file names it: a legacy codec number (the video
+// codec id, 12 for HEVC under the CDN convention; the sound format), or an
+// enhanced FourCC (first character in the top byte).
+struct CodecTag {
+  int legacy = -1;
+  uint32_t fourCc = 0;
+  bool present() const { return legacy >= 0 || fourCc != 0; }
+  bool operator==(const CodecTag&) const = default;
+};
+
 struct StreamFacts {
   int64_t tags = 0;    // every tag of the stream
   int64_t frames = 0;  // tags that carry media: no codec configuration, no empty tags
   int64_t payloadBytes = 0;
-  int codecId = -1;           // the first codec
-  std::vector<int> codecIds;  // each codec in the order it appeared, at most 8
+  // Legacy codec numbers: the first, and each in the order it appeared, at
+  // most 8. Enhanced (FourCC) codecs leave them out.
+  int codecId = -1;
+  std::vector<int> codecIds;
+  // Every codec, legacy or FourCC: the first, and each in the order it
+  // appeared, at most 8.
+  CodecTag codec;
+  std::vector<CodecTag> codecs;
   // Frame timestamps in file order; maxMs is the largest.
   int64_t firstMs = -1;
   int64_t lastMs = -1;
@@ -96,8 +114,20 @@ struct StreamFacts {
   int height = 0;
   SizeFrom sizeFrom = SizeFrom::kNone;
   int64_t keyframes = 0;
+  // From the configuration records of codec id 12 and enhanced codecs: the
+  // codec's own profile number (codec_names.h names it), bit depth and
+  // chroma format (0 monochrome, 1 4:2:0, 2 4:2:2, 3 4:4:4); -1 and 0 when
+  // not told.
+  int profile = -1;
+  int bitDepth = 0;
+  int chromaFormat = -1;
+  // The track these figures are of: 0 unless the file is multitrack.
+  int trackId = 0;
   bool present() const { return tags > 0; }
 };
+
+// Tracks of one stream listed at most, whatever the file holds.
+inline constexpr size_t kMaxTracksListed = 16;
 
 enum class HideReason : uint8_t { kOversized, kTooDeep, kTooManyValues, kAbsurdClaims };
 
@@ -192,8 +222,16 @@ struct Facts {
   int64_t endMs = -1;      // where the last frame ends
   int64_t durationMs = 0;  // endMs - firstMs: the length measured
   int64_t contentMs = 0;   // what the frames cover, leaps and restarts left out
+  // The streams' figures follow each stream's main track: the first that
+  // appeared. Their tag counts take in every track.
   StreamFacts audio;
   StreamFacts video;
+  // Every track of a multitrack stream, the main one first, the others in
+  // the order they appeared, each with its own tags and bytes; empty for a
+  // stream of one track. Tracks past kMaxTracksListed are counted only.
+  std::vector<StreamFacts> audioTracks;
+  std::vector<StreamFacts> videoTracks;
+  int64_t tracksLeftOut = 0;
 
   Metadata metadata;
   std::vector<CuePoint> cuePoints;  // from onCuePoint tags and onMetaData, bounded

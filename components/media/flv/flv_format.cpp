@@ -35,19 +35,49 @@ bool PlausibleTag(const TagHeader& tag) {
          (tag.type == kAudioTag || tag.type == kVideoTag || tag.type == kScriptTag);
 }
 
+namespace {
+
+constexpr int kEnhancedAudio = 9;
+
+// The four bytes after an enhanced tag's first byte, where they are at hand.
+bool PrintableFourCc(std::span<const uint8_t> body) {
+  for (size_t i = 1; i < 5 && i < body.size(); ++i) {
+    if (body[i] < 0x20 || body[i] >= 0x7f) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool StrictlyPlausibleTag(const TagHeader& tag, std::span<const uint8_t> body) {
   if (!PlausibleTag(tag) || tag.streamId != 0 || tag.dataSize == 0) return false;
   if (body.empty() || tag.encrypted()) return true;
   const uint8_t first = body[0];
   switch (tag.type) {
     case kAudioTag:
+      if ((first >> 4) == kEnhancedAudio) {
+        // Packet types 0 to 2, 4 (channel configuration), 5 (multitrack)
+        // and 7 (ModEx); a FourCC after the first byte where one comes next.
+        const int type = first & 0x0f;
+        if (type == 3 || type == 6 || type > 7) return false;
+        return type >= 5 || PrintableFourCc(body);
+      }
       if (!KnownAudioCodec(first >> 4)) return false;
       // An AAC packet is a configuration (0) or raw data (1).
       return (first >> 4) != kAudioAac || body.size() < 2 || body[1] <= 1;
     case kVideoTag: {
-      const int frameType = first >> 4;
-      if (frameType < 1 || frameType > 5 || !KnownVideoCodec(first & 0x0f)) return false;
-      return (first & 0x0f) != kVideoH264 || body.size() < 2 || body[1] <= 2;
+      if (first & 0x80) {
+        // Enhanced: a frame type, packet types 0 to 7, and a FourCC after
+        // the first byte unless multitrack, ModEx or a command comes next.
+        const int frameType = (first >> 4) & 0x07, type = first & 0x0f;
+        if (frameType < 1 || frameType > 5 || type > 7) return false;
+        return type >= 6 || frameType == 5 || PrintableFourCc(body);
+      }
+      const int frameType = first >> 4, codec = first & 0x0f;
+      if (frameType < 1 || frameType > 5 || !(KnownVideoCodec(codec) || codec == 12)) {
+        return false;
+      }
+      return (codec != kVideoH264 && codec != 12) || body.size() < 2 || body[1] <= 2;
     }
     default:
       // A script tag opens with its name: an AMF0 string, or an AMF3 switch.
@@ -73,6 +103,8 @@ std::string_view VideoCodecName(int id) {
       return "Screen Video 2";
     case kVideoH264:
       return "H.264";
+    case 12:  // under the CDN convention
+      return "HEVC";
     default:
       return "unknown";
   }

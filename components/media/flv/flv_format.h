@@ -67,14 +67,15 @@ bool PlausibleTag(const TagHeader& tag);
 
 // What stray bytes rarely pass, for finding tags again after damage: a
 // plausible tag with stream id 0, a body, and a first body byte that makes
-// sense for its type (`body` holds as much of the body as is at hand, maybe
-// nothing).
+// sense for its type, in either way FLV is written (`body` holds as much of
+// the body as is at hand, maybe nothing).
 bool StrictlyPlausibleTag(const TagHeader& tag, std::span<const uint8_t> body);
 
 // Codec numbers of the audio and video flags bytes, and what they are called.
 bool KnownVideoCodec(int id);
 bool KnownAudioCodec(int id);
-std::string_view VideoCodecName(int id);  // "unknown" for numbers FLV does not define
+// "unknown" for numbers FLV does not define; 12 is HEVC, as CDNs write it.
+std::string_view VideoCodecName(int id);
 std::string_view AudioCodecName(int id);
 
 inline constexpr int kVideoH263 = 2;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "media/flv/codec_names.h"
+#include "media/flv/media_tag.h"
 #include "media/flv/text_format.h"
 
 namespace flv_reader {
@@ -56,12 +58,9 @@ std::string Channels(int n) {
 }
 
 std::string CodecList(const StreamFacts& s, bool video) {
-  auto name = [&](int id) {
-    std::string n(video ? VideoCodecName(id) : AudioCodecName(id));
-    return n == "unknown" ? "unknown codec " + std::to_string(id) : n;
-  };
-  std::string text = name(s.codecId);
-  for (size_t i = 1; i < s.codecIds.size(); ++i) text += ", then " + name(s.codecIds[i]);
+  std::string text = CodecListName(s.codec, video);
+  for (size_t i = 1; i < s.codecs.size(); ++i)
+    text += ", then " + CodecListName(s.codecs[i], video);
   return text;
 }
 
@@ -72,10 +71,17 @@ std::string Location(const Problem& p) {
   return at;
 }
 
-void VideoLine(const Facts& f, std::string& out) {
-  const StreamFacts& v = f.video;
-  if (!v.present()) return;
-  out += "Video: " + (v.codecId >= 0 ? CodecList(v, true) : std::string("no frames"));
+std::string Chroma(int format) {
+  return format == 0 ? "monochrome" : format == 2 ? "4:2:2" : format == 3 ? "4:4:4" : "";
+}
+
+// A video stream or track: codec, profile, bit depth, size, rate, frames.
+std::string VideoDescription(const StreamFacts& v) {
+  std::string out = v.codec.present() ? CodecList(v, true) : std::string("no frames");
+  const std::string profile = ProfileName(v.codec, true, v.profile);
+  if (!profile.empty()) out += ", " + profile;
+  if (v.bitDepth > 0) out += ", " + std::to_string(v.bitDepth) + "-bit";
+  if (!Chroma(v.chromaFormat).empty()) out += " " + Chroma(v.chromaFormat);
   if (v.width > 0) {
     out += ", " + std::to_string(v.width) + "x" + std::to_string(v.height);
     if (v.sizeFrom == SizeFrom::kMetadata) out += " (from onMetaData)";
@@ -84,21 +90,41 @@ void VideoLine(const Facts& f, std::string& out) {
   if (v.kbitPerSecond >= 0.5) out += ", " + Fixed(v.kbitPerSecond, 0) + " kbit/s";
   out += ", " + std::to_string(v.frames) + (v.frames == 1 ? " frame" : " frames");
   if (v.keyframes > 0) out += " (" + std::to_string(v.keyframes) + " key)";
-  out += "\n";
+  return out;
 }
 
-void AudioLine(const Facts& f, std::string& out) {
-  const StreamFacts& a = f.audio;
-  if (!a.present()) return;
-  out += "Audio: " + (a.codecId >= 0 ? CodecList(a, false) : std::string("no frames"));
+std::string AudioDescription(const StreamFacts& a) {
+  std::string out = a.codec.present() ? CodecList(a, false) : std::string("no frames");
   if (a.sampleRate > 0) out += ", " + Rate(a.sampleRate);
-  // Sample size means something for PCM and ADPCM only.
-  const bool pcm =
-      a.codecId == kAudioPcmPlatform || a.codecId == kAudioPcmLittle || a.codecId == kAudioAdpcm;
+  // Sample size means something for PCM, ADPCM and FLAC only.
+  const bool pcm = a.codecId == kAudioPcmPlatform || a.codecId == kAudioPcmLittle ||
+                   a.codecId == kAudioAdpcm || a.codec.fourCc == kFourCcFlac;
   if (a.sampleBits > 0 && pcm) out += ", " + std::to_string(a.sampleBits) + "-bit";
   if (a.channels > 0) out += ", " + Channels(a.channels);
   if (a.kbitPerSecond >= 0.5) out += ", " + Fixed(a.kbitPerSecond, 0) + " kbit/s";
+  return out;
+}
+
+// One line for a stream of one track; a line and one a track for a
+// multitrack one.
+void StreamLines(const Facts& f, bool video, std::string& out) {
+  const StreamFacts& s = video ? f.video : f.audio;
+  if (!s.present()) return;
+  const std::vector<StreamFacts>& tracks = video ? f.videoTracks : f.audioTracks;
+  auto describe = [&](const StreamFacts& t) {
+    return video ? VideoDescription(t) : AudioDescription(t);
+  };
+  const std::string label = video ? "Video" : "Audio";
+  if (tracks.empty()) {
+    out += label + ": " + describe(s) + "\n";
+    return;
+  }
+  out += label + ": " + std::to_string(tracks.size()) + " tracks";
+  if (f.tracksLeftOut > 0) out += " listed, more left out";
   out += "\n";
+  for (const StreamFacts& t : tracks) {
+    out += "  track " + std::to_string(t.trackId) + ": " + describe(t) + "\n";
+  }
 }
 
 void LengthLines(const Facts& f, std::string& out) {
@@ -234,8 +260,8 @@ std::string Report(const Facts& f) {
   out += "File size: " + FormatBytes(f.fileSize);
   if (f.fileSize >= 1024) out += " (" + std::to_string(f.fileSize) + " bytes)";
   out += "\n";
-  VideoLine(f, out);
-  AudioLine(f, out);
+  StreamLines(f, true, out);
+  StreamLines(f, false, out);
   LengthLines(f, out);
   out += "Tags: " + std::to_string(f.tags) + " (audio " + std::to_string(f.audio.tags) +
          ", video " + std::to_string(f.video.tags) + ", script " + std::to_string(f.scriptTags) +

@@ -4,14 +4,43 @@
 #include <vector>
 
 #include "media/flv/flv_format.h"
+#include "media/flv/media_tag.h"
 #include "media/flv/walker.h"
 
 namespace flv_reader {
 namespace {
 
+// A body's first bytes decide whether its tag is a frame: a flags byte and
+// packet type, or an enhanced tag's ModEx, multitrack and FourCC headers.
+constexpr int64_t kBodyBytesLooked = 24;
+
+// The first bytes of a body, and nothing after them.
+class PrefixBytes final : public BodyBytes {
+ public:
+  PrefixBytes(const uint8_t* bytes, size_t n) : bytes_(bytes), n_(n) {}
+  std::span<const uint8_t> Get(size_t offset, size_t n) const override {
+    if (offset >= n_) return {};
+    return {bytes_ + offset, std::min(n, n_ - offset)};
+  }
+
+ private:
+  const uint8_t* bytes_;
+  size_t n_;
+};
+
 // Codec configuration and command frames carry no time of their own.
 bool IsFrame(const TagHeader& tag, const uint8_t* body, int64_t bodyBytes) {
   if (bodyBytes < 1) return false;
+  const bool modern =
+      tag.type == kAudioTag
+          ? (body[0] >> 4) == kAudioExHeader
+          : tag.type == kVideoTag && ((body[0] & 0x80) || (body[0] & 0x0f) == kVideoHevc);
+  if (modern) {
+    // The first packet's headers are within the bytes at hand.
+    const MediaTag media =
+        ParseMediaTag(tag.type, tag.dataSize, PrefixBytes(body, static_cast<size_t>(bodyBytes)));
+    return media.count > 0 && CodedFrames(media.packets[0]);
+  }
   if (tag.type == kAudioTag) {
     return !((body[0] >> 4) == kAudioAac && bodyBytes >= 2 && body[1] == 0);
   }
@@ -39,7 +68,7 @@ TailInfo ReadTail(const ByteSource& source, const TailOptions& options) {
 
   // Bytes from the window, or from a small read of their own before it.
   int extraReads = options.extraReads;
-  uint8_t extra[kTagHeaderBytes + 2];
+  uint8_t extra[kTagHeaderBytes + kBodyBytesLooked];
   auto bytes = [&](int64_t offset, int64_t n) -> const uint8_t* {
     if (offset >= from && offset + n <= info.windowEnd) return at(offset);
     if (offset < 0 || n > static_cast<int64_t>(sizeof extra) || extraReads-- <= 0) return nullptr;
@@ -54,7 +83,9 @@ TailInfo ReadTail(const ByteSource& source, const TailOptions& options) {
     const uint32_t previous = ReadU32(size);
     if (previous < kTagHeaderBytes || previous > end - kPrevSizeBytes) break;
     const int64_t tagAt = end - kPrevSizeBytes - previous;
-    const uint8_t* header = bytes(tagAt, kTagHeaderBytes + 2);
+    // The size field tells how much of the body there is to look at.
+    const int64_t looked = std::min<int64_t>(previous - kTagHeaderBytes, kBodyBytesLooked);
+    const uint8_t* header = bytes(tagAt, kTagHeaderBytes + looked);
     if (!header) break;
     const TagHeader tag = ParseTagHeader(header);
     if (!PlausibleTag(tag) || int64_t{tag.dataSize} + kTagHeaderBytes != previous) break;
@@ -63,7 +94,7 @@ TailInfo ReadTail(const ByteSource& source, const TailOptions& options) {
       info.followedPrevTagSizes = true;
       info.lastTagOffset = tagAt;
     }
-    if (IsFrame(tag, header + kTagHeaderBytes, std::min<int64_t>(tag.dataSize, 2))) {
+    if (IsFrame(tag, header + kTagHeaderBytes, looked)) {
       int64_t& last = tag.type == kAudioTag ? info.lastAudioMs : info.lastVideoMs;
       if (last < 0) last = tag.timestamp;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "media/flv/codec_names.h"
 #include "media/flv/flv_format.h"
 #include "media/flv/text_format.h"
 
@@ -15,6 +16,21 @@ namespace {
 // Entries of a claimed index looked up: half at its start, where a player
 // seeks most, and half spread over the rest.
 constexpr int64_t kMaxClaimedEntriesChecked = 64;
+
+// A codec claim: a legacy number below 16, or a FourCC written as a number
+// (the enhanced layout's way, four printable characters); nothing else.
+CodecTag ClaimedCodec(double claim) {
+  if (!std::isfinite(claim) || claim < 0 || claim != std::floor(claim) || claim > UINT32_MAX) {
+    return {};
+  }
+  const auto n = static_cast<uint32_t>(claim);
+  if (n < 16) return {static_cast<int>(n), 0};
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t c = (n >> shift) & 0xff;
+    if (c < 0x20 || c >= 0x7f) return {};
+  }
+  return {-1, n};
+}
 
 }  // namespace
 
@@ -97,18 +113,28 @@ void CheckClaims(Facts& f) {
     }
   }
   auto codec = [&](const std::optional<double>& claim, const StreamFacts& stream, bool video) {
-    if (!claim || !stream.present() || stream.codecId < 0) return;
-    if (*claim == std::floor(*claim) && *claim >= 0 && *claim < 16 &&
-        static_cast<int>(*claim) != stream.codecId) {
-      const int id = static_cast<int>(*claim);
+    if (!claim || !stream.present() || !stream.codec.present()) return;
+    const CodecTag claimed = ClaimedCodec(*claim);
+    if (!claimed.present() || claimed == stream.codec) return;
+    if (claimed.fourCc == 0 && stream.codec.fourCc == 0) {
+      // Two codec numbers, as FLV has always written them.
       auto name = [&](int n) {
         return std::string(video ? VideoCodecName(n) : AudioCodecName(n)) + " (" +
                std::to_string(n) + ")";
       };
       problem(ProblemKind::kMetadataDisagrees,
-              std::string("says the ") + (video ? "video" : "audio") + " codec is " + name(id) +
-                  "; the tags hold " + name(stream.codecId));
+              std::string("says the ") + (video ? "video" : "audio") + " codec is " +
+                  name(claimed.legacy) + "; the tags hold " + name(stream.codec.legacy));
+      return;
     }
+    // A FourCC on either side: only two codecs this reader knows can
+    // disagree, and the same codec written both ways agrees.
+    const std::string a = CodecFamily(claimed, video), b = CodecFamily(stream.codec, video);
+    if (a.empty() || b.empty() || a == b) return;
+    problem(ProblemKind::kMetadataDisagrees,
+            std::string("says the ") + (video ? "video" : "audio") + " codec is " +
+                CodecListName(claimed, video) + "; the tags hold " +
+                CodecListName(stream.codec, video));
   };
   codec(m.videocodecid, f.video, true);
   codec(m.audiocodecid, f.audio, false);
@@ -156,9 +182,11 @@ void CheckClaimedIndex(Facts& f, Reader& r) {
       const uint8_t* p = r.Get(at, kTagHeaderBytes + 1);
       const TagHeader tag = p ? ParseTagHeader(p) : TagHeader{};
       const bool wantVideo = f.video.present();
-      const bool kind = p && PlausibleTag(tag) &&
-                        (wantVideo ? tag.type == kVideoTag && (p[kTagHeaderBytes] >> 4) == 1
-                                   : tag.type == kAudioTag);
+      // The frame type, in either layout: the enhanced one sets the top bit.
+      const int frameType = p ? (p[kTagHeaderBytes] >> 4) & 0x07 : 0;
+      const bool kind =
+          p && PlausibleTag(tag) &&
+          (wantVideo ? tag.type == kVideoTag && frameType == 1 : tag.type == kAudioTag);
       if (!kind) {
         why = wantVideo ? "is no video keyframe" : "is no audio tag";
       } else if (!std::isfinite(time) || std::fabs(time * 1000 - tag.timestamp) > 1000) {

@@ -22,9 +22,28 @@ struct StreamState {
   bool prevWasFrame = false;
   int64_t stepSum = 0;
   int64_t steps = 0;
-  int currentCodec = -1;
+  // ModEx offsets: the nanoseconds the steps counted add to stepSum, and the
+  // offset of the tag before.
+  int64_t stepNsSum = 0;
+  int32_t prevNs = 0;
+  CodecTag currentCodec;
   int pictureAttempts = 0;
   int samplesPerFrame = 0;
+  // The track the stream's figures follow (-1 until a tag names one), and
+  // the tags that carried it.
+  int mainTrack = -1;
+  int64_t trackTags = 0;
+  // A configuration record came before the current codec's first frame, or
+  // its lack was named.
+  bool configSeen = false;
+  bool configMissingNamed = false;
+};
+
+// A track of a multitrack stream other than its main one.
+struct TrackState {
+  int id = 0;
+  StreamFacts facts;
+  StreamState state;
 };
 
 // An index that stays under its bound by keeping every other entry and from
@@ -67,6 +86,7 @@ struct State {
   int64_t firstWrongDelta = 0;
   bool wrongDeltasSame = true;
   StreamState audio, video;
+  std::vector<TrackState> audioTracks, videoTracks;
   SparseIndex videoIndex, audioIndex;
   int64_t scriptBytesParsed = 0;
   // For choosing how to read.

@@ -5,7 +5,10 @@
 #include <string>
 
 #include "media/flv/codec_headers.h"
+#include "media/flv/media_tag.h"
 #include "media/flv/text_format.h"
+#include "media/flv/walk_modern.h"
+#include "media/flv/walk_track.h"
 
 namespace flv_reader::walk {
 namespace {
@@ -13,62 +16,12 @@ namespace {
 // Frames whose headers are read for a picture size before giving up on a
 // codec whose frames do not say it.
 constexpr int kPictureAttempts = 16;
-constexpr size_t kMaxCodecsListed = 8;
 constexpr int64_t kMaxAvcConfigBytes = 4096;
 
-void TrackCodec(Pass& p, StreamFacts& stream, StreamState& state, int codec, bool video, int64_t at,
-                int64_t ms) {
-  if (state.currentCodec == codec) return;
-  if (state.currentCodec >= 0) {
-    auto name = [&](int id) {
-      return std::string(video ? VideoCodecName(id) : AudioCodecName(id)) + " (" +
-             std::to_string(id) + ")";
-    };
-    p.Problem(ProblemKind::kCodecChange, at, ms,
-              std::string(video ? "video" : "audio") + " codec changes from " +
-                  name(state.currentCodec) + " to " + name(codec));
-    state.pictureAttempts = 0;
-  }
-  if (stream.codecId < 0) stream.codecId = codec;
-  if (stream.codecIds.size() < kMaxCodecsListed &&
-      std::find(stream.codecIds.begin(), stream.codecIds.end(), codec) == stream.codecIds.end()) {
-    stream.codecIds.push_back(codec);
-  }
-  state.currentCodec = codec;
-}
-
-// A frame, or codec configuration (frame false): both take part in the
-// checks for leaps and steps back, only frames in the timeline.
-void Step(Pass& p, StreamFacts& stream, StreamState& state, bool video, int64_t at, int64_t ms,
-          bool frame) {
-  if (frame) {
-    ++stream.frames;
-    if (stream.firstMs < 0) stream.firstMs = ms;
-  }
-  if (state.prevMs >= 0) {
-    const int64_t step = ms - state.prevMs;
-    auto text = [&](const char* how, int64_t length) {
-      return std::string(video ? "video" : "audio") + " timestamps " + how + " " +
-             FormatLength(length) + ", from " + FormatClock(state.prevMs) + " to " +
-             FormatClock(ms);
-    };
-    if (step > p.o.leapMs) {
-      ++stream.leaps;
-      p.Problem(ProblemKind::kTimestampLeap, at, ms, text("leap ahead", step));
-    } else if (step < 0) {
-      ++stream.backwards;
-      p.Problem(ProblemKind::kTimestampBackwards, at, ms, text("step back", -step));
-    } else if (frame && state.prevWasFrame) {
-      state.stepSum += step;
-      ++state.steps;
-    }
-  }
-  state.prevMs = ms;
-  state.prevWasFrame = frame;
-  if (!frame) return;
-  stream.lastMs = ms;
-  stream.maxMs = std::max(stream.maxMs, ms);
-  p.s.lastMediaMs = ms;
+// Enhanced tags, and HEVC under codec id 12, are read by their own walk.
+bool Modern(const TagHeader& tag, uint8_t first) {
+  if (tag.type == kAudioTag) return (first >> 4) == kAudioExHeader;
+  return (first & 0x80) || (first & 0x0f) == kVideoHevc;
 }
 
 std::optional<PictureSize> FramePictureSize(int codec, std::span<const uint8_t> bytes) {
@@ -89,15 +42,19 @@ std::optional<PictureSize> FramePictureSize(int codec, std::span<const uint8_t> 
 }  // namespace
 
 void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
-  StreamFacts& a = p.s.facts.audio;
-  StreamState& st = p.s.audio;
-  ++a.tags;
+  ++p.s.facts.audio.tags;
+  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag);
+  const std::optional<Track> track = TrackFor(p, true, 0);
+  if (!track) return;
+  StreamFacts& a = track->facts;
+  StreamState& st = track->state;
+  ++st.trackTags;
   a.payloadBytes += tag.dataSize;
   if (body.empty()) return;
   const uint8_t flags = body[0];
   const int codec = flags >> 4;
-  const bool changed = st.currentCodec != codec;
-  TrackCodec(p, a, st, codec, false, at, tag.timestamp);
+  const bool changed = st.currentCodec != CodecTag{codec, 0};
+  TrackCodec(p, *track, {codec, 0}, false, at, tag.timestamp);
   if (codec == kAudioAac && body.size() >= 2 && body[1] == 0) {
     // AudioSpecificConfig: the real rate and channels, not a frame.
     const int64_t n = std::min<int64_t>(tag.dataSize - 2, 64);
@@ -110,7 +67,7 @@ void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
         st.samplesPerFrame = format->samplesPerFrame;
       }
     }
-    Step(p, a, st, false, at, tag.timestamp, false);
+    Step(p, *track, false, at, tag.timestamp, false);
     return;
   }
   if (changed || a.frames == 0) {
@@ -131,24 +88,23 @@ void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
       }
     }
   }
-  Step(p, a, st, false, at, tag.timestamp, true);
-  SparseIndex& index = p.s.audioIndex;
-  if (index.lastMs < 0 || int64_t{tag.timestamp} - index.lastMs >= p.o.audioIndexSpacingMs ||
-      int64_t{tag.timestamp} < index.lastMs) {
-    index.lastMs = tag.timestamp;
-    index.Add({tag.timestamp, at}, p.o.maxIndexEntries);
-  }
+  Step(p, *track, false, at, tag.timestamp, true);
+  if (track->main) IndexAudio(p, at, tag.timestamp);
 }
 
 void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
-  StreamFacts& v = p.s.facts.video;
-  StreamState& st = p.s.video;
-  ++v.tags;
+  ++p.s.facts.video.tags;
+  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag);
+  const std::optional<Track> track = TrackFor(p, false, 0);
+  if (!track) return;
+  StreamFacts& v = track->facts;
+  StreamState& st = track->state;
+  ++st.trackTags;
   v.payloadBytes += tag.dataSize;
   if (body.empty()) return;
   const int frameType = body[0] >> 4;
   const int codec = body[0] & 0x0f;
-  TrackCodec(p, v, st, codec, true, at, tag.timestamp);
+  TrackCodec(p, *track, {codec, 0}, true, at, tag.timestamp);
   if (frameType == 5) return;  // a command frame: no picture
   if (codec == kVideoH264 && body.size() >= 2 && body[1] != 1) {
     // Sequence header (0) or end of sequence (2): not a frame.
@@ -162,7 +118,7 @@ void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
         }
       }
     }
-    Step(p, v, st, true, at, tag.timestamp, false);
+    Step(p, *track, true, at, tag.timestamp, false);
     return;
   }
   if (v.sizeFrom != SizeFrom::kFrameHeader && codec != kVideoH264 &&
@@ -179,15 +135,18 @@ void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
   }
   if (frameType == 1) {
     ++v.keyframes;
-    p.s.videoIndex.Add({tag.timestamp, at}, p.o.maxIndexEntries);
+    if (track->main) p.s.videoIndex.Add({tag.timestamp, at}, p.o.maxIndexEntries);
   }
-  Step(p, v, st, true, at, tag.timestamp, true);
+  Step(p, *track, true, at, tag.timestamp, true);
 }
 
 void DeriveStream(StreamFacts& stream, const StreamState& state, bool video,
                   const Metadata& metadata, int64_t leapMs) {
+  // ModEx offsets refine the steps below the millisecond.
+  const double stepSum =
+      static_cast<double>(state.stepSum) + static_cast<double>(state.stepNsSum) / 1e6;
   if (state.steps > 0) {
-    stream.frameMs = static_cast<double>(state.stepSum) / static_cast<double>(state.steps);
+    stream.frameMs = std::max(stepSum, 0.0) / static_cast<double>(state.steps);
   } else if (!video && state.samplesPerFrame > 0 && stream.sampleRate > 0) {
     stream.frameMs = state.samplesPerFrame * 1000.0 / stream.sampleRate;
   } else if (video && metadata.framerate && *metadata.framerate >= 0.1 &&
@@ -195,9 +154,8 @@ void DeriveStream(StreamFacts& stream, const StreamState& state, bool video,
     stream.frameMs = 1000.0 / *metadata.framerate;
   }
   stream.frameMs = std::min(stream.frameMs, static_cast<double>(leapMs));
-  if (video && state.stepSum > 0) {
-    stream.frameRate =
-        static_cast<double>(state.steps) * 1000.0 / static_cast<double>(state.stepSum);
+  if (video && state.stepSum > 0 && stepSum > 0) {
+    stream.frameRate = static_cast<double>(state.steps) * 1000.0 / stepSum;
   }
   if (stream.frames > 0) {
     stream.contentMs = state.stepSum + ClampedRound(stream.frameMs);

@@ -137,6 +137,22 @@ WalkStatus Go(Pass& p, const WalkBudget& budget) {
   }
 }
 
+// A multitrack stream's tracks, the main one first; a stream of one track
+// lists none. Each track counts the tags that carried it.
+void ListTracks(StreamFacts& main, const walk::StreamState& mainState,
+                std::vector<walk::TrackState>& others, bool video, const WalkOptions& o,
+                std::vector<StreamFacts>& out) {
+  main.trackId = std::max(mainState.mainTrack, 0);
+  if (others.empty()) return;
+  out.push_back(main);
+  out.back().tags = mainState.trackTags;
+  for (walk::TrackState& t : others) {
+    walk::DeriveStream(t.facts, t.state, video, Metadata{}, o.leapMs);
+    t.facts.tags = t.state.trackTags;
+    out.push_back(std::move(t.facts));
+  }
+}
+
 Facts Build(State& s, walk::Reader& r, const WalkOptions& o, bool complete) {
   Facts f = std::move(s.facts);
   f.fileSize = s.size;
@@ -148,6 +164,8 @@ Facts Build(State& s, walk::Reader& r, const WalkOptions& o, bool complete) {
   f.bytesWalked = std::min(s.Progress(), s.size);
   walk::DeriveStream(f.audio, s.audio, false, f.metadata, o.leapMs);
   walk::DeriveStream(f.video, s.video, true, f.metadata, o.leapMs);
+  ListTracks(f.audio, s.audio, s.audioTracks, false, o, f.audioTracks);
+  ListTracks(f.video, s.video, s.videoTracks, true, o, f.videoTracks);
   UpdateTimeline(f);
   const Metadata& m = f.metadata;
   if (f.video.present() && f.video.sizeFrom == SizeFrom::kNone && m.width && m.height &&

@@ -1,13 +1,17 @@
 // The parsers under the walk: AMF0 and AMF3 with their bounds, what
-// onMetaData and cue points yield, and picture sizes and sound formats from
-// hand-built codec headers.
+// onMetaData and cue points yield, picture sizes and sound formats from
+// hand-built codec headers, and what the configuration records of today's
+// codecs tell, whole, cut short or damaged.
 
 #include <QtTest>
 #include <cmath>
 
 #include "media/flv/amf.h"
+#include "media/flv/audio_configs.h"
 #include "media/flv/codec_headers.h"
 #include "media/flv/script_data.h"
+#include "media/flv/video_configs.h"
+#include "support/codec_records.h"
 #include "unit/flv/flv_builder.h"
 
 using namespace flv_reader;
@@ -16,6 +20,29 @@ using flvtest::BitWriter;
 using flvtest::Bytes;
 
 namespace {
+
+// "WxH p<profile> l<level> <depth>-bit c<chroma>", or "none".
+QString Describe(const std::optional<VideoFormat>& f) {
+  if (!f) return "none";
+  return QString("%1x%2 p%3 l%4 %5-bit c%6")
+      .arg(f->size.width)
+      .arg(f->size.height)
+      .arg(f->profile)
+      .arg(f->level)
+      .arg(f->bitDepth)
+      .arg(f->chromaFormat);
+}
+
+// "<rate> Hz <channels> ch <samples>", or "none".
+QString Describe(const std::optional<SoundFormat>& f) {
+  if (!f) return "none";
+  return QString("%1 Hz %2 ch %3").arg(f->sampleRate).arg(f->channels).arg(f->samplesPerFrame);
+}
+
+flvwrite::Bytes Cut(flvwrite::Bytes b, size_t keep) {
+  b.resize(std::min(keep, b.size()));
+  return b;
+}
 
 amf::Parsed Parse0(const Bytes& b, amf::Limits limits = {}) { return amf::ParseAmf0(b, limits); }
 amf::Parsed Parse3(const Bytes& b, amf::Limits limits = {}) { return amf::ParseAmf3(b, limits); }
@@ -56,6 +83,10 @@ class TestFlvParsers : public QObject {
   void screenVideo();
   void h264Sps();
   void soundFormats();
+  void videoConfigs_data();
+  void videoConfigs();
+  void soundConfigs_data();
+  void soundConfigs();
 };
 
 void TestFlvParsers::amf0Values() {
@@ -361,6 +392,148 @@ void TestFlvParsers::soundFormats() {
   QCOMPARE(AudioFormatFromFlags(0x72).sampleRate, 8000);
   QCOMPARE(AudioFormatFromFlags(0xe2).sampleRate, 8000);
   QCOMPARE(AudioFormatFromFlags(0x62).sampleRate, 5512);
+}
+
+void TestFlvParsers::videoConfigs_data() {
+  QTest::addColumn<QString>("codec");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("expected");
+  using flvwrite::Av1Shape;
+  using flvwrite::HevcShape;
+  auto row = [](const char* name, const char* codec, const flvwrite::Bytes& b, QString expected) {
+    QTest::newRow(name) << QString(codec)
+                        << QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()))
+                        << expected;
+  };
+  const flvwrite::Bytes hevc = flvwrite::HevcRecord(HevcShape{});
+  row("hvcC 1080p Main", "hvcC", hevc, "1920x1080 p1 l123 8-bit c1");
+  row("hvcC portrait Main 10, three sub-layers", "hvcC",
+      flvwrite::HevcRecord(HevcShape{1080, 1920, 2, 150, 10, 1, 3}), "1080x1920 p2 l150 10-bit c1");
+  row("hvcC 4:2:2, odd size", "hvcC", flvwrite::HevcRecord(HevcShape{544, 962, 4, 93, 8, 2, 1}),
+      "544x962 p4 l93 8-bit c2");
+  row("hvcC cut in its SPS", "hvcC", Cut(hevc, hevc.size() - 12), "none");
+  flvwrite::Bytes noArrays = Cut(hevc, 23);
+  noArrays[22] = 0;
+  row("hvcC without parameter sets", "hvcC", noArrays, "0x0 p1 l123 8-bit c1");
+  row("hvcC with 3-byte lengths", "hvcC", flvwrite::HevcRecord(HevcShape{}, 2), "none");
+  flvwrite::Bytes version0 = hevc;
+  version0[0] = 0;
+  row("hvcC version 0", "hvcC", version0, "none");
+  const flvwrite::Bytes av1 = flvwrite::Av1Record(Av1Shape{});
+  row("av1C 1080p Main", "av1C", av1, "1920x1080 p0 l8 8-bit c1");
+  row("av1C 1440p 10-bit with timing info", "av1C",
+      flvwrite::Av1Record(Av1Shape{2560, 1440, 0, 12, 10, true}), "2560x1440 p0 l12 10-bit c1");
+  row("av1C Professional 12-bit", "av1C", flvwrite::Av1Record(Av1Shape{640, 360, 2, 4, 12, false}),
+      "640x360 p2 l4 12-bit c1");
+  row("av1C without its sequence header", "av1C", Cut(av1, 4), "0x0 p0 l8 8-bit c1");
+  row("av1C with its OBU cut", "av1C", Cut(av1, av1.size() - 3), "0x0 p0 l8 8-bit c1");
+  row("av1C cut in its header", "av1C", Cut(av1, 3), "none");
+  // A temporal unit: delimiter, then the sequence header.
+  flvwrite::Bytes unit{0x12, 0x00};
+  flvwrite::Append(unit, flvwrite::Av1SequenceHeader(Av1Shape{1280, 720, 0, 5, 8, false}));
+  row("AV1 key frame's sequence header", "obus", unit, "1280x720 p0 l5 0-bit c-1");
+  row("AV1 OBU size past the end", "obus", flvwrite::Bytes{0x12, 0x05, 0x00}, "none");
+  row("vpcC profile 2, 10-bit", "vpcC", flvwrite::VpcRecord(2, 31, 10), "0x0 p2 l31 10-bit c1");
+  row("vpcC 4:4:4", "vpcC", flvwrite::VpcRecord(1, 40, 8, 3), "0x0 p1 l40 8-bit c3");
+  row("vpcC bit depth 9", "vpcC", flvwrite::VpcRecord(0, 10, 9), "none");
+  row("vpcC cut", "vpcC", Cut(flvwrite::VpcRecord(0, 10, 8), 11), "none");
+  row("VP9 key frame", "vp9", flvwrite::Vp9KeyFrame(1920, 1080), "1920x1080 p0 l-1 8-bit c1");
+  row("VP9 profile 3 12-bit key frame", "vp9", flvwrite::Vp9KeyFrame(854, 480, 3, 12),
+      "854x480 p3 l-1 12-bit c2");
+  flvwrite::Bytes inter = flvwrite::Vp9KeyFrame(320, 240);
+  inter[0] |= 0x04;  // frame_type 1
+  row("VP9 inter frame", "vp9", inter, "none");
+  row("VP9 key frame cut", "vp9", Cut(flvwrite::Vp9KeyFrame(320, 240), 7), "none");
+}
+
+void TestFlvParsers::videoConfigs() {
+  QFETCH(QString, codec);
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, expected);
+  const std::span<const uint8_t> b(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                   size_t(bytes.size()));
+  std::optional<VideoFormat> format;
+  if (codec == "hvcC") {
+    const auto config = ParseHevcConfig(b);
+    if (config) format = config->format;
+    if (config) QCOMPARE(config->lengthSize, 4);
+  } else if (codec == "av1C") {
+    if (const auto config = ParseAv1Config(b)) format = config->format;
+  } else if (codec == "obus") {
+    format = Av1SequenceHeaderFormat(b);
+  } else if (codec == "vpcC") {
+    format = ParseVpConfig(b);
+  } else {
+    format = Vp9FrameFormat(b);
+  }
+  QCOMPARE(Describe(format), expected);
+}
+
+void TestFlvParsers::soundConfigs_data() {
+  QTest::addColumn<QString>("codec");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("expected");
+  auto row = [](const char* name, const char* codec, const flvwrite::Bytes& b, QString expected) {
+    QTest::newRow(name) << QString(codec)
+                        << QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()))
+                        << expected;
+  };
+  row("OpusHead stereo", "opus", flvwrite::OpusHead(2), "48000 Hz 2 ch 0");
+  row("OpusHead 5.1 from 44.1 kHz", "opus", flvwrite::OpusHead(6, 44100), "44100 Hz 6 ch 0");
+  row("OpusHead 5.1 without its mapping", "opus", Cut(flvwrite::OpusHead(6), 22), "none");
+  row(
+      "OpusHead three channels in family 0", "opus",
+      [] {
+        flvwrite::Bytes b = flvwrite::OpusHead(2);
+        b[9] = 3;
+        return b;
+      }(),
+      "none");
+  row(
+      "OpusHead version 16", "opus",
+      [] {
+        flvwrite::Bytes b = flvwrite::OpusHead(2);
+        b[8] = 16;
+        return b;
+      }(),
+      "none");
+  row("fLaC 96 kHz 24-bit stereo", "flac", flvwrite::FlacRecord(96000, 2, 24),
+      "96000 Hz 2 ch 4096");
+  flvwrite::Bytes bare = flvwrite::FlacRecord(44100, 1, 16);
+  bare.erase(bare.begin(), bare.begin() + 4);
+  row("STREAMINFO without its signature", "flac", bare, "44100 Hz 1 ch 4096");
+  row("STREAMINFO cut", "flac", Cut(flvwrite::FlacRecord(44100, 2, 16), 30), "none");
+  row("MultichannelConfig, native order", "channels", flvwrite::Bytes{1, 6, 0, 0, 0, 0x3f},
+      "0 Hz 6 ch 0");
+  row("MultichannelConfig, custom order cut", "channels", flvwrite::Bytes{2, 4, 0, 1}, "none");
+  // 48 kHz, 3/2 with LFE: acmod 7 sets both mix levels before the LFE bit.
+  row("AC-3 5.1", "ac3", flvwrite::Bytes{0x0b, 0x77, 0, 0, 0x0e, 0x40, 0xe1, 0x40},
+      "48000 Hz 6 ch 1536");
+  row("AC-3 reserved rate", "ac3", flvwrite::Bytes{0x0b, 0x77, 0, 0, 0xce, 0x40, 0x40, 0}, "none");
+  // E-AC-3, 44.1 kHz, six blocks, stereo.
+  row("E-AC-3 stereo", "ac3", flvwrite::Bytes{0x0b, 0x77, 0x00, 0xff, 0x74, 0x80, 0, 0},
+      "44100 Hz 2 ch 1536");
+  row("E-AC-3 at half rate", "ac3", flvwrite::Bytes{0x0b, 0x77, 0x00, 0xff, 0xd4, 0x80, 0, 0},
+      "22050 Hz 2 ch 1536");
+}
+
+void TestFlvParsers::soundConfigs() {
+  QFETCH(QString, codec);
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, expected);
+  const std::span<const uint8_t> b(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                   size_t(bytes.size()));
+  std::optional<SoundFormat> format;
+  if (codec == "opus") {
+    if (const auto c = ParseOpusHead(b)) format = SoundFormat{c->inputSampleRate, c->channels, 0};
+  } else if (codec == "flac") {
+    if (const auto c = ParseFlacConfig(b)) format = c->format;
+  } else if (codec == "channels") {
+    if (const auto n = ChannelConfigChannels(b)) format = SoundFormat{0, *n, 0};
+  } else if (const auto c = Ac3FrameFormat(b)) {
+    format = c->format;
+  }
+  QCOMPARE(Describe(format), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFlvParsers)
