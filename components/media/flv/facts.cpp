@@ -94,7 +94,7 @@ void UpdateTimeline(Facts& f) {
     f.lastMs = std::max(f.lastMs, s->maxMs);
     // Timestamps have 32 bits; so much for a frame keeps the sum in range.
     const int64_t frame = std::clamp<int64_t>(ClampedRound(s->frameMs), 0, int64_t{1} << 32);
-    f.endMs = std::max(f.endMs, s->maxMs + frame);
+    f.endMs = std::max(f.endMs, std::max(s->maxMs, s->maxShownMs) + frame);
   }
   f.durationMs = f.firstMs >= 0 ? f.endMs - f.firstMs : 0;
   f.contentMs = std::max(f.audio.contentMs, f.video.contentMs);

@@ -98,6 +98,8 @@ struct StreamFacts {
   int64_t firstMs = -1;
   int64_t lastMs = -1;
   int64_t maxMs = -1;
+  // The latest a picture is shown: its timestamp and composition offset.
+  int64_t maxShownMs = -1;
   int64_t leaps = 0;
   int64_t backwards = 0;
   double frameMs = 0;    // typical time from one frame to the next

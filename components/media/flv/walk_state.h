@@ -110,6 +110,14 @@ struct State {
   int64_t Progress() const { return phase == Phase::kResync ? scanPos : pos; }
 };
 
+// A frame shown `compositionMs` after its timestamp (B-frames): where the
+// stream's pictures end. An offset longer than `bound` is no encoder's and is
+// left out.
+inline void NoteShown(StreamFacts& stream, int64_t ms, int64_t compositionMs, int64_t bound) {
+  if (compositionMs <= 0 || compositionMs > bound) return;
+  stream.maxShownMs = std::max(stream.maxShownMs, ms + compositionMs);
+}
+
 // One pass over the file: a Walk() call, where bytes still missing may yet
 // arrive, or the last pass a Snapshot() makes, where the end of the bytes is
 // the end of the file (finalPass).
