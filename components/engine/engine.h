@@ -99,6 +99,9 @@ struct LoadRequest {
   // file as it is.
   QByteArray prefix;
   qint64 realStart = 0;
+  // kLocalFile: stretches of the file, [from, to), the engine never sees:
+  // they hold no tag, and it would search them byte by byte.
+  std::vector<std::pair<qint64, qint64>> cuts;
 };
 
 class Listener {

@@ -4,10 +4,9 @@
 #include <mpv/stream_cb.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
+
+#include "engine/local_reader.h"
 
 namespace {
 
@@ -15,89 +14,27 @@ constexpr char kProtocol[] = "tibrok";
 // Addresses handed out but not yet opened: a few, since every load replaces
 // the one before.
 constexpr std::size_t kKeptEntries = 4;
-constexpr auto kGrowthPoll = std::chrono::milliseconds(50);
-
-// One open stream: the bytes the engine sees are the prefix, then the file
-// from realStart on, patched.
-struct Reader {
-  std::shared_ptr<const FileHandle> file;
-  LocalStreams::Patches patches;  // sorted by offset in the file
-  QByteArray prefix;
-  qint64 realStart = 0;
-  qint64 position = 0;  // in the bytes the engine sees
-  qint64 sizeAtOpen = 0;
-  std::atomic<bool> cancelled{false};
-
-  qint64 ToFile(qint64 seen) const { return seen - prefix.size() + realStart; }
-  qint64 Size() const {
-    const qint64 size = file->Size();
-    return size < 0 ? -1 : std::max<qint64>(size - realStart, 0) + prefix.size();
-  }
-};
-
-// Reads from the file at `at`, patched; waits a while at the end of a file
-// that has grown since it was opened.
-qint64 ReadFile(Reader& reader, qint64 at, char* buffer, qint64 size) {
-  auto quietSince = std::chrono::steady_clock::now();
-  qint64 lastSize = reader.file->Size();
-  for (;;) {
-    const qint64 got = reader.file->ReadAt(at, buffer, size);
-    if (got != 0) {
-      if (got < 0) return -1;
-      const qint64 end = at + got;
-      auto patch = std::lower_bound(reader.patches.begin(), reader.patches.end(),
-                                    std::make_pair(at, char(-128)));
-      for (; patch != reader.patches.end() && patch->first < end; ++patch) {
-        buffer[patch->first - at] = patch->second;
-      }
-      return got;
-    }
-    // A file that has not grown since it was opened is just at its end.
-    const qint64 now = reader.file->Size();
-    if (now <= reader.sizeAtOpen && lastSize <= reader.sizeAtOpen) return 0;
-    if (now != lastSize) {
-      lastSize = now;
-      quietSince = std::chrono::steady_clock::now();
-    }
-    if (reader.cancelled || std::chrono::steady_clock::now() - quietSince >
-                                std::chrono::milliseconds(LocalStreams::kGrowthWaitMs)) {
-      return 0;
-    }
-    std::this_thread::sleep_for(kGrowthPoll);
-  }
-}
 
 int64_t Read(void* cookie, char* buffer, uint64_t size) {
-  auto* reader = static_cast<Reader*>(cookie);
-  const qint64 want = qint64(size);
-  if (reader->position < reader->prefix.size()) {
-    const qint64 n = std::min(want, reader->prefix.size() - reader->position);
-    std::memcpy(buffer, reader->prefix.constData() + reader->position, size_t(n));
-    reader->position += n;
-    return n;
-  }
-  const qint64 got = ReadFile(*reader, reader->ToFile(reader->position), buffer, want);
-  if (got > 0) reader->position += got;
-  return got;
+  return static_cast<LocalReader*>(cookie)->Read(buffer, qint64(size));
 }
 
 int64_t Seek(void* cookie, int64_t offset) {
-  auto* reader = static_cast<Reader*>(cookie);
   if (offset < 0) return MPV_ERROR_GENERIC;
-  reader->position = offset;
+  static_cast<LocalReader*>(cookie)->Seek(offset);
   return offset;
 }
 
 int64_t Size(void* cookie) {
-  const qint64 size = static_cast<Reader*>(cookie)->Size();
+  const qint64 size = static_cast<LocalReader*>(cookie)->Size();
   return size < 0 ? int64_t{MPV_ERROR_UNSUPPORTED} : int64_t{size};
 }
 
 // The engine stops reading (a stop, a new file, its end): a read waiting for
 // a growing file gives up. Called more than once, and from another thread.
-void Cancel(void* cookie) { static_cast<Reader*>(cookie)->cancelled = true; }
+void Cancel(void* cookie) { static_cast<LocalReader*>(cookie)->Cancel(); }
 
-void Close(void* cookie) { delete static_cast<Reader*>(cookie); }
+void Close(void* cookie) { delete static_cast<LocalReader*>(cookie); }
 
 }  // namespace
 
@@ -106,12 +43,13 @@ bool LocalStreams::Register(mpv_handle* core) {
 }
 
 QByteArray LocalStreams::Add(std::shared_ptr<const FileHandle> file, Patches patches,
-                             QByteArray prefix, qint64 realStart) {
+                             QByteArray prefix, qint64 realStart, Cuts cuts) {
   std::sort(patches.begin(), patches.end());
-  if (prefix.isEmpty()) realStart = 0;
+  std::sort(cuts.begin(), cuts.end());
   const std::lock_guard lock(mutex_);
   const quint64 id = next_++;
-  entries_[id] = Entry{std::move(file), std::move(patches), std::move(prefix), realStart};
+  entries_[id] =
+      Entry{std::move(file), std::move(patches), std::move(prefix), realStart, std::move(cuts)};
   while (entries_.size() > kKeptEntries) entries_.erase(entries_.begin());
   return QByteArray(kProtocol) + "://" + QByteArray::number(id);
 }
@@ -127,13 +65,8 @@ int LocalStreams::Open(void* self, char* uri, mpv_stream_cb_info* info) {
   const std::lock_guard lock(streams->mutex_);
   const auto entry = streams->entries_.find(id);
   if (!number || entry == streams->entries_.end()) return MPV_ERROR_LOADING_FAILED;
-  auto* reader = new Reader;
-  reader->file = entry->second.file;
-  reader->patches = entry->second.patches;
-  reader->prefix = entry->second.prefix;
-  reader->realStart = entry->second.realStart;
-  reader->sizeAtOpen = reader->file->Size();
-  info->cookie = reader;
+  const Entry& e = entry->second;
+  info->cookie = new LocalReader({e.file, e.patches, e.prefix, e.realStart, e.cuts});
   info->read_fn = &Read;
   info->seek_fn = &Seek;
   info->size_fn = &Size;

@@ -15,25 +15,23 @@ struct mpv_handle;
 // is given "tibrok://<n>", never a file name, and reads the descriptor the
 // player opened and checked. So the engine cannot be talked into opening
 // another file, a name needs no encoding the engine understands, bytes the
-// engine must not see (script data it would choke on) can be changed on the
-// way, and what the player learnt about the file (its length, its keyframes)
-// can go before it. At the end of a file that is still growing, a read waits
-// for more (a recording being written plays on into what is added), until
-// the file has stopped growing for a while or the engine gives up on it.
+// engine must not see (script data it would choke on, stretches it would
+// search byte by byte) can be changed or left out on the way, and what the
+// player learnt about the file (its length, its keyframes) can go before it.
+// How the bytes are read: local_reader.h.
 class LocalStreams {
  public:
   using Patches = std::vector<std::pair<qint64, char>>;
+  using Cuts = std::vector<std::pair<qint64, qint64>>;
 
   // Registers the protocol on `core`; false if the engine refused it.
   bool Register(mpv_handle* core);
 
-  // The address under which the engine reads `file`, with `patches` applied
-  // and `prefix` in place of its bytes before `realStart`.
+  // The address under which the engine reads `file`, with `patches` applied,
+  // `prefix` in place of its bytes before `realStart`, and `cuts` ([from, to)
+  // in the file) left out.
   QByteArray Add(std::shared_ptr<const FileHandle> file, Patches patches, QByteArray prefix = {},
-                 qint64 realStart = 0);
-
-  // How long a read at the end of a growing file waits for it to grow.
-  static constexpr int kGrowthWaitMs = 3000;
+                 qint64 realStart = 0, Cuts cuts = {});
 
  private:
   struct Entry {
@@ -41,6 +39,7 @@ class LocalStreams {
     Patches patches;
     QByteArray prefix;
     qint64 realStart = 0;
+    Cuts cuts;
   };
   static int Open(void* self, char* uri, struct mpv_stream_cb_info* info);
 

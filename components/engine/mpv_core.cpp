@@ -211,10 +211,10 @@ class MpvCore : public Engine {
     SetMap("demuxer-lavf-o", options.demuxerOptions);
     SetMap("stream-lavf-o", options.streamOptions);
     SetSeekLead(0);
-    const QByteArray target =
-        request.source == LoadRequest::Source::kLocalFile
-            ? streams_->Add(request.file, request.patches, request.prefix, request.realStart)
-            : request.url.toUtf8();
+    const QByteArray target = request.source == LoadRequest::Source::kLocalFile
+                                  ? streams_->Add(request.file, request.patches, request.prefix,
+                                                  request.realStart, request.cuts)
+                                  : request.url.toUtf8();
     // keep-open leaves the engine paused at the end of the file before; a
     // preview engine stays paused for good.
     SetProperty("pause", preview_ ? "yes" : "no");
