@@ -36,8 +36,13 @@ class FileFacts {
   // (the engine names no codec it has no decoder for).
   stream_facts::Tracks Named(stream_facts::Tracks tracks, bool audioUndecodable,
                              bool videoUndecodable, bool pictureTooLarge) const;
-  // The reading's report for the information view; empty without a reading.
+  // The reading's report for the information view; empty without an FLV's
+  // reading, whether or not it gave a length.
   QString Report() const;
+  // For a file still being written (`growing`) whose end the reading found
+  // to hold no tag: that it holds no media after its last frame, and that
+  // the player waits. Empty otherwise.
+  QString Waiting(bool growing) const;
 
  private:
   flv_reader::Facts facts_;

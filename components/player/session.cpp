@@ -44,6 +44,7 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   // The load goes again to the engine that takes the stuck one's place.
   connect(&load_, &LoadSequence::stuck, this, [this] { host_.ReplaceEngine(); });
   connect(&reading_, &FileReading::factsChanged, this, &Session::ApplyFacts);
+  connect(&reading_, &FileReading::growingChanged, this, &Session::UpdateWaiting);
   connect(&tail_, &TailProbe::found, this, [this](qint64 endMs) {
     clock_.SetTailEnd(double(endMs) / 1000.0);
     UpdateLength();
@@ -130,6 +131,8 @@ void Session::Load(const media_address::Address& address) {
         }
         if (!found.error.isEmpty()) {
           Stopped();
+          // What a refused FLV holds is told all the same.
+          ApplyFacts(found.facts);
           Fail(found.error);
           return;
         }
@@ -181,6 +184,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.patches = inspection.patches;
     request.prefix = inspection.prefix;
     request.realStart = inspection.realStart;
+    request.cuts = inspection.cuts;
   } else {
     request.source = address_.protocol == media_address::Protocol::kRtmp
                          ? engine::LoadRequest::Source::kRtmp
@@ -347,6 +351,14 @@ void Session::ApplyFacts(const flv_reader::Facts& facts) {
   state_.SetCuePoints(facts_.CuePoints());
   state_.SetCaption(facts_.CaptionAt(state_.position()));
   UpdateStreams();
+  UpdateWaiting();
+}
+
+void Session::UpdateWaiting() {
+  const QString waiting = facts_.Waiting(reading_.Growing());
+  if (waiting.isEmpty() && !waitingShown_) return;
+  waitingShown_ = !waiting.isEmpty();
+  state_.SetProgress(waiting);
 }
 
 void Session::UpdateLength() {

@@ -121,6 +121,8 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   void UpdateLength();
   void UpdateStreams();
   void UpdateReport();
+  // What the player waits for at the end of a file still being written.
+  void UpdateWaiting();
   void UpdateBuffering();
   bool CheckSomethingPlayed();
   bool SendBackStep();
@@ -182,4 +184,6 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
     bool seeking = false;
   } asked_;
   bool alphaFlattened_ = false;
+  // The progress shown is the wait at the end of a file being written.
+  bool waitingShown_ = false;
 };
