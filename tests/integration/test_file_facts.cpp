@@ -4,6 +4,7 @@
 // views on their own, on a state set by hand, are test_file_views.
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -90,6 +91,43 @@ class TestFileFacts : public QObject {
     // Within a second after "two": back to "one".
     at = key(Qt::Key_PageUp);
     QVERIFY2(std::abs(at - 0.864) <= kFrame, qPrintable(QString::number(at)));
+  }
+
+  // Damaged files say what they hold, whether the engine plays them or
+  // not: a file whose text conversion left only its first tag readable (and
+  // one like it made here, whose one frame does play), its length the one
+  // frame's, not what the engine makes of the junk; and a bare header, which
+  // the player refuses before the engine sees it.
+  void damagedFilesSayWhatTheyHold() {
+    QTemporaryDir dir;
+    const QByteArray frame =
+        testsupport::ReadFile(testsupport::CorpusFile("flashsv_128x128_oneframe_nometa.flv"));
+    QByteArray junk = testsupport::ReadFile(testsupport::CorpusFile("crlf_mangled_flashsv.flv"));
+    const QString made = testsupport::WriteFile(dir.filePath("one_frame_then_junk.flv"),
+                                                frame + junk.mid(7196, 300000));
+    const struct {
+      QString path;
+      const char* says;
+    } files[] = {
+        {testsupport::CorpusFile(QStringLiteral("crlf_mangled_flashsv.flv")),
+         "the file is unreadable after its first tag"},
+        {made, "the file is unreadable after its first tag"},
+        {testsupport::CorpusFile(QStringLiteral("header_only_9bytes.flv")),
+         "the file holds only its FLV header, and no tags"},
+    };
+    for (const auto& file : files) {
+      playback::Watch watch;
+      watch.firstFrameIsEnough = true;
+      const playback::Outcome out = playback::PlayAndWatch(*player_, file.path, watch);
+      QVERIFY(playback::WaitUntil([&] { return State().fileReport().contains(file.says); }, 3000));
+      const QString report = State().fileReport();
+      QVERIFY2(report.startsWith(QLatin1String("Container: FLV version 1, ")), qPrintable(report));
+      if (!QByteArray(file.says).contains("header")) {
+        QVERIFY2(report.contains(QLatin1String("Video: Screen Video, ")), qPrintable(report));
+        QCOMPARE(State().duration(), 0.0);
+      }
+      qInfo("%s: %s", qPrintable(out.Describe()), qPrintable(report));
+    }
   }
 
   void informationShowsTheFilesReport() {
