@@ -100,8 +100,18 @@ stream_facts::Tracks FileFacts::Named(stream_facts::Tracks tracks, bool audioUnd
   return tracks;
 }
 
+bool FileFacts::WantsSoundRate() const {
+  return soundRate_ == 0 && facts_.audio.codecId == flv_reader::kAudioAac &&
+         facts_.audio.sampleRate > 0 && facts_.audio.sampleRate <= 24000;
+}
+
 QString FileFacts::Report() const {
   if (!facts_.isFlv) return {};
+  if (soundRate_ == 2 * facts_.audio.sampleRate && facts_.audio.codecId == flv_reader::kAudioAac) {
+    flv_reader::Facts heard = facts_;
+    heard.audio.sampleRate = soundRate_;
+    return QString::fromStdString(flv_reader::Report(heard)).trimmed();
+  }
   return QString::fromStdString(flv_reader::Report(facts_)).trimmed();
 }
 

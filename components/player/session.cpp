@@ -565,6 +565,10 @@ void Session::OnPlaybackRestarted() {
   if (std::exchange(asked_.seeking, false) && engine_) {
     asked_.seek = engine_->Ask(engine::Query::kPosition);
   }
+  // The rate the sound comes out at, once it plays: only the decoder finds
+  // SBR that the file does not announce.
+  if (engine_ && facts_.WantsSoundRate())
+    asked_.soundRate = engine_->Ask(engine::Query::kSampleRate);
 }
 
 void Session::OnLoadReply(quint64 token, qint64 entry, const QString& error) {
@@ -580,6 +584,10 @@ void Session::OnAnswer(quint64 token, engine::Query query, const engine::Value& 
       state_.SetCaption(facts_.CaptionAt(state_.position()));
     }
     state_.AnnounceSeeked(state_.position());
+  } else if (query == engine::Query::kSampleRate && token == asked_.soundRate) {
+    asked_.soundRate = 0;
+    facts_.SetSoundRate(int(ValueOr<qint64>(value, 0)));
+    UpdateReport();
   } else if (query == engine::Query::kSampleRate && token == asked_.sound) {
     const bool sound = ValueOr<qint64>(value, 0) > 0;
     if (sound || !load_.FileOpen() || frames_.Frames() > 0) return;

@@ -180,6 +180,7 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   struct Asked {
     quint64 picture = 0;
     quint64 sound = 0;
+    quint64 soundRate = 0;
     quint64 seek = 0;
     bool seeking = false;
   } asked_;

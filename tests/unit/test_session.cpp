@@ -319,6 +319,25 @@ class TestSession : public QObject {
     QVERIFY(state_->fileReport().contains(QLatin1String("hold no tag")));
   }
 
+  // AAC whose configuration names only its 22.05 kHz core may carry SBR all
+  // the same: once it plays, the rate the decoder puts out is reported.
+  void soundIsReportedAtTheRateItComesOut() {
+    flvtest::Builder b(0x04);
+    b.AacConfig(0, {0x13, 0x88});
+    for (uint32_t ms = 0; ms < 2000; ms += 46) b.Aac(ms);
+    const flvtest::Bytes& bytes = b.bytes();
+    LoadAndWait(testsupport::WriteFile(
+        dir_.filePath("he-aac.flv"),
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))));
+    engine_->OpenFile(1, {});
+    QVERIFY(state_->fileReport().contains(QLatin1String("Audio: AAC, 22.05 kHz")));
+    engine_->SeekDone();  // playback runs
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("ask sample rate"));
+    engine_->Answer(engine::Query::kSampleRate, qint64{44100});
+    QVERIFY2(state_->fileReport().contains(QLatin1String("Audio: AAC, 44.1 kHz")),
+             qPrintable(state_->fileReport()));
+  }
+
   // An FLV refused before the engine sees it still tells what it holds.
   void aRefusedFlvTellsWhatItHolds() {
     session_->PlayAddress(testsupport::WriteFile(dir_.filePath("header.flv"),
