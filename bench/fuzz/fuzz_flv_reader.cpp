@@ -1,8 +1,10 @@
 // libFuzzer entry for the FLV reader. Each input is read every way the
 // player reads a file (whole, in slices, as a recording that grows, by its
-// tail alone), and the parsers under the walk get the raw bytes too. Besides
-// crashes, hangs and huge allocations, it stops on a walk in slices or in
-// steps that disagrees with a walk in one go.
+// tail alone), and the parsers under the walk get the raw bytes too: the tag
+// body reader of both dialects and the configuration records of today's
+// codecs. Besides crashes, hangs and huge allocations, it stops on a walk in
+// slices or in steps that disagrees with a walk in one go, and on a tag body
+// reading or a record that breaks its bounds.
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,9 +13,12 @@
 #include <string>
 
 #include "media/flv/amf.h"
+#include "media/flv/audio_configs.h"
 #include "media/flv/codec_headers.h"
+#include "media/flv/media_tag.h"
 #include "media/flv/report.h"
 #include "media/flv/tail.h"
+#include "media/flv/video_configs.h"
 #include "media/flv/walker.h"
 
 namespace {
@@ -50,6 +55,38 @@ std::string Digest(const Facts& f) {
 
 void Agree(const std::string& a, const std::string& b) {
   if (a != b) std::abort();
+}
+
+// A body handed over a few bytes at a time, as the walk hands it.
+class Trickle final : public BodyBytes {
+ public:
+  explicit Trickle(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  std::span<const uint8_t> Get(size_t offset, size_t n) const override {
+    if (offset >= bytes_.size()) return {};
+    return bytes_.subspan(offset, std::min(n, bytes_.size() - offset));
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+// The tag body reader's promises, for a body read both ways.
+void CheckMediaTag(uint8_t type, std::span<const uint8_t> body) {
+  const MediaTag tag = ParseMediaTag(type, body);
+  const MediaTag fetched = ParseMediaTag(type, body.size(), Trickle(body));
+  if (tag.count > kMaxPacketsPerTag || tag.count != fetched.count) std::abort();
+  for (size_t i = 0; i < tag.count; ++i) {
+    const MediaPacket& p = tag.packets[i];
+    if (p.payloadOffset > body.size() || p.payloadSize > body.size() - p.payloadOffset ||
+        p.timestampOffsetNs < 0 || p.timestampOffsetNs >= 1000000 ||
+        p.payloadOffset != fetched.packets[i].payloadOffset || p.kind != fetched.packets[i].kind) {
+      std::abort();
+    }
+  }
+}
+
+void CheckSize(const PictureSize& s) {
+  if (s.width < 0 || s.height < 0 || s.width > 16384 || s.height > 16384) std::abort();
 }
 
 }  // namespace
@@ -109,5 +146,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AvcConfigPictureSize(bytes);
   AacConfigFormat(bytes);
   MpegAudioFormat(bytes);
+  CheckMediaTag(8, bytes);
+  CheckMediaTag(9, bytes);
+  if (const auto f = AvcConfigFormat(bytes)) CheckSize(f->size);
+  if (const auto f = ParseHevcConfig(bytes)) CheckSize(f->format.size);
+  if (const auto f = HevcSpsFormat(bytes)) CheckSize(f->size);
+  if (const auto f = ParseAv1Config(bytes)) CheckSize(f->format.size);
+  if (const auto f = Av1SequenceHeaderFormat(bytes)) CheckSize(f->size);
+  if (const auto f = Vp9FrameFormat(bytes)) CheckSize(f->size);
+  if (const auto f = Vp8FramePictureSize(bytes)) CheckSize(*f);
+  ParseVpConfig(bytes);
+  ParseOpusHead(bytes);
+  ParseFlacConfig(bytes);
+  ChannelConfigChannels(bytes);
+  Ac3FrameFormat(bytes);
   return 0;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the FLV reader's libFuzzer target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, and runs it for the given number
-# of seconds (default 60), seeded from ../shared/corpus (read in place; new
-# inputs go to build-fuzz/corpus, crashes to build-fuzz/crashes). Prints the
+# of seconds (default 60), seeded from ../shared/corpus (read in place) and
+# from small files in today's dialects that make_seeds.cpp writes; new
+# inputs go to build-fuzz/corpus, crashes to build-fuzz/crashes. Prints the
 # executions per second and the coverage it reached.
 #
 #   bash bench/fuzz/run.sh [seconds]
@@ -35,13 +36,18 @@ for source in "$root"/components/media/flv/*.cpp "$root/bench/fuzz/fuzz_flv_read
   objects+=("$object")
 done
 clang++ -fsanitize=fuzzer,address,undefined "${objects[@]}" -o "$build/fuzz_flv_reader"
+# Files in today's dialects, which the corpus of real files holds one of.
+mkdir -p "$build/seeds"
+clang++ -std=c++20 -O1 -Wall -Wextra -Werror -I"$root/tests" "$root/bench/fuzz/make_seeds.cpp" \
+  -o "$build/make_seeds"
+"$build/make_seeds" "$build/seeds"
 
 log=$build/fuzz.log
 set +e
 ASAN_OPTIONS=detect_leaks=1 "$build/fuzz_flv_reader" \
   -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=10 \
   -dict="$root/bench/fuzz/flv.dict" -artifact_prefix="$build/crashes/" -print_final_stats=1 \
-  "$build/corpus" "$seeds" 2>&1 | tee "$log" | \
+  "$build/corpus" "$seeds" "$build/seeds" 2>&1 | tee "$log" | \
   grep --line-buffered -E "INITED|DONE|pulse|ERROR|SUMMARY|crash-|timeout-|oom-|leak-"
 status=${PIPESTATUS[0]}
 set -e

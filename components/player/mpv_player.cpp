@@ -215,19 +215,17 @@ struct MpvPlayer::Impl : Session::Host {
       }
     }
     if (!picture.isEmpty()) painter.drawImage(picture.topLeft(), engine->Picture());
+    // A still movie's words, unless a message takes their place: the
+    // overlay says that, with everything else drawn over the picture.
+    if (movie && movie->kind == movie::Kind::kStill && state.message().isEmpty() &&
+        !movie->text.isEmpty()) {
+      QTextOption option(Qt::AlignCenter);
+      option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+      painter.setPen(movie->textColor);
+      // QPainter::drawText takes the string as plain text, never as markup.
+      painter.drawText(QRectF(q->rect()).adjusted(8, 8, -8, -8), movie->text, option);
+    }
     overlay->Paint(painter);
-
-    const QColor textColour = movie ? movie->textColor : QColor(Qt::black);
-    const QString text =
-        !state.message().isEmpty()
-            ? state.message()
-            : (movie && movie->kind == movie::Kind::kStill ? movie->text : QString());
-    if (text.isEmpty()) return;
-    QTextOption option(Qt::AlignCenter);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    painter.setPen(textColour);
-    // QPainter::drawText takes the string as plain text, never as markup.
-    painter.drawText(QRectF(q->rect()).adjusted(8, 8, -8, -8), text, option);
   }
 };
 

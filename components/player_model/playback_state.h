@@ -34,7 +34,8 @@ class PlaybackState : public QObject {
   Q_PROPERTY(double speed READ speed NOTIFY speedChanged)
 
  public:
-  // Where the address in hand stands.
+  // Where the address in hand stands: the one status the views read, with
+  // what is really separate from it (paused, sound only, buffering) beside.
   enum class LoadState {
     kIdle,      // nothing asked for, or stopped
     kChecking,  // a local file is being looked at before the engine sees it
@@ -48,7 +49,10 @@ class PlaybackState : public QObject {
   explicit PlaybackState(QObject* parent = nullptr) : QObject(parent) {}
 
   LoadState loadState() const { return loadState_; }
-  // What the player area says to the user right now ("" when nothing).
+  // What the player area says to the user right now ("" when nothing). One
+  // about an address names it first, between double quotes, then says why:
+  // `Cannot play "ADDRESS": why.`; the player area may shorten the address,
+  // never why.
   QString message() const { return message_; }
   // What the player is waiting for, while opening a network address takes
   // a while ("Waiting for example.com: 12 KB received"); empty otherwise.

@@ -1,11 +1,10 @@
 #include "player_ui/cue_marks.h"
 
-#include <QLabel>
-#include <QMouseEvent>
+#include <QEvent>
 #include <QPainter>
-#include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "player_model/playback_state.h"
 #include "player_ui/playback_time.h"
@@ -14,78 +13,87 @@
 namespace {
 
 constexpr qreal kTickHalfHeight = 6;
-constexpr int kLabelGap = 4;  // between the label and the bar
+// Cue points read out by assistive technology; the others are counted.
+constexpr int kMostSpoken = 20;
+// Of a name, more than a tip's line can show.
+constexpr qsizetype kNameChars = 300;
 
 }  // namespace
 
-CueMarks::CueMarks(const PlaybackState& state, SeekBar& bar, QWidget& area)
-    : QWidget(&bar), state_(state), bar_(bar), area_(area), label_(new QLabel(&area)) {
+CueMarks::CueMarks(const PlaybackState& state, SeekBar& bar)
+    : QWidget(&bar), state_(state), bar_(bar) {
   setObjectName(QStringLiteral("cueMarks"));
   setAccessibleName(tr("Cue points"));
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setGeometry(bar_.rect());
-
-  label_->setObjectName(QStringLiteral("cueName"));
-  // Names come from the file: never read as markup.
-  label_->setTextFormat(Qt::PlainText);
-  label_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  label_->setAutoFillBackground(true);
-  label_->setMargin(3);
-  label_->hide();
-
-  // Names show on hover, without a button held.
-  bar_.setMouseTracking(true);
   bar_.installEventFilter(this);
   connect(&state_, &PlaybackState::cuePointsChanged, this, &CueMarks::Follow);
   Follow();
-  SetColours(band_, text_);
 }
 
 void CueMarks::SetColours(const QColor& band, const QColor& text) {
   band_ = band;
   text_ = text;
-  QPalette colours = label_->palette();
-  QColor shade = band;
-  shade.setAlphaF(0.85f);
-  colours.setColor(QPalette::Window, shade);
-  colours.setColor(QPalette::WindowText, text);
-  label_->setPalette(colours);
   update();
 }
 
 void CueMarks::Follow() {
   cues_.clear();
-  QStringList spoken;
   for (const stream_facts::CuePoint& cue : state_.cuePoints()) {
     if (std::isfinite(cue.seconds)) cues_ << cue;
   }
   std::stable_sort(cues_.begin(), cues_.end(),
                    [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
-  for (const stream_facts::CuePoint& cue : cues_) {
-    spoken << FormatPlaybackTime(cue.seconds, false) + QLatin1Char(' ') + cue.name;
+  times_.clear();
+  times_.reserve(cues_.size());
+  for (const stream_facts::CuePoint& cue : cues_) times_.push_back(cue.seconds);
+  QStringList spoken;
+  for (qsizetype i = 0; i < std::min<qsizetype>(cues_.size(), kMostSpoken); ++i) {
+    spoken << FormatPlaybackTime(cues_[i].seconds, false) + QLatin1Char(' ') +
+                  cues_[i].name.left(kNameChars);
   }
+  if (cues_.size() > kMostSpoken) spoken << tr("and %1 more").arg(cues_.size() - kMostSpoken);
   setAccessibleDescription(spoken.join(QStringLiteral(", ")));
-  label_->hide();
   update();
+}
+
+double CueMarks::TimeAt(qreal x) const {
+  const double duration = bar_.Duration();
+  const qreal left = bar_.XOf(0);
+  const qreal right = bar_.XOf(duration);
+  if (x <= left) return -std::numeric_limits<double>::infinity();
+  if (x >= right) return std::numeric_limits<double>::infinity();
+  return (x - left) / (right - left) * duration;
 }
 
 QList<qreal> CueMarks::TickXs() const {
   QList<qreal> xs;
   if (bar_.Duration() <= 0) return xs;
-  for (const stream_facts::CuePoint& cue : cues_) xs << bar_.XOf(cue.seconds);
+  auto next = times_.cbegin();
+  while (next != times_.cend()) {
+    const qreal x = bar_.XOf(*next);
+    xs << x;
+    // Those within the pixel after it share its tick.
+    next = std::upper_bound(next, times_.cend(), TimeAt(x + 1));
+  }
   return xs;
 }
 
-QString CueMarks::TextAt(qreal x) const {
+QStringList CueMarks::LinesAt(qreal x) const {
   QStringList lines;
-  const QList<qreal> xs = TickXs();
+  if (bar_.Duration() <= 0) return lines;
+  const auto first = std::lower_bound(times_.cbegin(), times_.cend(), TimeAt(x - kReach));
+  const auto end = std::upper_bound(first, times_.cend(), TimeAt(x + kReach));
   const bool hours = bar_.Duration() >= 3600;
-  for (qsizetype i = 0; i < xs.size(); ++i) {
-    if (std::abs(xs[i] - x) > kReach) continue;
+  const qsizetype from = first - times_.cbegin();
+  const qsizetype count = end - first;
+  for (qsizetype i = from; i < from + std::min<qsizetype>(count, kMostNamed); ++i) {
     const QString time = FormatPlaybackTime(cues_[i].seconds, hours);
-    lines << (cues_[i].name.isEmpty() ? time : time + QLatin1Char(' ') + cues_[i].name);
+    const QString name = cues_[i].name.left(kNameChars);
+    lines << (name.isEmpty() ? time : time + QLatin1Char(' ') + name);
   }
-  return lines.join(QLatin1Char('\n'));
+  if (count > kMostNamed) lines << tr("and %1 more").arg(count - kMostNamed);
+  return lines;
 }
 
 void CueMarks::paintEvent(QPaintEvent*) {
@@ -104,38 +112,7 @@ void CueMarks::paintEvent(QPaintEvent*) {
   }
 }
 
-void CueMarks::Hover(qreal x) {
-  const QString text = TextAt(x);
-  if (text.isEmpty()) {
-    label_->hide();
-    return;
-  }
-  if (text != label_->text()) label_->setText(text);
-  label_->adjustSize();
-  const QSize size = label_->size();
-  const QPoint anchor = bar_.mapTo(&area_, QPoint(qRound(x), 0));
-  const int left =
-      std::clamp(anchor.x() - size.width() / 2, 0, std::max(area_.width() - size.width(), 0));
-  label_->move(left, std::max(anchor.y() - kLabelGap - size.height(), 0));
-  label_->show();
-  label_->raise();
-}
-
 bool CueMarks::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != &bar_) return false;
-  switch (event->type()) {
-    case QEvent::Resize:
-      setGeometry(bar_.rect());
-      break;
-    case QEvent::MouseMove:
-      Hover(static_cast<QMouseEvent*>(event)->position().x());
-      break;
-    case QEvent::Leave:
-    case QEvent::Hide:
-      label_->hide();
-      break;
-    default:
-      break;
-  }
+  if (watched == &bar_ && event->type() == QEvent::Resize) setGeometry(bar_.rect());
   return false;
 }

@@ -77,7 +77,7 @@ FileInfoView::FileInfoView(const PlaybackState& state, QWidget& area)
   copy_ = MakeButton(this, QStringLiteral("copyReport"), tr("Copy"),
                      tr("Copy the whole report to the clipboard"), tr("Copy the report"));
   connect(copy_, &QAbstractButton::clicked, this,
-          [this] { QGuiApplication::clipboard()->setText(state_.fileReport()); });
+          [this] { QGuiApplication::clipboard()->setText(Content()); });
   close_ = MakeButton(this, QStringLiteral("closeFileInfo"), tr("Close"),
                       player_actions::Tooltip(tr("Close"), player_actions::Id::kFileInfo),
                       tr("Close the file information"));
@@ -93,9 +93,11 @@ FileInfoView::FileInfoView(const PlaybackState& state, QWidget& area)
   layout->addWidget(text_, 1);
 
   // Only while open: showEvent catches up.
-  connect(&state_, &PlaybackState::fileReportChanged, this, [this] {
-    if (isVisible()) Follow();
-  });
+  for (auto changed : {&PlaybackState::fileReportChanged, &PlaybackState::messageChanged}) {
+    connect(&state_, changed, this, [this] {
+      if (isVisible()) Follow();
+    });
+  }
   SetColours(band_, Qt::white);
 }
 
@@ -133,8 +135,15 @@ void FileInfoView::SetOpen(bool open) {
   emit openChanged(open);
 }
 
-void FileInfoView::Follow() {
+QString FileInfoView::Content() const {
+  const QString message = state_.message();
   const QString report = state_.fileReport();
+  if (message.isEmpty()) return report;
+  return report.isEmpty() ? message + u'\n' : message + u'\n' + u'\n' + report;
+}
+
+void FileInfoView::Follow() {
+  const QString report = Content();
   copy_->setEnabled(!report.isEmpty());
   text_->setAccessibleDescription(report.isEmpty() ? text_->placeholderText() : QString());
   if (report == shown_) return;

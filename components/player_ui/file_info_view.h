@@ -11,9 +11,11 @@ class QPlainTextEdit;
 
 // What is known about the open file, over the picture in the player area:
 // the playback state's file report, following it as it changes, or a line
-// saying that nothing is known yet. The report is plain text, never read as
-// markup; it can be selected with the mouse and the keyboard, Ctrl+C copies
-// the selection and "Copy" the whole report, both as plain text alone.
+// saying that nothing is known yet; above it, whole, the message saying why
+// nothing plays while there is one (the player area may show it shortened).
+// The text is plain, never read as markup; it can be selected with the
+// mouse and the keyboard, Ctrl+C copies the selection and "Copy" all of it,
+// both as plain text alone.
 //
 // A see-through panel in the movie's colours. Presses, double clicks and
 // the wheel on it stay with it (on the picture a click would pause); keys
@@ -48,6 +50,7 @@ class FileInfoView : public QWidget {
 
  private:
   void Follow();
+  QString Content() const;
 
   const PlaybackState& state_;
   QWidget& area_;

@@ -53,9 +53,9 @@ void HelpView::SetColours(const QColor& band, const QColor& text) {
   update();
 }
 
-void HelpView::Place() {
-  const QRect area = parentWidget()->rect().adjusted(8, 8, -8, -8);
-  QRect box(QPoint(0, 0), sizeHint().boundedTo(area.size()));
+void HelpView::Place(int bottom) {
+  const QRect area = parentWidget()->rect().adjusted(8, 8, -8, -8 - bottom);
+  QRect box(QPoint(0, 0), sizeHint().boundedTo(area.size().expandedTo(QSize(0, 0))));
   box.moveCenter(area.center());
   setGeometry(box);
 }

@@ -14,8 +14,9 @@ class HelpView : public QWidget {
   explicit HelpView(QWidget* area);
 
   void SetColours(const QColor& band, const QColor& text);
-  // Centred in the area, as large as the list or the area allows.
-  void Place();
+  // Centred in the area less `bottom` pixels at its foot (the bar's), as
+  // large as the list or the area allows.
+  void Place(int bottom);
   // The list as shown, a line per action: keys, a tab, what they do.
   QString Text() const;
 

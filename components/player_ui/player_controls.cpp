@@ -9,10 +9,12 @@
 
 #include "player_model/playback_state.h"
 #include "player_model/player_commands.h"
+#include "player_ui/overlay_layers.h"
 #include "player_ui/playback_time.h"
 #include "player_ui/player_actions.h"
 #include "player_ui/player_icons.h"
 #include "player_ui/seek_bar.h"
+#include "player_ui/seek_bar_accessible.h"
 
 using player_icons::Glyph;
 
@@ -39,6 +41,8 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
   playPause_ = MakeButton(this, QStringLiteral("playPause"));
   connect(playPause_, &QToolButton::clicked, this, [this] { commands_.TogglePause(); });
 
+  // Before the first bar exists: Qt asks for its description as it is made.
+  seek_bar_accessible::Install();
   seek_ = new SeekBar(this);
   seek_->setObjectName(QStringLiteral("seekBar"));
   seek_->setToolTip(
@@ -105,8 +109,7 @@ PlayerControls::PlayerControls(const PlaybackState& state, PlayerCommands& comma
 
   // Every report is cheap to ignore while hidden; showEvent catches up.
   connect(&state_, &PlaybackState::pausedChanged, this, [this] { ShowPlayState(); });
-  connect(&state_, &PlaybackState::endReachedChanged, this, [this] { ShowPlayState(); });
-  connect(&state_, &PlaybackState::hasFileChanged, this, [this] { Sync(); });
+  connect(&state_, &PlaybackState::loadStateChanged, this, [this] { Sync(); });
   connect(&state_, &PlaybackState::positionChanged, this, [this] { ShowTime(); });
   connect(&state_, &PlaybackState::durationChanged, this, [this] { ShowTime(); });
   connect(&state_, &PlaybackState::volumeChanged, this, [this] { ShowVolume(); });
@@ -146,7 +149,7 @@ void PlayerControls::Sync() {
 }
 
 void PlayerControls::ShowPlayState() {
-  const bool playing = state_.hasFile() && !state_.paused() && !state_.endReached();
+  const bool playing = state_.loadState() == PlaybackState::LoadState::kPlaying && !state_.paused();
   playPause_->setIcon(playing ? pauseIcon_ : playIcon_);
   playPause_->setToolTip(
       player_actions::Tooltip(playing ? tr("Pause") : tr("Play"), player_actions::Id::kPlayPause));
@@ -155,11 +158,12 @@ void PlayerControls::ShowPlayState() {
 
 void PlayerControls::ShowTime() {
   if (!isVisible()) return;
-  const double duration = state_.hasFile() ? state_.duration() : 0;
+  const bool open = overlay_layers::FileOpen(state_);
+  const double duration = open ? state_.duration() : 0;
   seek_->SetDuration(duration);
   seek_->SetPosition(state_.position());
-  const QString text = state_.hasFile() ? PlaybackTimeText(state_.position(), duration)
-                                        : QStringLiteral("--:-- / --:--");
+  const QString text =
+      open ? PlaybackTimeText(state_.position(), duration) : QStringLiteral("--:-- / --:--");
   // Reported many times a second; the label relays out on every change.
   if (text != time_->text()) time_->setText(text);
 }

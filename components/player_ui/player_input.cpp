@@ -9,6 +9,7 @@
 
 #include "player_model/playback_state.h"
 #include "player_model/player_commands.h"
+#include "player_ui/overlay_layers.h"
 #include "player_ui/player_actions.h"
 
 PlayerInput::PlayerInput(QWidget& area, const PlaybackState& state, PlayerCommands& commands)
@@ -55,7 +56,8 @@ bool PlayerInput::eventFilter(QObject* watched, QEvent* event) {
       // Presses on the controls are taken by them and never get here. With
       // no file open there is nothing to pause, and a click is no request
       // to try a failed address again.
-      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && state_.hasFile()) {
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+          overlay_layers::FileOpen(state_)) {
         commands_.TogglePause();
       }
       emit activity();

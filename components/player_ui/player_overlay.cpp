@@ -3,11 +3,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 
 #include "media/movie.h"
 #include "player_model/playback_state.h"
@@ -16,56 +16,13 @@
 #include "player_ui/file_info_view.h"
 #include "player_ui/help_view.h"
 #include "player_ui/player_controls.h"
-#include "player_ui/player_icons.h"
 #include "player_ui/player_input.h"
+#include "player_ui/round_button.h"
 #include "player_ui/seek_bar.h"
 #include "player_ui/seek_preview_popup.h"
 
-namespace {
-
-// The replay button: a see-through disc with the replay sign, large enough
-// to find at once in the middle of the last frame.
-class RoundButton : public QAbstractButton {
- public:
-  using QAbstractButton::QAbstractButton;
-
-  void SetColours(const QColor& disc, const QColor& glyph) {
-    disc_ = disc;
-    glyph_ = glyph;
-    update();
-  }
-
-  QSize sizeHint() const override { return {72, 72}; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor disc = disc_;
-    disc.setAlphaF(isDown() ? 0.9f : underMouse() ? 0.8f : 0.6f);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(disc);
-    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
-    painter.drawEllipse(area);
-    player_icons::Draw(painter, player_icons::Glyph::kReplay, area.adjusted(18, 18, -18, -18),
-                       glyph_);
-  }
-
-  void enterEvent(QEnterEvent* event) override {
-    update();
-    QAbstractButton::enterEvent(event);
-  }
-  void leaveEvent(QEvent* event) override {
-    update();
-    QAbstractButton::leaveEvent(event);
-  }
-
- private:
-  QColor disc_ = Qt::black;
-  QColor glyph_ = Qt::white;
-};
-
-}  // namespace
+using overlay_layers::Centre;
+using LoadState = PlaybackState::LoadState;
 
 PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCommands& commands)
     : QObject(&area),
@@ -76,10 +33,11 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
       controls_(new PlayerControls(state, commands, &area)),
       replay_(new RoundButton(&area)),
       fileInfo_(new FileInfoView(state, area)),
-      cueMarks_(new CueMarks(state, *controls_->Seek(), area)),
+      cueMarks_(new CueMarks(state, *controls_->Seek())),
       help_(new HelpView(&area)),
       seekPreview_(new SeekPreviewPopup(*controls_->Seek(), &area)) {
   controls_->hide();
+  seekPreview_->SetCues(cueMarks_);
 
   replay_->setObjectName(QStringLiteral("replay"));
   replay_->setFocusPolicy(Qt::TabFocus);
@@ -121,6 +79,8 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
   connect(controls_, &PlayerControls::infoToggled, this, toggleInfo);
   connect(fileInfo_, &FileInfoView::openChanged, controls_->InfoButton(),
           &QAbstractButton::setChecked);
+  // A view covers the slots under it: they are drawn again when it goes.
+  connect(fileInfo_, &FileInfoView::openChanged, this, &PlayerOverlay::OnStateChanged);
   // The focus coming to a control by Tab brings the bar up and keeps it.
   connect(qApp, &QApplication::focusChanged, this, [this] {
     if (ControlsHaveFocus()) Reveal();
@@ -130,28 +90,34 @@ PlayerOverlay::PlayerOverlay(QWidget& area, const PlaybackState& state, PlayerCo
         tr("Picture copied to the clipboard (%1\u00d7%2)").arg(size.width()).arg(size.height()));
   });
   connect(&state_, &PlaybackState::fileLoaded, this, &PlayerOverlay::Reveal);
-  for (auto changed : {&PlaybackState::pausedChanged, &PlaybackState::endReachedChanged,
-                       &PlaybackState::hasFileChanged, &PlaybackState::audioOnlyChanged}) {
+  connect(&state_, &PlaybackState::decodeProblemChanged, this, &PlayerOverlay::ShowNotice);
+  // Whatever decides what shows where.
+  connect(&state_, &PlaybackState::loadStateChanged, this, &PlayerOverlay::OnStateChanged);
+  connect(&state_, &PlaybackState::bufferingChanged, this, &PlayerOverlay::OnStateChanged);
+  for (auto changed : {&PlaybackState::pausedChanged, &PlaybackState::audioOnlyChanged}) {
     connect(&state_, changed, this, &PlayerOverlay::OnStateChanged);
   }
-  connect(&state_, &PlaybackState::bufferingChanged, this, &PlayerOverlay::OnStateChanged);
-  connect(&state_, &PlaybackState::decodeProblemChanged, this, &PlayerOverlay::ShowNotice);
-  connect(&state_, &PlaybackState::progressChanged, &area_, qOverload<>(&QWidget::update));
-  connect(&state_, &PlaybackState::captionChanged, &area_, qOverload<>(&QWidget::update));
+  for (auto changed : {&PlaybackState::messageChanged, &PlaybackState::progressChanged,
+                       &PlaybackState::captionChanged}) {
+    connect(&state_, changed, this, &PlayerOverlay::OnStateChanged);
+  }
 
   area_.installEventFilter(this);
   Layout();
 }
 
+PlayerOverlay::~PlayerOverlay() = default;
+
 void PlayerOverlay::SetMovie(const movie::Movie* movie) {
   playerMovie_ = movie && movie->kind == movie::Kind::kPlayer;
   showControls_ = playerMovie_ && movie->controls;
+  messageColour_ = movie ? movie->textColor : QColor(Qt::black);
   input_->SetActive(playerMovie_);
   if (playerMovie_) {
     text_ = movie->textColor;
     band_ = movie->background.value_or(Qt::black);
     controls_->SetColours(band_, text_, movie->accentColor);
-    static_cast<RoundButton*>(replay_)->SetColours(band_, text_);
+    replay_->SetColours(band_, text_);
     fileInfo_->SetColours(band_, text_);
     cueMarks_->SetColours(band_, text_);
     help_->SetColours(band_, text_);
@@ -164,9 +130,12 @@ void PlayerOverlay::SetMovie(const movie::Movie* movie) {
   ShowNotice({});
   revealed_ = true;
   Apply();
+  area_.update();
 }
 
 void PlayerOverlay::SetPreviewSource(PreviewSource* source) { seekPreview_->SetSource(source); }
+
+QAbstractButton* PlayerOverlay::ReplayButton() const { return replay_; }
 
 bool PlayerOverlay::ControlsHaveFocus() const {
   const QWidget* focus = QApplication::focusWidget();
@@ -175,9 +144,11 @@ bool PlayerOverlay::ControlsHaveFocus() const {
 
 void PlayerOverlay::ShowHelp(bool show) {
   if (show) fileInfo_->SetOpen(false);
-  if (show) help_->Place();
+  if (show) help_->Place(BarHeight());
+  if (show == help_->isVisible()) return;
   help_->setVisible(show);
   if (show) help_->raise();
+  OnStateChanged();
 }
 
 bool PlayerOverlay::ControlsVisible() const { return controls_->isVisible(); }
@@ -206,33 +177,127 @@ void PlayerOverlay::OnStateChanged() {
     hideTimer_.start();
   }
   Apply();
-  // The buffering indicator and the audio-only screen are painted.
+  // The slots are painted.
   area_.update();
 }
 
 bool PlayerOverlay::MayHide() const {
   // Only over a moving picture: paused, ended, waiting or sound-only, the
   // bar hides nothing worth seeing.
-  return state_.hasFile() && !state_.paused() && !state_.endReached() && !state_.audioOnly() &&
+  return state_.loadState() == LoadState::kPlaying && !state_.paused() && !state_.audioOnly() &&
          !state_.buffering();
 }
 
+overlay_layers::Overlay PlayerOverlay::Facts() const {
+  overlay_layers::Overlay facts;
+  facts.playerMovie = playerMovie_;
+  facts.movieControls = showControls_;
+  facts.revealed = revealed_;
+  facts.viewOpen = fileInfo_->IsOpen() || help_->isVisible();
+  facts.notice = !notice_.isEmpty();
+  return facts;
+}
+
+int PlayerOverlay::BarHeight() const { return showControls_ ? controls_->sizeHint().height() : 0; }
+
+void PlayerOverlay::Arrange(Arrangement& arrangement) const {
+  using overlay_layers::kMargin;
+  using overlay_paint::Wrapped;
+  const overlay_layers::Plan plan = overlay_layers::Decide(state_, Facts());
+  arrangement.plan = plan;
+  const QRect area = area_.rect();
+  const QFont font = area_.font();
+  const int bar = BarHeight();
+  const QRect room = area.adjusted(kMargin, kMargin, -kMargin, -kMargin - bar);
+  const int boxed = room.width() - 2 * overlay_paint::kPadX;
+
+  int notice = 0;
+  int centre = 0;
+  int caption = 0;
+  if (plan.notice) {
+    arrangement.notice = std::make_unique<Wrapped>(notice_, font, boxed);
+    notice = overlay_paint::BoxHeight(*arrangement.notice);
+  }
+  if (plan.caption) {
+    arrangement.caption = std::make_unique<Wrapped>(state_.caption(), font, boxed);
+    caption = overlay_paint::BoxHeight(*arrangement.caption);
+  }
+  const int icon = overlay_paint::IconSize(room);
+  switch (plan.centre) {
+    case Centre::kMessage: {
+      const int width = MessageWidth();
+      arrangement.centre =
+          std::make_unique<Wrapped>(message_.Get(state_.message(), font, width), font, width);
+      centre = playerMovie_ ? overlay_paint::BoxHeight(*arrangement.centre)
+                            : int(std::ceil(arrangement.centre->Height()));
+      break;
+    }
+    case Centre::kProgress:
+    case Centre::kBuffering: {
+      const QString text = plan.centre == Centre::kProgress ? state_.progress() : BufferingText();
+      arrangement.centre = std::make_unique<Wrapped>(text, font, boxed);
+      centre = overlay_paint::BoxHeight(*arrangement.centre);
+      break;
+    }
+    case Centre::kAudioOnly:
+      centre = overlay_paint::AudioOnlyHeight(icon, font);
+      break;
+    case Centre::kReplay:
+      centre = RoundButton::kSize;
+      break;
+    case Centre::kNothing:
+      break;
+  }
+  arrangement.where = overlay_layers::Arrange(area, bar, notice, centre, caption);
+  const QRect slot = arrangement.where.centre;
+  if (plan.centre == Centre::kAudioOnly) {
+    arrangement.audioOnly = overlay_paint::ArrangeAudioOnly(slot, icon, font);
+    if (plan.replay) arrangement.replay = arrangement.audioOnly.icon;
+  } else if (plan.centre == Centre::kReplay) {
+    const int size = std::min({int(RoundButton::kSize), slot.width(), slot.height()});
+    arrangement.replay = QRect(0, 0, size, size);
+    arrangement.replay.moveCenter(slot.center());
+  }
+}
+
+overlay_layers::Plan PlayerOverlay::Shown() const {
+  return overlay_layers::Decide(state_, Facts());
+}
+
+overlay_layers::Slots PlayerOverlay::Slots() const {
+  Arrangement arrangement;
+  Arrange(arrangement);
+  return arrangement.where;
+}
+
+int PlayerOverlay::MessageWidth() const {
+  // Inside a box over the player's picture; alone under another movie.
+  const int inset = playerMovie_ ? 2 * overlay_paint::kPadX : 0;
+  return area_.width() - 2 * overlay_layers::kMargin - inset;
+}
+
+QString PlayerOverlay::MessageText() const {
+  if (Shown().centre != Centre::kMessage) return {};
+  return message_.Get(state_.message(), area_.font(), MessageWidth());
+}
+
 void PlayerOverlay::Apply() {
-  const bool available = showControls_ && state_.hasFile();
-  controls_->setVisible(available && revealed_);
-  replay_->setVisible(available && state_.endReached());
+  Arrangement arrangement;
+  Arrange(arrangement);
+  controls_->setVisible(arrangement.plan.controls);
+  const bool replay = arrangement.plan.replay && !arrangement.replay.isEmpty();
+  if (replay) replay_->setGeometry(arrangement.replay);
+  replay_->setVisible(replay);
 }
 
 void PlayerOverlay::Layout() {
   const QRect area = area_.rect();
   const int barHeight = controls_->sizeHint().height();
   controls_->setGeometry(0, area.height() - barHeight, area.width(), barHeight);
-  QRect centre(QPoint(0, 0), replay_->sizeHint());
-  centre.moveCenter(area.center());
-  replay_->setGeometry(centre);
   // The bar's button stays reachable below the information.
   fileInfo_->Place(barHeight);
-  if (help_->isVisible()) help_->Place();
+  if (help_->isVisible()) help_->Place(BarHeight());
+  Apply();
 }
 
 void PlayerOverlay::ShowNotice(const QString& text) {
@@ -243,6 +308,8 @@ void PlayerOverlay::ShowNotice(const QString& text) {
   }
   if (text == notice_) return;
   notice_ = text;
+  // The centre may have given way to it.
+  Apply();
   area_.update();
 }
 
@@ -261,65 +328,35 @@ bool PlayerOverlay::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PlayerOverlay::Paint(QPainter& painter) const {
-  if (!playerMovie_) return;
-  if (state_.hasFile() && state_.audioOnly()) PaintAudioOnly(painter);
-  const QRectF area = QRectF(area_.rect()).adjusted(8, 8, -8, -8);
-  const QString buffering = BufferingText();
-  if (!buffering.isEmpty()) PaintBox(painter, area, buffering, Qt::AlignCenter);
-  if (!state_.progress().isEmpty()) PaintBox(painter, area, state_.progress(), Qt::AlignCenter);
-  if (!notice_.isEmpty()) PaintBox(painter, area, notice_, Qt::AlignTop | Qt::AlignHCenter);
-  if (!state_.caption().isEmpty()) {
-    // Above the control bar, showing or not, so that it does not jump.
-    const QRectF above = area.adjusted(0, 0, 0, -controls_->sizeHint().height());
-    PaintBox(painter, above, state_.caption(), Qt::AlignBottom | Qt::AlignHCenter);
+  painter.save();
+  painter.setFont(area_.font());
+  Arrangement arrangement;
+  Arrange(arrangement);
+  const overlay_layers::Plan& plan = arrangement.plan;
+  const overlay_layers::Slots& where = arrangement.where;
+  switch (plan.centre) {
+    case Centre::kMessage:
+      // Under another movie, in its text colour over whatever it shows.
+      if (playerMovie_) {
+        overlay_paint::Box(painter, where.centre, *arrangement.centre, band_, text_);
+      } else {
+        overlay_paint::Plain(painter, where.centre, *arrangement.centre, messageColour_);
+      }
+      break;
+    case Centre::kProgress:
+    case Centre::kBuffering:
+      overlay_paint::Box(painter, where.centre, *arrangement.centre, band_, text_);
+      break;
+    case Centre::kAudioOnly:
+      // At the end the replay button stands where the note was.
+      overlay_paint::PaintAudioOnly(painter, arrangement.audioOnly, !plan.replay, state_.title(),
+                                    text_);
+      break;
+    case Centre::kReplay:
+    case Centre::kNothing:
+      break;
   }
-}
-
-void PlayerOverlay::PaintBox(QPainter& painter, const QRectF& area, const QString& text,
-                             int flags) const {
-  const QRectF inner = area.adjusted(8, 4, -8, -4);
-  if (inner.isEmpty()) return;
-  flags |= Qt::TextWordWrap;
-  const QRectF bounds = painter.fontMetrics().boundingRect(inner.toRect(), flags, text);
-  QColor shade = band_;
-  shade.setAlphaF(0.75f);
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(shade);
-  painter.drawRoundedRect(bounds.adjusted(-8, -4, 8, 4), 6, 6);
-  painter.setPen(text_);
-  // Plain text: QPainter never reads it as markup.
-  painter.drawText(inner, flags, text);
-  painter.restore();
-}
-
-void PlayerOverlay::PaintAudioOnly(QPainter& painter) const {
-  // Centred in what the control bar leaves, whether it shows or not, so
-  // that nothing jumps when it hides.
-  const QRectF area = QRectF(area_.rect()).adjusted(8, 8, -8, -8 - controls_->sizeHint().height());
-  if (area.isEmpty()) return;
-  const qreal glyph = std::clamp(std::min(area.width(), area.height()) / 3, 16.0, 96.0);
-  const QFont base = painter.font();
-  QFont title = base;
-  title.setBold(true);
-  const QFontMetricsF titleMetrics(title);
-  const QFontMetricsF nameMetrics(base);
-  const qreal total = glyph + 8 + titleMetrics.height() + nameMetrics.height();
-  qreal y = area.top() + std::max((area.height() - total) / 2, 0.0);
-
-  painter.save();
-  player_icons::Draw(painter, player_icons::Glyph::kNote,
-                     QRectF(area.center().x() - glyph / 2, y, glyph, glyph), text_);
-  y += glyph + 8;
-  painter.setPen(text_);
-  painter.setFont(title);
-  painter.drawText(QRectF(area.left(), y, area.width(), titleMetrics.height()), Qt::AlignCenter,
-                   tr("Audio only"));
-  y += titleMetrics.height();
-  painter.setFont(base);
-  const QString name = nameMetrics.elidedText(state_.title(), Qt::ElideMiddle, area.width());
-  painter.drawText(QRectF(area.left(), y, area.width(), nameMetrics.height()), Qt::AlignCenter,
-                   name);
+  if (plan.notice) overlay_paint::Box(painter, where.notice, *arrangement.notice, band_, text_);
+  if (plan.caption) overlay_paint::Box(painter, where.caption, *arrangement.caption, band_, text_);
   painter.restore();
 }

@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "player_ui/player_actions.h"
-#include "player_ui/seek_bar_accessible.h"
 
 namespace {
 
@@ -17,7 +16,6 @@ constexpr qreal kTrackHeight = 4;
 }  // namespace
 
 SeekBar::SeekBar(QWidget* parent) : QWidget(parent) {
-  seek_bar_accessible::Install();
   setFocusPolicy(Qt::TabFocus);
   setAccessibleName(tr("Seek"));
   setCursor(Qt::PointingHandCursor);
@@ -80,6 +78,15 @@ qreal SeekBar::XOf(double seconds) const {
   const QRectF track = Track();
   if (duration_ <= 0) return track.left();
   return track.left() + std::clamp(seconds / duration_, 0.0, 1.0) * track.width();
+}
+
+bool SeekBar::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && duration_ > 0) {
+    // Taken, so that no ancestor shows one either.
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void SeekBar::paintEvent(QPaintEvent*) {

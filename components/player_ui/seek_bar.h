@@ -17,7 +17,8 @@
 // handle follows the mouse rather than the reported position. Position
 // reports that would not move the handle by a pixel repaint nothing. While
 // the pointer is over a track of known length, hovered says which moment
-// lies under it, once for each new moment.
+// lies under it, once for each new moment, and the bar's tooltip keeps
+// quiet: whoever answers hovered shows the one tip.
 class SeekBar : public QWidget {
   Q_OBJECT
 
@@ -52,6 +53,7 @@ class SeekBar : public QWidget {
   void hoverEnded();
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

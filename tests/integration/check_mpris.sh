@@ -178,6 +178,12 @@ call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate 
 expect 4 rate Rate
 call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:1 >/dev/null
 expect 1 rate Rate
+# 0 means Pause, as MPRIS has it: the speed stays as it was.
+call $name org.freedesktop.DBus.Properties.Set string:$player_iface string:Rate variant:double:0 >/dev/null
+expect Paused playerctl -p $p status
+expect 1 rate Rate
+playerctl -p $p play
+expect Playing playerctl -p $p status
 
 playerctl -p $p volume 0.4
 expect 0.400000 playerctl -p $p volume

@@ -84,12 +84,13 @@ inline bool HasCompositionTime(uint32_t fourCc) {
 // type it modifies; `dataBytes` below 3 makes one too short to hold it.
 inline void PutModEx(Bytes& out, uint32_t offsetNs, uint8_t nextType, size_t dataBytes = 3) {
   Put8(out, static_cast<uint32_t>(dataBytes - 1));
+  Bytes data(dataBytes, 0);
   if (dataBytes >= 3) {
-    Put24(out, offsetNs);
-    out.resize(out.size() + dataBytes - 3, 0);
-  } else {
-    out.resize(out.size() + dataBytes, 0);
+    data[0] = static_cast<uint8_t>(offsetNs >> 16);
+    data[1] = static_cast<uint8_t>(offsetNs >> 8);
+    data[2] = static_cast<uint8_t>(offsetNs);
   }
+  Append(out, data);
   Put8(out, 0x00 | nextType);  // TimestampOffsetNano, then the packet type
 }
 

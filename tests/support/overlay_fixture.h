@@ -26,7 +26,14 @@ inline void Playing(PlaybackState& state, double duration) {
   state.SetHasFile(true);
   state.SetDuration(duration);
   state.SetPaused(false);
+  state.SetLoadState(PlaybackState::LoadState::kPlaying);
   state.AnnounceFileLoaded();
+}
+
+// Held at its end, as the session reports it; `false` plays on.
+inline void Ended(PlaybackState& state, bool ended = true) {
+  state.SetEndReached(ended);
+  state.SetLoadState(ended ? PlaybackState::LoadState::kEnded : PlaybackState::LoadState::kPlaying);
 }
 
 // Pixels brighter than mid-grey in `rect` of `image`.

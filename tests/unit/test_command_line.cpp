@@ -1,7 +1,8 @@
 // The command line as the program receives it, and the Open dialog on the
 // real QFileDialog: what comes back on a choice, on a network address typed
 // into it and on Cancel, that a typed local name must still exist, and that
-// nothing is written to the user's home meanwhile.
+// nothing is written to the user's home meanwhile; the box that echoes it is
+// as wide as its caption.
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDirIterator>
@@ -14,6 +15,7 @@
 
 #include "app/command_line.h"
 #include "qt/qt_common_dialog.h"
+#include "support/caption_box.h"
 #include "support/modal_driver.h"
 
 namespace {
@@ -148,6 +150,19 @@ class TestCommandLine : public QObject {
 
   // A local name typed in must name a file that is there; so must a
   // scheme the player does not play, which is no address to it.
+  // The box's caption is whole in the title bar ("Ti… er" at 150 pixels):
+  // the room counts it in bold and the window's buttons, and grows with it.
+  void boxIsAsWideAsItsCaption() {
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    for (const QString& title : {QStringLiteral("Tibrok flv player"), QString(30, u'W')}) {
+      const CaptionBox box = ShowCaptionBox(title);
+      QVERIFY(box.room > QFontMetrics(bold).horizontalAdvance(title) + 3 * 16);
+      QVERIFY2(box.width >= box.room,
+               qPrintable(QStringLiteral("%1 < %2").arg(box.width).arg(box.room)));
+    }
+  }
+
   void typedNameThatIsNoFileIsRefused_data() {
     QTest::addColumn<QString>("typed");
     QTest::newRow("missing file") << media.filePath("no such clip.flv");

@@ -4,7 +4,6 @@
 // keys that jump between cue points.
 #include <QAccessible>
 #include <QClipboard>
-#include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -20,6 +19,7 @@
 #include "player_ui/player_controls.h"
 #include "player_ui/player_overlay.h"
 #include "player_ui/seek_bar.h"
+#include "player_ui/seek_preview_popup.h"
 #include "support/overlay_fixture.h"
 #include "support/recording_commands.h"
 
@@ -289,26 +289,22 @@ class TestFileViews : public QObject {
   void hoverShowsTheNamesOfTheCuesInReach() {
     Playing(100);
     state_->SetCuePoints({{20, "<b>Intro</b>"}, {20.5, "Verse"}, {70, ""}});
-    QLabel* label = overlay_->Cues()->Label();
-    QVERIFY(!label->isVisible());
+    SeekPreviewPopup* tip = overlay_->SeekPreview();
     Hover(ExpectedX(20.25, 100));
-    QVERIFY(label->isVisible());
-    QCOMPARE(label->textFormat(), Qt::PlainText);
-    QCOMPARE(label->text(), QStringLiteral("0:20 <b>Intro</b>\n0:20 Verse"));
+    QVERIFY(tip->isVisible());
+    QCOMPARE(tip->CueLines(), QStringList({"0:20 <b>Intro</b>", "0:20 Verse"}));
     // Above the bar, inside the player area.
     const QRect bar(Bar()->mapTo(area_.get(), QPoint(0, 0)), Bar()->size());
-    QVERIFY(label->geometry().bottom() < bar.top());
-    QVERIFY(area_->rect().contains(label->geometry()));
+    QVERIFY(tip->geometry().bottom() < bar.top());
+    QVERIFY(area_->rect().contains(tip->geometry()));
 
     Hover(ExpectedX(70, 100) + 3);
-    QCOMPARE(label->text(), QStringLiteral("1:10"));
+    QCOMPARE(tip->CueLines(), QStringList({"1:10"}));
     Hover(ExpectedX(45, 100));
-    QVERIFY(!label->isVisible());
-    Hover(ExpectedX(70, 100));
-    QVERIFY(label->isVisible());
+    QVERIFY(tip->CueLines().isEmpty());
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(Bar(), &leave);
-    QVERIFY(!label->isVisible());
+    QVERIFY(!tip->isVisible());
     // Hovering asks nothing of the player.
     QVERIFY2(commands_.calls.isEmpty(), qPrintable(commands_.calls.join(", ")));
   }

@@ -2,7 +2,8 @@
 // QT_SCALE_FACTOR=2): sizes in twips stay what they are, so every window has
 // twice the device pixels; the About banner is drawn for that density, the
 // icons have pictures for it, and the player area renders the video at
-// device pixels and shows it without scaling it again.
+// device pixels and shows it without scaling it again; a message box is as
+// wide as its caption.
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include "player_ui/player_icons.h"
 #include "player_window/form1.h"
 #include "qt/qt_runtime_services.h"
+#include "support/caption_box.h"
 #include "support/fake_engine.h"
 #include "support/recording_fakes.h"
 #include "support/test_support.h"
@@ -125,6 +127,12 @@ class TestHighDpi : public QObject {
     QCOMPARE(outer.width(), form.frameGeometry().width() * 15.0);
     QCOMPARE(form.fl->width(), qRound((outer.width() - 30) / 15));
     QCOMPARE(form.fl->height(), qRound((outer.height() - 822) / 15));
+  }
+
+  void messageBoxIsAsWideAsItsCaption() {
+    const CaptionBox box = ShowCaptionBox(QStringLiteral("Tibrok flv player"));
+    QVERIFY2(box.room > 150 && box.width >= box.room,
+             qPrintable(QStringLiteral("%1 < %2").arg(box.width).arg(box.room)));
   }
 
   void iconsHavePicturesForTheDensity() {

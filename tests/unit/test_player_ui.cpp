@@ -455,7 +455,7 @@ class TestPlayerUi : public QObject {
     // Paused, ended, waiting or sound only, it stays.
     const std::function<void(bool)> holds[] = {
         [&](bool on) { state_->SetPaused(on); },
-        [&](bool on) { state_->SetEndReached(on); },
+        [&](bool on) { overlay_fixture::Ended(*state_, on); },
         [&](bool on) { state_->SetBuffering(on, 40); },
         [&](bool on) { state_->SetAudioOnly(on); },
     };
@@ -472,7 +472,7 @@ class TestPlayerUi : public QObject {
   void endShowsReplayWhichPlaysAgain() {
     Playing();
     QVERIFY(!overlay_->ReplayVisible());
-    state_->SetEndReached(true);
+    overlay_fixture::Ended(*state_);
     QVERIFY(overlay_->ReplayVisible() && overlay_->ControlsVisible());
     QTest::mouseClick(overlay_->ReplayButton(), Qt::LeftButton);
     QCOMPARE(commands_.calls, QStringList({"Play"}));

@@ -24,9 +24,8 @@ constexpr uint8_t kModEx = 7;
 constexpr int kVideoCommandFrame = 5;
 constexpr int kKeyFrame = 1;
 
-// Multitrack layouts.
+// Multitrack layouts; between them, ManyTracks (1): sizes, one FourCC.
 constexpr int kOneTrack = 0;
-constexpr int kManyTracks = 1;
 constexpr int kManyTracksManyCodecs = 2;
 
 // A chain of ModEx blocks longer than this is no writer's; each block may be

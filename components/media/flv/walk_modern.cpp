@@ -26,11 +26,14 @@ constexpr int64_t kMaxConfigBytes = int64_t{64} << 10;
 // unit's delimiter and sequence header.
 constexpr int64_t kFrameHeaderBytes = 256;
 
-// A tag's body as the walk's reader holds it, fetched a few bytes at a time.
+// A tag's body: its first bytes as the walk peeked them, the rest from the
+// walk's reader, a few bytes at a time.
 class FileBody final : public BodyBytes {
  public:
-  FileBody(Reader& reader, int64_t at) : reader_(reader), at_(at) {}
+  FileBody(Reader& reader, int64_t at, std::span<const uint8_t> peeked)
+      : reader_(reader), at_(at), peeked_(peeked) {}
   std::span<const uint8_t> Get(size_t offset, size_t n) const override {
+    if (offset <= peeked_.size() && n <= peeked_.size() - offset) return peeked_.subspan(offset, n);
     const uint8_t* bytes = reader_.Get(at_ + static_cast<int64_t>(offset), static_cast<int64_t>(n));
     return bytes ? std::span<const uint8_t>(bytes, n) : std::span<const uint8_t>();
   }
@@ -38,6 +41,7 @@ class FileBody final : public BodyBytes {
  private:
   Reader& reader_;
   int64_t at_;
+  std::span<const uint8_t> peeked_;
 };
 
 std::span<const uint8_t> Payload(Pass& p, int64_t bodyAt, const MediaPacket& m, int64_t limit) {
@@ -112,14 +116,18 @@ bool ReadSoundConfig(Track t, const CodecTag& c, std::span<const uint8_t> record
   return true;  // the others describe themselves in every frame
 }
 
+// Whether a frame's own header may tell what the configuration left out:
+// the picture size of a key frame, a sound format not yet known.
+bool WantsFrameHeader(Track t, bool audio, bool key) {
+  if (t.state.pictureAttempts >= kPictureAttempts) return false;
+  return audio ? t.facts.sampleRate == 0 : key && t.facts.sizeFrom != SizeFrom::kFrameHeader;
+}
+
 // The format a frame's own header tells, for codecs whose configuration
 // leaves the picture size or the sound format out.
-void ReadFrameHeader(Track t, const CodecTag& c, bool audio, bool key,
-                     std::span<const uint8_t> frame) {
-  if (t.state.pictureAttempts >= kPictureAttempts) return;
+void ReadFrameHeader(Track t, const CodecTag& c, bool audio, std::span<const uint8_t> frame) {
+  ++t.state.pictureAttempts;
   if (audio) {
-    if (t.facts.sampleRate > 0) return;
-    ++t.state.pictureAttempts;
     if (c.fourCc == kFourCcMp3) {
       if (const auto f = MpegAudioFormat(frame)) ApplySound(t, *f, 0);
     } else if (c.fourCc == kFourCcAc3 || c.fourCc == kFourCcEac3) {
@@ -129,8 +137,6 @@ void ReadFrameHeader(Track t, const CodecTag& c, bool audio, bool key,
     }
     return;
   }
-  if (t.facts.sizeFrom == SizeFrom::kFrameHeader || !key) return;
-  ++t.state.pictureAttempts;
   std::optional<VideoFormat> format;
   if (c.fourCc == kFourCcVp9) {
     format = Vp9FrameFormat(frame);
@@ -207,8 +213,8 @@ void OnPacket(Pass& p, int64_t at, const TagHeader& tag, const MediaTag& mt, con
               CodecListName(codec, !audio) + ": frames from " + FormatClock(ms) +
                   " come before any configuration record; a decoder cannot start there");
   }
-  if (m.kind == Kind::kFrame) {
-    ReadFrameHeader(t, codec, audio, m.keyframe, Payload(p, bodyAt, m, kFrameHeaderBytes));
+  if (m.kind == Kind::kFrame && WantsFrameHeader(t, audio, m.keyframe)) {
+    ReadFrameHeader(t, codec, audio, Payload(p, bodyAt, m, kFrameHeaderBytes));
   }
   if (!audio && m.keyframe) {
     ++t.facts.keyframes;
@@ -221,8 +227,8 @@ void OnPacket(Pass& p, int64_t at, const TagHeader& tag, const MediaTag& mt, con
 
 }  // namespace
 
-void OnModernTag(Pass& p, int64_t at, const TagHeader& tag) {
-  const FileBody body(p.r, at + kTagHeaderBytes);
+void OnModernTag(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> peeked) {
+  const FileBody body(p.r, at + kTagHeaderBytes, peeked);
   const MediaTag mt = ParseMediaTag(tag.type, tag.dataSize, body);
   const bool audio = tag.type == kAudioTag;
   if (mt.offsetIgnored) {

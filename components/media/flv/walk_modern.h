@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "media/flv/flv_format.h"
 #include "media/flv/walk_state.h"
@@ -13,7 +14,8 @@
 // and configuration records are read, each bounded.
 namespace flv_reader::walk {
 
-// A tag whose stream count the caller has already taken.
-void OnModernTag(Pass& p, int64_t at, const TagHeader& tag);
+// A tag whose stream count the caller has already taken; `peeked` holds
+// the first bytes of its body, which the caller has at hand.
+void OnModernTag(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> peeked);
 
 }  // namespace flv_reader::walk

@@ -43,7 +43,7 @@ std::optional<PictureSize> FramePictureSize(int codec, std::span<const uint8_t> 
 
 void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
   ++p.s.facts.audio.tags;
-  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag);
+  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag, body);
   const std::optional<Track> track = TrackFor(p, true, 0);
   if (!track) return;
   StreamFacts& a = track->facts;
@@ -94,7 +94,7 @@ void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
 
 void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
   ++p.s.facts.video.tags;
-  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag);
+  if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag, body);
   const std::optional<Track> track = TrackFor(p, false, 0);
   if (!track) return;
   StreamFacts& v = track->facts;

@@ -1,7 +1,7 @@
 // The reader on streams Debian's ffmpeg encodes, wrapped by the test writer
-// in both ways FLV is written today, single- and multitrack: every frame
-// counted, the picture size, profile and bit depth the encoder was asked
-// for, the sound format, the length, and no problem found in a sound file.
+// in both ways FLV is written today: every frame counted, the picture size,
+// profile and bit depth the encoder was asked for, the sound format, the
+// length, and no problem found in a sound file.
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,8 +31,6 @@ class TestFlvEncoded : public QObject {
   void initTestCase();
   void clips_data();
   void clips();
-  void multitrack_data();
-  void multitrack();
 
  private:
   std::vector<Stream> Clip(const QString& name);
@@ -115,41 +113,6 @@ void TestFlvEncoded::clips() {
   const TailInfo tail = ReadTail(source);
   QCOMPARE(tail.lastVideoMs, f.video.lastMs);
   QCOMPARE(tail.lastAudioMs, f.audio.lastMs);
-}
-
-void TestFlvEncoded::multitrack_data() {
-  QTest::addColumn<int>("layout");
-  QTest::newRow("a tag a track") << int(flvwrite::Layout::kOneTrack);
-  QTest::newRow("every track in one tag") << int(flvwrite::Layout::kManyTracksManyCodecs);
-}
-
-void TestFlvEncoded::multitrack() {
-  QFETCH(int, layout);
-  // HEVC and AAC as the main tracks, AV1 and Opus as track 1 of each.
-  std::vector<Stream> hevc = Clip("hevc_aac"), av1 = Clip("av1_opus");
-  QCOMPARE(hevc.size(), size_t{2});
-  QCOMPARE(av1.size(), size_t{2});
-  av1[0].trackId = av1[1].trackId = 1;
-  flvwrite::Options o;
-  o.multitrack = flvwrite::Layout(layout);
-  const Bytes file = flvwrite::Write({hevc[0], av1[0], hevc[1], av1[1]}, o);
-  MemorySource source{std::span<const uint8_t>(file)};
-  const Facts f = WalkAll(source);
-  const std::string report = Report(f);
-  QCOMPARE(f.videoTracks.size(), size_t{2});
-  QCOMPARE(f.audioTracks.size(), size_t{2});
-  QCOMPARE(f.videoTracks[1].frames, int64_t(av1[0].packets.size()));
-  QCOMPARE(f.videoTracks[1].keyframes, Keys(av1[0]));
-  QCOMPARE(f.audioTracks[1].frames, int64_t(av1[1].packets.size()));
-  QVERIFY2(report.find("  track 0: HEVC (enhanced FLV, hvc1), Main, 8-bit, 324x180, 25.00 fps") !=
-               std::string::npos,
-           report.c_str());
-  QVERIFY2(report.find("  track 1: AV1 (enhanced FLV, av01), Main, 8-bit, 320x240, 25.00 fps") !=
-               std::string::npos,
-           report.c_str());
-  QVERIFY2(report.find("  track 1: Opus (enhanced FLV), 48 kHz, mono") != std::string::npos,
-           report.c_str());
-  QVERIFY2(report.find("Problems: none") != std::string::npos, report.c_str());
 }
 
 QTEST_GUILESS_MAIN(TestFlvEncoded)

@@ -255,18 +255,6 @@ void TestFlvMediaTag::writerFilesReadBack_data() {
       << QStringList{"config id12 pt0 key @5+4",   "config a:id10 pt0 key @2+2",
                      "frame id12 pt1 key @5+3",    "frame a:id10 pt1 key @2+2",
                      "frame id12 pt1 cts=40 @5+3", "end id12 pt2 key @5+0"};
-  QTest::newRow("enhanced, two video tracks, one tag each")
-      << int(Dialect::kEnhanced) << int(Layout::kOneTrack) << true
-      << QStringList{"enh config hvc1 pt0 key @5+4",
-                     "enh multi config av01 pt0 t1 key @7+4",
-                     "enh config a:mp4a pt0 key @5+2",
-                     "enh frame hvc1 pt3 key @5+3",
-                     "enh multi frame av01 pt1 t1 key @7+3",
-                     "enh frame a:mp4a pt1 key @5+2",
-                     "enh frame hvc1 pt1 cts=40 @8+3",
-                     "enh multi frame av01 pt1 t1 @7+3",
-                     "enh end hvc1 pt2 key @5+0",
-                     "enh multi end av01 pt2 t1 key @7+0"};
   QTest::newRow("enhanced, every video track in one tag")
       << int(Dialect::kEnhanced) << int(Layout::kManyTracksManyCodecs) << false
       << QStringList{"enh multi config hvc1 pt0 key @10+4; config av01 pt0 t1 key @22+4",

@@ -450,6 +450,12 @@ void TestFlvParsers::videoConfigs_data() {
   inter[0] |= 0x04;  // frame_type 1
   row("VP9 inter frame", "vp9", inter, "none");
   row("VP9 key frame cut", "vp9", Cut(flvwrite::Vp9KeyFrame(320, 240), 7), "none");
+  // Start code, then 14-bit sizes under 2 bits of scaling, little-endian.
+  const flvwrite::Bytes vp8{0x10, 0x02, 0x00, 0x9d, 0x01, 0x2a, 0x80, 0x42, 0x68, 0x81};
+  row("VP8 key frame, scaled", "vp8", vp8, "640x360 p-1 l-1 0-bit c-1");
+  flvwrite::Bytes vp8Inter = vp8;
+  vp8Inter[0] |= 1;
+  row("VP8 inter frame", "vp8", vp8Inter, "none");
 }
 
 void TestFlvParsers::videoConfigs() {
@@ -469,6 +475,8 @@ void TestFlvParsers::videoConfigs() {
     format = Av1SequenceHeaderFormat(b);
   } else if (codec == "vpcC") {
     format = ParseVpConfig(b);
+  } else if (codec == "vp8") {
+    if (const auto size = Vp8FramePictureSize(b)) format = VideoFormat{*size};
   } else {
     format = Vp9FrameFormat(b);
   }
