@@ -1,8 +1,5 @@
 #include "engine/local_reader.h"
 
-#include <sys/stat.h>
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -27,16 +24,6 @@ qint64 FirstNonZero(const char* data, qint64 i, qint64 n) {
 }
 
 }  // namespace
-
-bool LocalReader::WrittenLately() const {
-  struct stat info {};
-  if (::fstat(s_.file->fd(), &info) != 0) return false;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  const qint64 ms = (qint64(now.tv_sec) - qint64(info.st_mtim.tv_sec)) * 1000 +
-                    (qint64(now.tv_nsec) - qint64(info.st_mtim.tv_nsec)) / 1000000;
-  return ms < kWrittenLatelyMs;
-}
 
 LocalReader::LocalReader(Setup setup) : s_(std::move(setup)) {
   if (s_.prefix.isEmpty()) s_.realStart = 0;
@@ -96,10 +83,8 @@ bool LocalReader::WaitForMedia(qint64 at, bool atEnd) {
   qint64 looked = -1;  // the size at which the bytes after `at` were looked at
   for (;;) {
     const qint64 now = s_.file->Size();
-    // A file neither grown since it was opened nor written lately is just
-    // at its end. (The engine reads far ahead: it may reach the end of a
-    // recording before the recorder's next write.)
-    if (now <= sizeAtOpen_ && !WrittenLately()) return false;
+    // A file that has not grown since it was opened is just at its end.
+    if (now <= sizeAtOpen_) return false;
     if (now != looked) {
       looked = now;
       // At the very end every new byte is the read's to judge; where only

@@ -19,8 +19,8 @@
 //   runs of zeros of kCutBytes or more followed by data are cut out too, at
 //   the read position only, so that nothing already read changes place.
 // - At the end of the file, or where only holes or zeros follow, a read
-//   returns 0 for a file that has neither grown since it was opened nor
-//   been written within kWrittenLatelyMs. Otherwise it waits for media to
+//   returns 0 at once for a file that has not grown since it was opened.
+//   Otherwise it waits for media to
 //   arrive (where zeros follow, only a read that goes on from the one
 //   before), and gives up once none has for growthWaitMs (zeros and holes
 //   appended are no media); Cancel() ends the wait at once.
@@ -32,9 +32,6 @@ class LocalReader {
   using Cuts = std::vector<std::pair<qint64, qint64>>;  // [from, to) in the file
 
   static constexpr qint64 kCutBytes = qint64{1} << 20;
-  // A recorder writes at least this often: a file modified this recently is
-  // being written, grown since it was opened or not.
-  static constexpr int kWrittenLatelyMs = 1000;
   static constexpr qint64 kScanBytes = qint64{1} << 20;
 
   struct Setup {
@@ -67,8 +64,6 @@ class LocalReader {
   // Reads the file at the position; `from` says where in the file the bytes
   // came from.
   qint64 ReadFile(char* buffer, qint64 size, qint64* from);
-  // Modified within the last kWrittenLatelyMs: a recording being written.
-  bool WrittenLately() const;
 
   Setup s_;
   qint64 position_ = 0;
