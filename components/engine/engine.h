@@ -110,6 +110,9 @@ struct LoadRequest {
   qint64 realStart = 0;
   // kLocalFile: where the file ends for the engine; -1: where it ends.
   qint64 end = -1;
+  // kLocalFile: stretches of the file, [from, to), the engine never sees:
+  // they hold no tag, and it would search them byte by byte.
+  std::vector<std::pair<qint64, qint64>> cuts;
 };
 
 class Listener {

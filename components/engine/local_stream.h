@@ -16,24 +16,28 @@ struct mpv_handle;
 // is given "tibrok://<n>", never a file name, and reads the descriptor the
 // player opened and checked. So the engine cannot be talked into opening
 // another file, a name needs no encoding the engine understands, bytes the
-// engine must not see (script data it would choke on) can be changed on the
-// way, and what the player learnt about the file (its length, its keyframes)
-// can go before it, or the whole file can be read as another format (the
-// Matroska view of a modern FLV). At the end of a file that is still growing, a read waits
-// for more (a recording being written plays on into what is added), until
-// the file has stopped growing for a while or the engine gives up on it.
+// engine must not see (script data it would choke on, stretches it would
+// search byte by byte) can be changed or left out on the way, and what the
+// player learnt about the file (its length, its keyframes) can go before it,
+// or the whole file can be read as another format (the Matroska view of a
+// modern FLV). How the bytes are read: local_reader.h. At the end of a file
+// that is still growing, a read waits for more (a recording being written
+// plays on into what is added), until the file has stopped growing for a
+// while or the engine gives up on it.
 class LocalStreams {
  public:
   using Patches = std::vector<std::pair<qint64, char>>;
+  using Cuts = std::vector<std::pair<qint64, qint64>>;
 
   // Registers the protocol on `core`; false if the engine refused it.
   bool Register(mpv_handle* core);
 
-  // The address under which the engine reads `file`, with `patches` applied
-  // and `prefix` in place of its bytes before `realStart`; from `end` on
-  // (unless -1) the file ends for the engine, though it is longer.
+  // The address under which the engine reads `file`, with `patches` applied,
+  // `prefix` in place of its bytes before `realStart`, and `cuts` ([from, to)
+  // in the file) left out; from `end` on (unless -1) the file ends for the
+  // engine, though it is longer.
   QByteArray Add(std::shared_ptr<const FileHandle> file, Patches patches, QByteArray prefix = {},
-                 qint64 realStart = 0, qint64 end = -1);
+                 qint64 realStart = 0, Cuts cuts = {}, qint64 end = -1);
 
   // The address under which the engine reads `view`, the Matroska view of
   // `file`.
@@ -48,6 +52,7 @@ class LocalStreams {
     Patches patches;
     QByteArray prefix;
     qint64 realStart = 0;
+    Cuts cuts;
     qint64 end = -1;
     std::shared_ptr<const mkv::FileView> view;
   };

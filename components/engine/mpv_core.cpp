@@ -225,7 +225,7 @@ class MpvCore : public Engine {
     if (request.source == LoadRequest::Source::kLocalFile) {
       target = request.matroska ? streams_->Add(request.file, request.matroska)
                                 : streams_->Add(request.file, request.patches, request.prefix,
-                                                request.realStart, request.end);
+                                                request.realStart, request.cuts, request.end);
     } else if (request.source == LoadRequest::Source::kHttp) {
       // Through the player's client either way: the engine is never handed
       // the address itself.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 FileHandle::~FileHandle() {
@@ -18,6 +19,13 @@ qint64 FileHandle::ReadAt(qint64 offset, char* data, qint64 size) const {
     done += n;
   }
   return done;
+}
+
+qint64 FileHandle::NextData(qint64 offset) const {
+  // lseek moves only the descriptor's own offset, which no read here uses.
+  const off_t data = ::lseek(fd_, off_t(offset), SEEK_DATA);
+  if (data >= 0) return std::max(qint64(data), offset);
+  return errno == ENXIO ? -1 : offset;
 }
 
 qint64 FileHandle::Size() const {

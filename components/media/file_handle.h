@@ -16,6 +16,10 @@ class FileHandle {
   qint64 ReadAt(qint64 offset, char* data, qint64 size) const;
   // The size now: a file still being written grows.
   qint64 Size() const;
+  // The first offset from `offset` on that may hold anything but zeros: past
+  // a hole the file system knows of; `offset` itself when it cannot tell;
+  // -1 when only holes follow, up to the end.
+  qint64 NextData(qint64 offset) const;
 
  private:
   int fd_;

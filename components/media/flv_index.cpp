@@ -71,16 +71,26 @@ void Uint32(QByteArray& out, qint64 value) {
   out.append(raw, 4);
 }
 
-// The body of the onMetaData tag, with positions shifted by `shift`; the
-// keyframes only with `withIndex`.
-QByteArray Body(const flv_reader::Facts& facts, bool withIndex, qint64 shift) {
+// How many bytes of the cuts lie before `offset`.
+qint64 CutBefore(const Cuts& cuts, qint64 offset) {
+  qint64 cut = 0;
+  for (const auto& [from, to] : cuts) {
+    if (from >= offset) break;
+    cut += std::min(to, offset) - from;
+  }
+  return cut;
+}
+
+// The body of the onMetaData tag, with positions shifted by `shift` and the
+// cuts left out; the keyframes only with `withIndex`.
+QByteArray Body(const flv_reader::Facts& facts, bool withIndex, qint64 shift, const Cuts& cuts) {
   std::vector<double> times;
   std::vector<double> positions;
   times.reserve(facts.index.size());
   positions.reserve(facts.index.size());
   for (const flv_reader::IndexEntry& entry : facts.index) {
     times.push_back(double(entry.timeMs) / 1000.0);
-    positions.push_back(double(entry.offset + shift));
+    positions.push_back(double(entry.offset + shift - CutBefore(cuts, entry.offset)));
   }
   const flv_reader::StreamFacts& video = facts.video;
   Amf amf;
@@ -143,7 +153,15 @@ bool IndexWorthGiving(const flv_reader::Facts& facts, qint64 indexFromBytes) {
          facts.indexKind == flv_reader::IndexKind::kVideoKeyframes && facts.index.size() >= 2;
 }
 
-QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex) {
+Cuts NoTagStretches(const flv_reader::Facts& facts) {
+  Cuts cuts;
+  for (const flv_reader::ByteRange& region : facts.noTagRegions) {
+    cuts.emplace_back(region.from, region.to);
+  }
+  return cuts;
+}
+
+QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex, const Cuts& cuts) {
   if (!facts.isFlv || facts.coverage != flv_reader::Coverage::kComplete || facts.endMs <= 0) {
     return {};
   }
@@ -153,10 +171,10 @@ QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex) {
   }
   // The body's size does not depend on the positions (every number takes
   // nine bytes), so the shift can be worked out from a first draft.
-  const qint64 bodyBytes = Body(facts, withIndex, 0).size();
+  const qint64 bodyBytes = Body(facts, withIndex, 0, cuts).size();
   if (bodyBytes > kMaxTagBody) return {};
   const qint64 prefixBytes = kHeaderBytes + 4 + kTagHeaderBytes + bodyBytes + 4;
-  const QByteArray body = Body(facts, withIndex, prefixBytes - RealStart(facts));
+  const QByteArray body = Body(facts, withIndex, prefixBytes - RealStart(facts), cuts);
 
   QByteArray prefix("FLV\x01", 4);
   // Audio and video flags as the file has them; nothing else.

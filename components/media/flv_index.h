@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <utility>
+#include <vector>
 
 #include "media/flv/facts.h"
 
@@ -25,13 +27,19 @@ namespace flv_index {
 // without one would read forward for longer than a seek with one decodes.
 inline constexpr qint64 kIndexFromBytes = qint64{64} << 20;
 
+// Stretches of the file, [from, to), the engine does not see: those the
+// walk found to hold no tag. The positions in the index are where the tags
+// lie once they are left out.
+using Cuts = std::vector<std::pair<qint64, qint64>>;
+Cuts NoTagStretches(const flv_reader::Facts& facts);
+
 // Whether the facts hold an index and the file is large enough to be given it.
 bool IndexWorthGiving(const flv_reader::Facts& facts, qint64 indexFromBytes);
 
 // The FLV header, its first PreviousTagSize, the synthetic onMetaData tag and
 // that tag's PreviousTagSize. Empty when the walk has not covered the whole
 // file, or when `withIndex` and the facts have no keyframes to give.
-QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex);
+QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex, const Cuts& cuts = {});
 
 // Where the real file's tags start: the prefix takes the place of what came
 // before.

@@ -15,11 +15,20 @@ FlvWatch::FlvWatch(std::shared_ptr<const FileHandle> file)
 flv_reader::Facts FlvWatch::QuickFacts() const { return flv_reader::QuickLook(source_); }
 
 bool FlvWatch::WalkFor(std::chrono::milliseconds budget, const std::atomic<bool>* cancel) {
+  return Walk(budget, cancel, false);
+}
+
+bool FlvWatch::WalkToMedia(std::chrono::milliseconds budget) { return Walk(budget, nullptr, true); }
+
+bool FlvWatch::Walk(std::chrono::milliseconds budget, const std::atomic<bool>* cancel,
+                    bool toMedia) {
   const auto deadline = std::chrono::steady_clock::now() + budget;
+  // Small slices where the first media tag is what is waited for.
+  const int64_t slice = toMedia ? kSliceBytes / 64 : kSliceBytes;
   for (;;) {
     const int64_t size = source_.Size();
     const flv_reader::WalkStatus status =
-        walker_.Walk({.maxTags = 0, .maxBytes = kSliceBytes, .cancel = cancel});
+        walker_.Walk({.maxTags = 0, .maxBytes = slice, .cancel = cancel});
     if (status != flv_reader::WalkStatus::kBudgetSpent) {
       complete_ = status == flv_reader::WalkStatus::kEndOfData ||
                   status == flv_reader::WalkStatus::kNotFlv ||
@@ -27,6 +36,7 @@ bool FlvWatch::WalkFor(std::chrono::milliseconds budget, const std::atomic<bool>
       if (complete_) sizeAtEnd_ = size;
       return complete_;
     }
+    if (toMedia && walker_.MediaSeen()) return false;
     if (std::chrono::steady_clock::now() >= deadline) return false;
   }
 }

@@ -22,13 +22,19 @@ class FlvWatch {
   // Walks on for at most `budget`, or until the end of what the file holds
   // now, or until `cancel` is set. True once the walk has reached the end.
   bool WalkFor(std::chrono::milliseconds budget, const std::atomic<bool>* cancel = nullptr);
+  // The same, stopping once an audio or video tag has been read.
+  bool WalkToMedia(std::chrono::milliseconds budget);
   // What the walk has found; the whole file's once it has reached the end.
   flv_reader::Facts Facts() const { return walker_.Snapshot(); }
   bool Complete() const { return complete_; }
+  // Whether the walk has read an audio or video tag.
+  bool MediaSeen() const { return walker_.MediaSeen(); }
   // Whether the file has grown since the walk last reached its end.
   bool Grew() const;
 
  private:
+  bool Walk(std::chrono::milliseconds budget, const std::atomic<bool>* cancel, bool toMedia);
+
   std::shared_ptr<const FileHandle> file_;
   flv_reader::FileSource source_;
   flv_reader::Walker walker_;

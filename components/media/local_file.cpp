@@ -10,6 +10,7 @@
 
 #include "media/content_sniffer.h"
 #include "media/flv/flv_format.h"
+#include "media/flv/walker.h"
 #include "media/flv_index.h"
 #include "media/handle_source.h"
 #include "media/mkv/tracks.h"
@@ -53,11 +54,12 @@ void Prepare(Inspection& result) {
     hidden.push_back(*result.facts.metadata.hideMark);
   }
   for (const flv_reader::HiddenTag& tag : hidden) {
-    const std::pair<qint64, char> patch{tag.patchOffset, char(tag.replacement)};
-    if (std::find(result.patches.begin(), result.patches.end(), patch) == result.patches.end()) {
-      result.patches.push_back(patch);
-    }
+    result.patches.emplace_back(tag.patchOffset, char(tag.replacement));
   }
+  // Once each: a file may start with a hundred thousand of them.
+  std::sort(result.patches.begin(), result.patches.end());
+  result.patches.erase(std::unique(result.patches.begin(), result.patches.end()),
+                       result.patches.end());
 }
 
 // A file in either modern way of writing FLV goes to the engine as
@@ -81,10 +83,12 @@ void ModernView(Inspection& result, const std::shared_ptr<FileHandle>& file) {
             : QStringLiteral("nothing in it can be played (%1)").arg(QString::fromStdString(why));
     return;
   }
-  // The view gives the engine its own Cues: no lead, no prefix, no patches.
+  // The view gives the engine its own Cues and makes its bytes from the
+  // tags: no lead, no prefix, no patches, no cuts.
   result.prefix.clear();
   result.realStart = 0;
   result.patches.clear();
+  result.cuts.clear();
   result.seekLead = 0;
 }
 
@@ -152,14 +156,22 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
   head.truncate(got);
   const qint64 size = file->Size();
   switch (content_sniffer::Classify(head, size)) {
-    case content_sniffer::Kind::kFlv:
+    case content_sniffer::Kind::kFlv: {
       result.format = Format::kFlv;
       result.previousTagSizesWrong = PreviousTagSizesWrong(*file);
       result.watch = std::make_shared<FlvWatch>(file);
-      if (result.watch->WalkFor(walkBudget)) {
+      bool whole = result.watch->WalkFor(walkBudget);
+      // A file that starts with nothing but script data is read up to its
+      // first picture or sound: what hides the script data from the engine
+      // must be known before the engine reads it.
+      if (!whole && !result.watch->MediaSeen()) {
+        whole = result.watch->WalkToMedia(kScriptStartBudget);
+      }
+      result.cuts = flv_index::NoTagStretches(result.watch->Facts());
+      if (whole) {
         result.facts = result.watch->Facts();
         const bool index = flv_index::IndexWorthGiving(result.facts, indexFromBytes);
-        result.prefix = flv_index::Prefix(result.facts, index);
+        result.prefix = flv_index::Prefix(result.facts, index, result.cuts);
         result.realStart = flv_index::RealStart(result.facts);
         result.seekLead = index ? flv_index::SeekLeadSeconds(result.facts) : 0;
       } else {
@@ -176,6 +188,7 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
       ModernView(result, file);
       if (!result.error.isEmpty()) return result;
       break;
+    }
     case content_sniffer::Kind::kMp4: {
       result.format = Format::kMp4;
       const flv_reader::FileSource source(fd);
@@ -187,9 +200,13 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
       result.engineEnd = mp4_reader::EngineEnd(result.mp4);
       break;
     }
-    case content_sniffer::Kind::kFlvHeaderOnly:
+    case content_sniffer::Kind::kFlvHeaderOnly: {
+      // Refused, and still read: what is there is told.
+      const flv_reader::FileSource source(fd);
+      result.facts = flv_reader::WalkAll(source);
       result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
       return result;
+    }
     case content_sniffer::Kind::kOther:
       result.error = QStringLiteral("it is %1, not an FLV or MP4 video")
                          .arg(content_sniffer::Describe(head, size));

@@ -55,6 +55,8 @@ struct Inspection {
   // and where in the file that first tag is. Empty: the file as it is.
   QByteArray prefix;
   qint64 realStart = 0;
+  // FLV: stretches of the file, [from, to), that hold no tag (flv_index.h).
+  flv_index::Cuts cuts;
   // How much earlier than asked the engine starts a seek (flv_index.h).
   double seekLead = 0;
   // MP4: what its boxes claim and what of its samples it holds.
@@ -72,6 +74,9 @@ struct Inspection {
   std::string unplayableVideo, unplayableAudio;
 };
 
+// An FLV that is refused (a header and nothing after it) still gets its
+// facts, for the information view.
+//
 // Opening never waits: a FIFO, a device or a folder is refused ("it is not
 // a regular file") without blocking on it. Only FLV and MP4 content is
 // accepted; anything else is refused with what it looks like. An MP4's boxes
@@ -85,6 +90,9 @@ struct Inspection {
 // Files from `indexFromBytes` on are given the keyframe index found
 // (flv_index.h).
 inline constexpr std::chrono::milliseconds kWalkBudget{40};
+// A file that starts with nothing but script data is read on to its first
+// audio or video tag for up to this long.
+inline constexpr std::chrono::milliseconds kScriptStartBudget{2000};
 Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget = kWalkBudget,
                    qint64 indexFromBytes = flv_index::kIndexFromBytes);
 

@@ -81,8 +81,9 @@ QString FileFacts::WhatItHolds() const {
   if (!facts_.isFlv || facts_.coverage == flv_reader::Coverage::kNone) return {};
   const bool framesFound = facts_.audio.frames + facts_.video.frames > 0;
   if (!framesFound && facts_.coverage == flv_reader::Coverage::kComplete) {
-    return facts_.tags == 0
-               ? QStringLiteral("after its FLV header it holds no complete tag")
+    return facts_.tags == 0 ? QStringLiteral("after its FLV header it holds no complete tag")
+           : facts_.tags == 1
+               ? QStringLiteral("its one tag holds no picture or sound")
                : QStringLiteral("its %1 tags hold no picture or sound").arg(facts_.tags);
   }
   if (facts_.lastTagCut && facts_.cutTagMs >= 0) {
@@ -112,8 +113,30 @@ QString FileFacts::CutShort() const {
   return cut.isEmpty() ? cut : cut.left(1).toUpper() + cut.mid(1);
 }
 
+bool FileFacts::WantsSoundRate() const {
+  return soundRate_ == 0 && facts_.audio.codecId == flv_reader::kAudioAac &&
+         facts_.audio.sampleRate > 0 && facts_.audio.sampleRate <= 24000;
+}
+
 QString FileFacts::Report() const {
   if (mp4_) return QString::fromStdString(mp4_reader::Report(*mp4_)).trimmed();
-  if (!known_) return {};
+  if (!facts_.isFlv) return {};
+  if (soundRate_ == 2 * facts_.audio.sampleRate && facts_.audio.codecId == flv_reader::kAudioAac) {
+    flv_reader::Facts heard = facts_;
+    heard.audio.sampleRate = soundRate_;
+    return QString::fromStdString(flv_reader::Report(heard)).trimmed();
+  }
   return QString::fromStdString(flv_reader::Report(facts_)).trimmed();
+}
+
+QString FileFacts::Waiting(bool growing) const {
+  if (!growing || facts_.coverage != flv_reader::Coverage::kComplete || facts_.trailingBytes == 0) {
+    return {};
+  }
+  // Where the last frame ends, on the player's clock, in whole seconds.
+  const qint64 seconds =
+      std::max<qint64>(facts_.endMs - std::max<qint64>(facts_.firstMs, 0), 0) / 1000;
+  return QStringLiteral("The file being written holds no media after %1:%2; waiting")
+      .arg(seconds / 60)
+      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }

@@ -46,8 +46,19 @@ class FileFacts {
   // (the engine names no codec it has no decoder for).
   stream_facts::Tracks Named(stream_facts::Tracks tracks, bool audioUndecodable,
                              bool videoUndecodable, bool pictureTooLarge) const;
-  // The reading's report for the information view; empty without a reading.
+  // The reading's report for the information view; empty without an FLV's
+  // reading, whether or not it gave a length.
   QString Report() const;
+  // The rate the engine's decoder puts the sound out at. AAC at a core rate
+  // of 24 kHz or less may carry SBR that its configuration does not name
+  // (HE-AAC, signalled implicitly), which doubles the rate: only the decoder
+  // finds it, and the report then gives the rate put out.
+  bool WantsSoundRate() const;
+  void SetSoundRate(int hertz) { soundRate_ = hertz; }
+  // For a file still being written (`growing`) whose end the reading found
+  // to hold no tag: that it holds no media after its last frame, and that
+  // the player waits. Empty otherwise.
+  QString Waiting(bool growing) const;
 
  private:
   flv_reader::Facts facts_;
@@ -55,6 +66,7 @@ class FileFacts {
   bool known_ = false;
   double origin_ = 0;
   double length_ = 0;
+  int soundRate_ = 0;
   // On the player's clock, in time order.
   QList<std::pair<double, QString>> cues_;
   QList<std::pair<double, QString>> captions_;

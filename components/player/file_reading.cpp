@@ -20,7 +20,14 @@ struct Slice {
 FileReading::FileReading(QObject* parent) : QObject(parent) {
   growthTimer_.setInterval(500);
   connect(&growthTimer_, &QTimer::timeout, this, [this] {
-    if (watch_ && !walking_ && watch_->Grew()) WalkOn();
+    if (!watch_ || walking_) return;
+    if (watch_->Grew()) {
+      sinceGrowth_.start();
+      SetGrowing(true);
+      WalkOn();
+    } else if (growing_ && sinceGrowth_.elapsed() > kStillWrittenMs) {
+      SetGrowing(false);
+    }
   });
 }
 
@@ -32,9 +39,16 @@ void FileReading::Follow(std::shared_ptr<FlvWatch> watch) {
   watch_ = std::move(watch);
   walking_ = false;
   growthTimer_.stop();
+  SetGrowing(false);
   if (!watch_) return;
   growthTimer_.start();
   if (!watch_->Complete()) WalkOn();
+}
+
+void FileReading::SetGrowing(bool growing) {
+  if (growing == growing_) return;
+  growing_ = growing;
+  emit growingChanged(growing);
 }
 
 void FileReading::WalkOn() {

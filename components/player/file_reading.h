@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <atomic>
@@ -11,8 +12,10 @@
 // Goes on reading a local FLV file while it plays: walks the tag headers the
 // look before the open did not reach, in slices on a worker thread, and
 // again whenever a file still being written grows. Each time it knows more it
-// says so with the facts so far. Nothing of it runs on the GUI thread but the
-// hand-over; stopping it (or deleting it) abandons what runs.
+// says so with the facts so far, and it says whether the file is being
+// written (it grew within the last kStillWrittenMs). Nothing of it runs on
+// the GUI thread but the hand-over; stopping it (or deleting it) abandons
+// what runs.
 class FileReading : public QObject {
   Q_OBJECT
 
@@ -25,15 +28,22 @@ class FileReading : public QObject {
   // How often a file whose walk is done is looked at for growth; tests
   // shorten it.
   void SetGrowthCheckMs(int ms) { growthTimer_.setInterval(ms); }
+  bool Growing() const { return growing_; }
+
+  static constexpr int kStillWrittenMs = 2000;
 
  signals:
   void factsChanged(const flv_reader::Facts& facts);
+  void growingChanged(bool growing);
 
  private:
   void WalkOn();
+  void SetGrowing(bool growing);
 
   std::shared_ptr<FlvWatch> watch_;
   std::shared_ptr<std::atomic<bool>> cancel_;
   bool walking_ = false;
   QTimer growthTimer_;
+  bool growing_ = false;
+  QElapsedTimer sinceGrowth_;
 };

@@ -44,6 +44,7 @@ Session::Session(PlaybackState& state, Host& host, QObject* parent)
   // The load goes again to the engine that takes the stuck one's place.
   connect(&load_, &LoadSequence::stuck, this, [this] { host_.ReplaceEngine(); });
   connect(&reading_, &FileReading::factsChanged, this, &Session::ApplyFacts);
+  connect(&reading_, &FileReading::growingChanged, this, &Session::UpdateWaiting);
   connect(&tail_, &TailProbe::found, this, [this](qint64 endMs) {
     clock_.SetTailEnd(double(endMs) / 1000.0);
     UpdateLength();
@@ -146,6 +147,8 @@ void Session::Load(const media_address::Address& address) {
         }
         if (!found.error.isEmpty()) {
           Stopped();
+          // What a refused FLV holds is told all the same.
+          ApplyFacts(found.facts);
           Fail(found.error);
           return;
         }
@@ -235,6 +238,7 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
     request.prefix = inspection.prefix;
     request.realStart = inspection.realStart;
     request.end = inspection.engineEnd;
+    request.cuts = inspection.cuts;
   } else if (address_.protocol == media_address::Protocol::kHttp) {
     request.source = engine::LoadRequest::Source::kHttp;
     request.url = address_.url;
@@ -421,6 +425,14 @@ void Session::FactsChanged() {
   state_.SetCuePoints(facts_.CuePoints());
   state_.SetCaption(facts_.CaptionAt(state_.position()));
   UpdateStreams();
+  UpdateWaiting();
+}
+
+void Session::UpdateWaiting() {
+  const QString waiting = facts_.Waiting(reading_.Growing());
+  if (waiting.isEmpty() && !waitingShown_) return;
+  waitingShown_ = !waiting.isEmpty();
+  state_.SetProgress(waiting);
 }
 
 void Session::UpdateLength() {
@@ -644,6 +656,10 @@ void Session::OnPlaybackRestarted() {
   if (std::exchange(asked_.seeking, false) && engine_) {
     asked_.seek = engine_->Ask(engine::Query::kPosition);
   }
+  // The rate the sound comes out at, once it plays: only the decoder finds
+  // SBR that the file does not announce.
+  if (engine_ && facts_.WantsSoundRate())
+    asked_.soundRate = engine_->Ask(engine::Query::kSampleRate);
 }
 
 void Session::OnLoadReply(quint64 token, qint64 entry, const QString& error) {
@@ -659,6 +675,10 @@ void Session::OnAnswer(quint64 token, engine::Query query, const engine::Value& 
       state_.SetCaption(facts_.CaptionAt(state_.position()));
     }
     state_.AnnounceSeeked(state_.position());
+  } else if (query == engine::Query::kSampleRate && token == asked_.soundRate) {
+    asked_.soundRate = 0;
+    facts_.SetSoundRate(int(ValueOr<qint64>(value, 0)));
+    UpdateReport();
   } else if (query == engine::Query::kSampleRate && token == asked_.sound) {
     const bool sound = ValueOr<qint64>(value, 0) > 0;
     if (sound || !load_.FileOpen() || frames_.Frames() > 0) return;

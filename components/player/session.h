@@ -126,6 +126,8 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   void UpdateLength();
   void UpdateStreams();
   void UpdateReport();
+  // What the player waits for at the end of a file still being written.
+  void UpdateWaiting();
   void UpdateBuffering();
   bool CheckSomethingPlayed();
   bool SendBackStep();
@@ -195,8 +197,11 @@ class Session : public QObject, public PlayerCommands, private engine::Listener 
   struct Asked {
     quint64 picture = 0;
     quint64 sound = 0;
+    quint64 soundRate = 0;
     quint64 seek = 0;
     bool seeking = false;
   } asked_;
   bool alphaFlattened_ = false;
+  // The progress shown is the wait at the end of a file being written.
+  bool waitingShown_ = false;
 };

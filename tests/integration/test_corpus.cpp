@@ -32,8 +32,9 @@ struct Expectation {
   bool blackPicture = false;      // the file's only frame is black itself
 };
 
-// Durations are what the files' own timestamps span, which is not always
-// what their metadata claims.
+// Durations are where the last frame ends, counted from the first frame:
+// what the files' own timestamps span and their last frame lasts, which is
+// not always what their metadata claims (some claim the last frame's start).
 const Expectation kExpectations[] = {
     {"aac48k_stereo_audioonly.flv", Plays::kAudioOnly, {}, 1.021},
     {"alaw8k_audioonly.flv", Plays::kAudioOnly, {}, 1.0},
@@ -48,12 +49,14 @@ const Expectation kExpectations[] = {
      {},
      -1,
      "it holds no picture or sound that could be decoded"},
-    {"cuepoints_vp6f_800x600.flv", Plays::kVideo, {800, 600}, 4.166},
+    // The last frame at 4.166 s lasts a twelfth of a second.
+    {"cuepoints_vp6f_800x600.flv", Plays::kVideo, {800, 600}, 4.249},
     // A single frame and no metadata: no duration, and the position never
     // moves; it ends at once with its frame on the screen.
     {"flashsv_128x128_oneframe_nometa.flv", Plays::kVideo, {128, 128}, 0},
-    // A reserved bit in the header flags is ignored.
-    {"flashsv_466x311_hdrflag0x09.flv", Plays::kVideo, {466, 311}, 4.995},
+    // A reserved bit in the header flags is ignored. onMetaData claims the
+    // last frame's start, 4.995 s; it lasts a third of a second.
+    {"flashsv_466x311_hdrflag0x09.flv", Plays::kVideo, {466, 311}, 5.328},
     // Nothing claims a length: it is measured, the last frame (4.995 s)
     // lasting as long as those before it (a third of a second).
     {"flashsv_466x311_nometa.flv", Plays::kVideo, {466, 311}, 5.328},
@@ -71,7 +74,7 @@ const Expectation kExpectations[] = {
     {"h264_216x216_multinalu_videoonly.flv", Plays::kVideo, {216, 216}, 1.25},
     {"h264_aac_854x480_short.flv", Plays::kVideo, {854, 480}, 2.02},
     // Speex from the first tag, video only from 1.09 s.
-    {"h264_speex_320x240_latevideo.flv", Plays::kVideo, {320, 240}, 29.46},
+    {"h264_speex_320x240_latevideo.flv", Plays::kVideo, {320, 240}, 29.53},
     // HEVC under the CDN convention of video codec id 12, with AAC, cut from
     // a live push. The engine's own FLV reader knows no codec id 12: the
     // player hands it the file in a form it reads. Its tags' timestamps run
@@ -83,9 +86,9 @@ const Expectation kExpectations[] = {
     {"header_only_9bytes.flv", Plays::kMessage, {}, -1, "holds only an FLV header"},
     {"mp3_audioonly.flv", Plays::kAudioOnly, {}, 10.025},
     {"mulaw8k_audioonly.flv", Plays::kAudioOnly, {}, 1.0},
-    // 19 onMetaData tags, some mid-stream; the first one's length agrees
-    // with the tags.
-    {"multi_onMetaData_h264_aac.flv", Plays::kVideo, {480, 360}, 33.02},
+    // 19 onMetaData tags, some mid-stream; the first one's length is where
+    // the tags end, counted from 0, and the first frame comes at 0.38 s.
+    {"multi_onMetaData_h264_aac.flv", Plays::kVideo, {480, 360}, 32.64},
     {"nellymoser8k_audioonly_nometa.flv", Plays::kAudioOnly, {}, 8.756},
     // Every PreviousTagSize is four too large. Trusted, they made the
     // demuxer drop every tag (no video at all, no sound for the MP3 one);
@@ -100,12 +103,13 @@ const Expectation kExpectations[] = {
     // the frame (a fade from black, all of it darker than 4/255) shows and
     // playback ends at once. Its length is what it holds, one MP3 frame.
     {"trunc_vp6f_mp3_1frame_exif.flv", Plays::kVideo, {192, 154}, 0.052, nullptr, true},
-    {"ts_backwards_flv1_mp3.flv", Plays::kVideo, {352, 480}, 26.556},
+    // onMetaData claims 26.556 s; the frames run to 27.21 s.
+    {"ts_backwards_flv1_mp3.flv", Plays::kVideo, {352, 480}, 27.21},
     // The AAC sequence header sits at 0 ms and the sound at 4150.9 s: the
     // file holds 0.37 s, not the 69 minutes its last timestamp suggests. The
     // sound fits the output's buffer, so the end comes at once.
     {"ts_jump_aac_audioonly_nometa.flv", Plays::kAudioOnly, {}, 4151.263 - 4150.892},
-    {"vp6f_300x35_videoonly.flv", Plays::kVideo, {300, 35}, 2.5},
+    {"vp6f_300x35_videoonly.flv", Plays::kVideo, {300, 35}, 2.583},
     {"vp6f_mp3_flash8_320x240.flv", Plays::kVideo, {320, 240}, 7.4},
 };
 

@@ -133,6 +133,43 @@ class TestFileFacts : public QObject {
     QCOMPARE(State().loadState(), PlaybackState::LoadState::kEnded);
   }
 
+  // Damaged files say what they hold, whether the engine plays them or
+  // not: a file whose text conversion left only its first tag readable (and
+  // one like it made here, whose one frame does play), its length the one
+  // frame's, not what the engine makes of the junk; and a bare header, which
+  // the player refuses before the engine sees it.
+  void damagedFilesSayWhatTheyHold() {
+    QTemporaryDir dir;
+    const QByteArray frame =
+        testsupport::ReadFile(corpus::File("flashsv_128x128_oneframe_nometa.flv"));
+    QByteArray junk = testsupport::ReadFile(corpus::File("crlf_mangled_flashsv.flv"));
+    const QString made = testsupport::WriteFile(dir.filePath("one_frame_then_junk.flv"),
+                                                frame + junk.mid(7196, 300000));
+    const struct {
+      QString path;
+      const char* says;
+    } files[] = {
+        {corpus::File(QStringLiteral("crlf_mangled_flashsv.flv")),
+         "the file is unreadable after its first tag"},
+        {made, "the file is unreadable after its first tag"},
+        {corpus::File(QStringLiteral("header_only_9bytes.flv")),
+         "the file holds only its FLV header, and no tags"},
+    };
+    for (const auto& file : files) {
+      playback::Watch watch;
+      watch.firstFrameIsEnough = true;
+      const playback::Outcome out = playback::PlayAndWatch(*player_, file.path, watch);
+      QVERIFY(playback::WaitUntil([&] { return State().fileReport().contains(file.says); }, 3000));
+      const QString report = State().fileReport();
+      QVERIFY2(report.startsWith(QLatin1String("Container: FLV version 1, ")), qPrintable(report));
+      if (!QByteArray(file.says).contains("header")) {
+        QVERIFY2(report.contains(QLatin1String("Video: Screen Video, ")), qPrintable(report));
+        QCOMPARE(State().duration(), 0.0);
+      }
+      qInfo("%s: %s", qPrintable(out.Describe()), qPrintable(report));
+    }
+  }
+
   void informationShowsTheFilesReport() {
     OpenCueFile();
     QTest::keyClick(player_, Qt::Key_I);

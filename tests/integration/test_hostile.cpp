@@ -9,14 +9,19 @@
 #include <QMimeData>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 #include <QtTest>
+#include <atomic>
+#include <bit>
 #include <memory>
+#include <thread>
 
 #include "media/path_bytes.h"
 #include "player/mpv_player.h"
 #include "player/player_probe.h"
 #include "support/file_server.h"
+#include "support/flv_tags.h"
 #include "support/mp4_builder.h"
 #include "support/playback_watch.h"
 #include "support/script_server.h"
@@ -160,6 +165,78 @@ std::string RangeAnswer(const std::string& request, const std::string& body,
          "\r\nContent-Length: " + std::to_string(from.size() - size_t(first)) + "\r\n\r\n" +
          from.substr(size_t(first));
 }
+
+// Tags one by one, each with its PreviousTagSize field, from bytes that
+// hold nothing else.
+QList<QByteArray> TagBytes(const QByteArray& tags) {
+  QList<QByteArray> out;
+  for (qsizetype at = 0; at + 11 <= tags.size();) {
+    const qsizetype size = 11 + flv::Uint24(tags.constData() + at + 1) + 4;
+    out << tags.mid(at, size);
+    at += size;
+  }
+  return out;
+}
+
+quint32 TagTime(const QByteArray& tag) {
+  return flv::Uint24(tag.constData() + 4) | quint32(quint8(tag[7])) << 24;
+}
+
+// The tags from `fromMs` on, and the file's header and tags before it.
+std::pair<QByteArray, QByteArray> SplitAt(const QByteArray& flv, quint32 fromMs) {
+  flv::File head = flv::Parse(flv), tail;
+  const QList<flv::Tag> all = head.tags;
+  head.tags.clear();
+  for (const flv::Tag& tag : all) ((tag.timestamp < fromMs) ? head : tail).tags << tag;
+  return {flv::Write(head), flv::Write(tail).mid(4)};
+}
+
+// `count` onCuePoint tags, a millisecond apart from 0 ms on, each naming a
+// cue of its own at its own time.
+QByteArray CuePointTags(int count) {
+  QByteArray out;
+  for (int i = 0; i < count; ++i) {
+    const QByteArray name = "cue" + QByteArray::number(i);
+    QByteArray body("\x02\x00\x0aonCuePoint\x03", 14);
+    body += QByteArray("\x00\x04name\x02", 7) + char(name.size() >> 8) + char(name.size()) + name;
+    char time[8];
+    qToBigEndian(std::bit_cast<quint64>(i / 1000.0), time);
+    body += QByteArray("\x00\x04time\x00", 7) + QByteArray(time, 8);
+    body += QByteArray(
+        "\x00\x04type\x02\x00\x05"
+        "event\x00\x00\x09",
+        17);
+    flv::File one;
+    one.tags = {flv::Tag{18, quint32(i), body}};
+    out += flv::Write(one).mid(4);
+  }
+  return out;
+}
+
+// A file written while the test runs: each Append() adds to its end, as a
+// recorder does.
+class Recording {
+ public:
+  explicit Recording(const QString& path)
+      : fd_(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   0600)) {}
+  ~Recording() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Append(const QByteArray& bytes) {
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    return end >= 0 && ::pwrite(fd_, bytes.constData(), size_t(bytes.size()), end) == bytes.size();
+  }
+  // A hole: the file grows by `bytes` that take no room on disk.
+  bool AppendHole(qint64 bytes) {
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    return end >= 0 && ::ftruncate(fd_, end + off_t(bytes)) == 0;
+  }
+  bool ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -537,6 +614,97 @@ class TestHostile : public QObject {
     const qint64 limit = TIBROK_SLOWDOWN > 1 ? 1500 : 700;
     QVERIFY2(PeakRssMb() < limit, qPrintable(QString::number(PeakRssMb())));
     QVERIFY(Watch(clip_, 3000).Plays());
+  }
+
+  // Holes (a file's size set far past what was written, as a crashed or
+  // careless writer leaves it) are no media: a recording's head, a hole of
+  // 100 GB that takes no room on disk and its tail play as one, at once past
+  // the hole; and a recording that grows by gigabytes of hole a second
+  // between its tags is followed as it grows. Read byte by byte, the holes
+  // held the picture for minutes.
+  void holesAreSteppedOver() {
+    const auto [head, tail] = SplitAt(testsupport::ReadFile(clip_), 1500);
+    const QString sparse = dir_.filePath(QStringLiteral("hole.flv"));
+    {
+      Recording file(sparse);
+      QVERIFY(file.ok() && file.Append(head) && file.AppendHole(qint64{100} << 30) &&
+              file.Append(tail));
+    }
+    Play(sparse);
+    QVERIFY2(playback::WaitUntil([&] { return player_->State().position() > 2.0; },
+                                 15000 * TIBROK_SLOWDOWN),
+             qPrintable(QString::number(player_->State().position())));
+    QVERIFY(player_->State().message().isEmpty());
+
+    // A recorder that grows the file by a megabyte of hole every millisecond
+    // (so that it has grown by the time the engine, which reads far ahead,
+    // reaches its end), a gigabyte a second, and writes the next tenth of a
+    // second of tags every 100 ms.
+    const QList<QByteArray> tags = TagBytes(tail);
+    Recording recording(dir_.filePath(QStringLiteral("growing_holes.flv")));
+    QVERIFY(recording.ok() && recording.Append(head));
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+      qsizetype next = 0;
+      for (int ms = 0; !stop && next < tags.size(); ++ms) {
+        recording.AppendHole(qint64{1} << 20);
+        if (ms % 100 == 0) {
+          const quint32 until = 1500 + quint32(ms);
+          for (; next < tags.size() && TagTime(tags[next]) < until; ++next) {
+            recording.Append(tags[next]);
+          }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    Play(dir_.filePath(QStringLiteral("growing_holes.flv")));
+    const bool followed = playback::WaitUntil([&] { return player_->State().position() > 2.5; },
+                                              15000 * TIBROK_SLOWDOWN);
+    stop = true;
+    writer.join();
+    QVERIFY2(followed, qPrintable(QString::number(player_->State().position())));
+  }
+
+  // A recording that turns to zeros while it is written (a recorder whose
+  // source died, writing on): what came before plays, and the player says
+  // what it waits for, for as long as the writer goes on.
+  void aRecordingThatTurnsToZerosSaysSo() {
+    const auto [head, tail] = SplitAt(testsupport::ReadFile(clip_), 1600);
+    Q_UNUSED(tail);
+    const QString path = dir_.filePath(QStringLiteral("zeros.flv"));
+    Recording recording(path);
+    QVERIFY(recording.ok() && recording.Append(head));
+    QTimer writer;
+    connect(&writer, &QTimer::timeout, this,
+            [&] { recording.Append(QByteArray(256 << 10, '\0')); });
+    writer.start(100);
+    Play(path);
+    const auto waiting = [&] {
+      return player_->State().progress().contains(
+          QLatin1String("holds no media after 0:01; waiting"));
+    };
+    QVERIFY2(playback::WaitUntil(waiting, 10000 * TIBROK_SLOWDOWN),
+             qPrintable(player_->State().progress() + " at " +
+                        QString::number(player_->State().position())));
+    QVERIFY2(playback::WaitUntil([&] { return player_->State().position() >= 1.0; },
+                                 8000 * TIBROK_SLOWDOWN),
+             qPrintable(QString::number(player_->State().position())));
+    QVERIFY(PlayerProbe::FramesRendered(*player_) > 5);
+    QVERIFY(waiting());
+  }
+
+  // A hundred thousand onCuePoint tags before the first picture: the
+  // engine, taking each for a packet of data, once gave up before it found
+  // a picture or sound ("No video or audio streams selected"). The file
+  // plays, and what the player keeps of them is bounded.
+  void endlessCuePointsBeforeTheMediaPlay() {
+    const QByteArray clip = testsupport::ReadFile(clip_);
+    const QByteArray data = clip.left(13) + CuePointTags(100000) + clip.mid(13);
+    const QString path = testsupport::WriteFile(dir_.filePath(QStringLiteral("cues.flv")), data);
+    const playback::Outcome out = Watch(path, 10000);
+    QVERIFY2(out.Plays(), qPrintable(out.Describe()));
+    QVERIFY2(player_->State().cuePoints().size() <= 1000,
+             qPrintable(QString::number(player_->State().cuePoints().size())));
   }
 
   // Real ".flv" downloads are sometimes MP4 inside: those still play.

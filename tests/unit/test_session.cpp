@@ -358,6 +358,58 @@ class TestSession : public QObject {
     QTRY_COMPARE(state_->duration(), 8.04);
   }
 
+  // A recording that turns to zeros while it is written: the player says
+  // what it waits for as long as the writer goes on, and no longer.
+  void aRecordingThatTurnsToZerosSaysWhatItWaitsFor() {
+    const QString path = WriteClip(QStringLiteral("zeros.flv"), 0, 1600, {});
+    LoadAndWait(path);
+    engine_->OpenFile(1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    const QString waiting =
+        QStringLiteral("The file being written holds no media after 0:01; waiting");
+    QElapsedTimer writing;
+    writing.start();
+    while (state_->progress() != waiting && writing.elapsed() < 5000) {
+      file.write(QByteArray(4096, '\0'));
+      file.flush();
+      QTest::qWait(10);
+    }
+    QCOMPARE(state_->progress(), waiting);
+    file.close();
+    QTRY_VERIFY_WITH_TIMEOUT(state_->progress().isEmpty(), 5000);
+    QVERIFY(state_->fileReport().contains(QLatin1String("hold no tag")));
+  }
+
+  // AAC whose configuration names only its 22.05 kHz core may carry SBR all
+  // the same: once it plays, the rate the decoder puts out is reported.
+  void soundIsReportedAtTheRateItComesOut() {
+    flvtest::Builder b(0x04);
+    b.AacConfig(0, {0x13, 0x88});
+    for (uint32_t ms = 0; ms < 2000; ms += 46) b.Aac(ms);
+    const flvtest::Bytes& bytes = b.bytes();
+    LoadAndWait(testsupport::WriteFile(
+        dir_.filePath("he-aac.flv"),
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))));
+    engine_->OpenFile(1, {});
+    QVERIFY(state_->fileReport().contains(QLatin1String("Audio: AAC, 22.05 kHz")));
+    engine_->SeekDone();  // playback runs
+    QCOMPARE(engine_->calls.constLast(), QStringLiteral("ask sample rate"));
+    engine_->Answer(engine::Query::kSampleRate, qint64{44100});
+    QVERIFY2(state_->fileReport().contains(QLatin1String("Audio: AAC, 44.1 kHz")),
+             qPrintable(state_->fileReport()));
+  }
+
+  // An FLV refused before the engine sees it still tells what it holds.
+  void aRefusedFlvTellsWhatItHolds() {
+    session_->PlayAddress(testsupport::WriteFile(dir_.filePath("header.flv"),
+                                                 QByteArray("FLV\x01\x05\0\0\0\x09", 9)));
+    QTRY_VERIFY(state_->message().contains(QLatin1String("holds only an FLV header")));
+    QVERIFY2(state_->fileReport().contains(QLatin1String("holds only its FLV header, and no tags")),
+             qPrintable(state_->fileReport()));
+    QVERIFY(engine_->loads.empty());
+  }
+
   // Frames the engine hands over after a new file was asked for belong to the
   // file before, until a newly decoded one comes.
   void onlyTheFileInHandsFramesAreDrawn() {

@@ -48,6 +48,14 @@ int64_t FileSource::ReadAt(int64_t offset, void* buffer, int64_t length) const {
   return done;
 }
 
+int64_t FileSource::NextData(int64_t offset) const {
+  const off_t data = ::lseek(fd_, offset, SEEK_DATA);
+  if (data >= 0) return std::max<int64_t>(data, offset);
+  // ENXIO: no data from `offset` to the end. Anything else (a file system
+  // that cannot tell): nothing is known.
+  return errno == ENXIO ? std::max(Size(), offset) : offset;
+}
+
 MemorySource::MemorySource(std::span<const uint8_t> bytes, int64_t offsetInFile, int64_t fileSize)
     : bytes_(bytes),
       offset_(std::max<int64_t>(0, offsetInFile)),

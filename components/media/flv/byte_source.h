@@ -22,6 +22,12 @@ class ByteSource {
   virtual int64_t ReadAt(int64_t offset, void* buffer, int64_t length) const = 0;
   // The first offset held: 0 for a whole file, later for a tail fetched alone.
   virtual int64_t FirstHeld() const { return 0; }
+  // The first offset from `offset` on that may hold anything but zeros: past
+  // a hole the file system knows of (a region never written, which takes no
+  // room on disk), `offset` itself where nothing is known, and Size() when
+  // only holes follow. Stepping over holes costs nothing; reading them costs
+  // as much as reading data.
+  virtual int64_t NextData(int64_t offset) const { return offset; }
 };
 
 // A local file read with pread(), so that several readers may share one
@@ -38,6 +44,9 @@ class FileSource final : public ByteSource {
 
   int64_t Size() const override;
   int64_t ReadAt(int64_t offset, void* buffer, int64_t length) const override;
+  // By lseek(SEEK_DATA), which moves only the descriptor's own offset: every
+  // read here and by the descriptor's other users takes an offset of its own.
+  int64_t NextData(int64_t offset) const override;
 
  private:
   FileSource(int fd, bool owned) : fd_(fd), owned_(owned) {}

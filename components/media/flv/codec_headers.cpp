@@ -203,23 +203,51 @@ std::optional<SoundFormat> AacConfigFormat(std::span<const uint8_t> config) {
   static constexpr int kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                      22050, 16000, 12000, 11025, 8000,  7350};
   BitReader bits(config);
-  uint32_t objectType = bits.Bits(5);
-  if (objectType == 31) objectType = 32 + bits.Bits(6);
-  const uint32_t rateIndex = bits.Bits(4);
-  int rate = 0;
-  if (rateIndex == 15) {
-    rate = static_cast<int>(bits.Bits(24));
-  } else if (rateIndex < 13) {
-    rate = kRates[rateIndex];
-  }
-  const uint32_t channelConfig = bits.Bits(4);
+  size_t used = 0;  // bits read, for what is left
+  const auto take = [&](int n) {
+    used += static_cast<size_t>(n);
+    return bits.Bits(n);
+  };
+  const auto objectTypeOf = [&] {
+    const uint32_t type = take(5);
+    return type == 31 ? 32 + take(6) : type;
+  };
+  const auto rateOf = [&]() -> int {
+    const uint32_t index = take(4);
+    if (index == 15) return static_cast<int>(take(24));
+    return index < 13 ? kRates[index] : 0;
+  };
+  uint32_t objectType = objectTypeOf();
+  const int rate = rateOf();
+  const uint32_t channelConfig = take(4);
   if (bits.overrun() || objectType == 0 || rate <= 0 || rate > 192000) return std::nullopt;
   // Configuration 7 is 7.1; 0 means the channels are described elsewhere.
   const int channels = channelConfig == 7 ? 8 : static_cast<int>(channelConfig);
-  // Explicitly signalled SBR (object type 5) doubles the output rate.
-  const bool sbr = objectType == 5 || objectType == 29;
-  const int samples = (objectType == 23 || objectType == 39) ? 480 : 1024;
-  return SoundFormat{sbr ? rate * 2 : rate, channels, sbr ? samples * 2 : samples};
+  // SBR (HE-AAC) puts out twice the core's rate, or the rate it names: said
+  // first (object type 5 or 29, the output rate, then the core's type), or
+  // after the core's configuration in a sync extension (0x2b7) that decoders
+  // unaware of SBR skip. Without either, only the frames can tell.
+  int outRate = rate;
+  int samples = (objectType == 23 || objectType == 39) ? 480 : 1024;
+  if (objectType == 5 || objectType == 29) {
+    const int extension = rateOf();
+    objectType = objectTypeOf();
+    outRate = extension > 0 && extension <= 192000 ? extension : 2 * rate;
+  } else if (objectType >= 1 && objectType <= 4 && channelConfig != 0) {
+    // GASpecificConfig of the AAC types: frame length, core coder delay,
+    // extension flag (0 for these types).
+    if (take(1)) samples = 960;
+    if (take(1)) take(14);
+    take(1);
+    if (!bits.overrun() && config.size() * 8 >= used + 16 && take(11) == 0x2b7 &&
+        objectTypeOf() == 5 && take(1) == 1) {
+      const int extension = rateOf();
+      if (extension > 0 && extension <= 192000) outRate = extension;
+    }
+  }
+  if (bits.overrun()) outRate = rate;
+  const int outSamples = static_cast<int>(int64_t{samples} * outRate / rate);
+  return SoundFormat{outRate, channels, outSamples};
 }
 
 std::optional<SoundFormat> MpegAudioFormat(std::span<const uint8_t> frame) {

@@ -94,7 +94,7 @@ void UpdateTimeline(Facts& f) {
     f.lastMs = std::max(f.lastMs, s->maxMs);
     // Timestamps have 32 bits; so much for a frame keeps the sum in range.
     const int64_t frame = std::clamp<int64_t>(ClampedRound(s->frameMs), 0, int64_t{1} << 32);
-    f.endMs = std::max(f.endMs, s->maxMs + frame);
+    f.endMs = std::max(f.endMs, std::max(s->maxMs, s->maxShownMs) + frame);
   }
   f.durationMs = f.firstMs >= 0 ? f.endMs - f.firstMs : 0;
   f.contentMs = std::max(f.audio.contentMs, f.video.contentMs);
@@ -109,6 +109,16 @@ bool AbsurdPictureSide(double pixels) {
          pixels != std::floor(pixels);
 }
 
+bool DurationAgrees(const Facts& facts, double seconds) {
+  if (facts.audio.frames + facts.video.frames == 0 || AbsurdDuration(seconds)) return false;
+  const double claimMs = seconds * 1000;
+  const auto near = [&](int64_t ms) {
+    const double measured = static_cast<double>(ms);
+    return std::fabs(claimMs - measured) <= std::max(1000.0, 0.05 * measured);
+  };
+  return near(facts.durationMs) || (facts.endMs >= 0 && near(facts.endMs));
+}
+
 LengthChoice ChooseLength(const Facts& facts) {
   LengthChoice choice;
   choice.startMs = std::max<int64_t>(facts.firstMs, 0);
@@ -120,6 +130,9 @@ LengthChoice ChooseLength(const Facts& facts) {
     choice.why = std::move(why);
     return choice;
   };
+  // Tags read to the end, or the end's own tags read: where the last frame
+  // ends is known, whatever onMetaData says.
+  const bool toTheEnd = facts.coverage == Coverage::kComplete || facts.coverage == Coverage::kQuick;
   if (!claim) {
     if (!measured) return choice;
     return useMeasured("onMetaData gives no duration");
@@ -134,15 +147,19 @@ LengthChoice ChooseLength(const Facts& facts) {
     return useMeasured("onMetaData's duration is 0");
   }
   const int64_t claimedMs = ClampedRound(seconds * 1000);
-  if (measured) {
-    const double diff = std::fabs(static_cast<double>(claimedMs - facts.durationMs));
-    if (diff > std::max(1000.0, 0.05 * static_cast<double>(facts.durationMs))) {
-      return useMeasured("onMetaData claims " + FormatLength(claimedMs));
-    }
+  if (measured && toTheEnd) {
+    return useMeasured(DurationAgrees(facts, seconds)
+                           ? "the tags end where onMetaData's duration says"
+                           : "onMetaData claims " + FormatLength(claimedMs));
+  }
+  // Part of the file read: the claim, unless what is read already outlasts it.
+  if (measured && static_cast<double>(facts.durationMs - claimedMs) >
+                      std::max(1000.0, 0.05 * static_cast<double>(claimedMs))) {
+    return useMeasured("onMetaData claims " + FormatLength(claimedMs) + ", less than read so far");
   }
   choice.ms = claimedMs;
   choice.source = LengthSource::kClaimed;
-  choice.why = measured ? "onMetaData's duration agrees with the tags" : "nothing to measure";
+  choice.why = measured ? "the file is not read to its end yet" : "nothing to measure";
   return choice;
 }
 

@@ -98,6 +98,8 @@ struct StreamFacts {
   int64_t firstMs = -1;
   int64_t lastMs = -1;
   int64_t maxMs = -1;
+  // The latest a picture is shown: its timestamp and composition offset.
+  int64_t maxShownMs = -1;
   int64_t leaps = 0;
   int64_t backwards = 0;
   double frameMs = 0;    // typical time from one frame to the next
@@ -129,7 +131,13 @@ struct StreamFacts {
 // Tracks of one stream listed at most, whatever the file holds.
 inline constexpr size_t kMaxTracksListed = 16;
 
-enum class HideReason : uint8_t { kOversized, kTooDeep, kTooManyValues, kAbsurdClaims };
+enum class HideReason : uint8_t {
+  kOversized,
+  kTooDeep,
+  kTooManyValues,
+  kAbsurdClaims,
+  kCrowdsOutMedia,  // one of many script tags before the first audio or video tag
+};
 
 // A script tag the engine must not see, and the one byte that hides it: the
 // tag's type byte. Its type bits turned from script data (18) to 19, a type
@@ -198,6 +206,15 @@ enum class Coverage : uint8_t {
   kComplete,  // every tag up to the end of the file
 };
 
+// Offsets [from, to) in the file.
+struct ByteRange {
+  int64_t from = 0;
+  int64_t to = 0;
+  bool operator==(const ByteRange&) const = default;
+};
+inline constexpr int64_t kListedRegionBytes = int64_t{64} << 10;
+inline constexpr size_t kMaxListedRegions = 1024;
+
 struct PrevTagSizeSummary {
   int64_t checked = 0;
   int64_t wrong = 0;
@@ -234,7 +251,10 @@ struct Facts {
   int64_t tracksLeftOut = 0;
 
   Metadata metadata;
-  std::vector<CuePoint> cuePoints;  // from onCuePoint tags and onMetaData, bounded
+  // From onCuePoint tags and onMetaData, each once (the same name at the same
+  // millisecond is one cue point), the first ScriptBounds::cuePoints of them;
+  // the count takes in those past the bound.
+  std::vector<CuePoint> cuePoints;
   int64_t cuePointCount = 0;
   std::vector<Caption> captions;  // bounded
   int64_t captionCount = 0;
@@ -249,6 +269,10 @@ struct Facts {
   PrevTagSizeSummary prevTagSizes;
   int64_t bytesSkipped = 0;
   int64_t resyncs = 0;
+  // Stretches of kListedRegionBytes or more that hold no tag, in file order
+  // (the first kMaxListedRegions): a player may keep them from a demuxer,
+  // which would search them byte by byte.
+  std::vector<ByteRange> noTagRegions;
   int64_t secondHeaders = 0;
   int64_t lastTagOffset = -1;  // the last complete tag
   bool lastTagCut = false;
@@ -277,9 +301,15 @@ struct LengthChoice {
   LengthSource source = LengthSource::kNone;
   std::string why;  // in words, for the information view
 };
-// The length to show: the measured span whenever onMetaData's duration is
-// missing, zero, absurd or disagrees with it (by more than a second and 5 %);
-// otherwise the claim.
+// Whether onMetaData's duration agrees with the tags (to within a second or
+// 5 %): with the span they cover, or with where they end on the file's own
+// clock (a file whose start is lost keeps the whole recording's duration).
+bool DurationAgrees(const Facts& facts, double seconds);
+
+// The length to show: where the last audio or video frame ends, from the
+// first frame on (a marker or a codec configuration is no frame), once the
+// tags are read to the end or the end's own tags are; otherwise onMetaData's
+// duration, unless it is missing, zero, absurd or less than what is read.
 LengthChoice ChooseLength(const Facts& facts);
 
 // The script tags a stream layer must hide from the engine: absurd script

@@ -48,9 +48,12 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
+// Exact, without trailing zeros: "44.1 kHz", "22.05 kHz", "11.025 kHz".
 std::string Rate(int hertz) {
-  if (hertz % 1000 == 0) return std::to_string(hertz / 1000) + " kHz";
-  return Fixed(hertz / 1000.0, 1) + " kHz";
+  std::string text = Fixed(hertz / 1000.0, 3);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text + " kHz";
 }
 
 std::string Channels(int n) {
@@ -143,7 +146,10 @@ void LengthLines(const Facts& f, std::string& out) {
     case LengthSource::kMeasured:
       out += "Length: " + FormatLength(choice.ms) +
              (f.coverage == Coverage::kComplete ? " measured" : " estimated");
-      if (claim) out += " (onMetaData claims " + claimText + ")";
+      if (claim) {
+        out += (DurationAgrees(f, *claim) ? " (onMetaData says " : " (onMetaData claims ") +
+               claimText + ")";
+      }
       break;
     case LengthSource::kClaimed:
       out += "Length: " + FormatLength(choice.ms) + " (onMetaData";
@@ -168,7 +174,7 @@ void ScriptLines(const Facts& f, std::string& out) {
     out += "Metadata: onMetaData";
     if (m.tags > 1) out += " x" + std::to_string(m.tags);
     if (m.keyframePositionCount >= 0) {
-      out += ", keyframes index of " + std::to_string(m.keyframePositionCount) + " entries";
+      out += ", keyframes index of " + Counted(m.keyframePositionCount, "entry", "entries");
     }
     for (size_t i = 0; i < m.strings.size() && i < kListedItems; ++i) {
       out += ", " + Clean(m.strings[i].first, 32) + " \"" + Clean(m.strings[i].second) + "\"";
@@ -177,6 +183,9 @@ void ScriptLines(const Facts& f, std::string& out) {
   }
   if (f.cuePointCount > 0) {
     out += "Cue points: " + std::to_string(f.cuePointCount);
+    if (f.cuePointCount > std::ssize(f.cuePoints)) {
+      out += " (the first " + std::to_string(f.cuePoints.size()) + " kept)";
+    }
     for (size_t i = 0; i < f.cuePoints.size() && i < kListedItems; ++i) {
       const CuePoint& c = f.cuePoints[i];
       out += (i == 0 ? ": \"" : ", \"") + Clean(c.name, 40) + "\"";
@@ -218,7 +227,7 @@ void ProblemLines(const Facts& f, std::string& out) {
       const Problem* first = list.First(kind);
       out += "  PreviousTagSize wrong in every one of " + std::to_string(count) +
              " tags, each by " + (f.prevTagSizes.delta > 0 ? "+" : "") +
-             std::to_string(f.prevTagSizes.delta) + " bytes (a writer's habit)" +
+             Counted(f.prevTagSizes.delta, "byte", "bytes") + " (a writer's habit)" +
              (first ? Location(*first) : "") + "\n";
       continue;
     }
@@ -267,9 +276,10 @@ std::string Report(const Facts& f) {
          ", video " + std::to_string(f.video.tags) + ", script " + std::to_string(f.scriptTags) +
          ")\n";
   if (f.indexKind == IndexKind::kVideoKeyframes) {
-    out += "Seek index: " + std::to_string(f.index.size()) + " video keyframes\n";
+    out +=
+        "Seek index: " + Counted(std::ssize(f.index), "video keyframe", "video keyframes") + "\n";
   } else if (f.indexKind == IndexKind::kAudio) {
-    out += "Seek index: " + std::to_string(f.index.size()) + " audio points\n";
+    out += "Seek index: " + Counted(std::ssize(f.index), "audio point", "audio points") + "\n";
   }
   ScriptLines(f, out);
   ProblemLines(f, out);

@@ -15,7 +15,8 @@ namespace flv_reader {
 
 struct ScriptBounds {
   size_t keyframeValues = 10000;  // of each list
-  size_t cuePoints = 10000;
+  // Cue points kept: more than a seek bar can tick apart.
+  size_t cuePoints = 1000;
   size_t strings = 32;
   size_t stringBytes = 256;
   size_t captionBytes = 1024;
@@ -23,7 +24,7 @@ struct ScriptBounds {
 
 // Fills `out` from the object that follows the name "onMetaData"; cue points
 // it lists go to `cuePoints` (counted in out.cuePointCount, kept up to the
-// bound).
+// bound; duplicates are the caller's to weed out).
 void ReadMetadata(const amf::Value& object, const ScriptBounds& bounds, Metadata& out,
                   std::vector<CuePoint>& cuePoints);
 

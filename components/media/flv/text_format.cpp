@@ -46,6 +46,10 @@ std::string FormatBytes(int64_t bytes) {
   return text;
 }
 
+std::string Counted(int64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
 std::string FormatClaim(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "infinity" : "minus infinity";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // How times, lengths, sizes and claimed numbers read in plain English text:
 // the problem lines and the information view share these.
@@ -14,6 +15,8 @@ std::string FormatClock(int64_t ms);
 std::string FormatLength(int64_t ms);
 // "812 bytes", "12.3 KiB", "1.5 MiB", "2.0 GiB".
 std::string FormatBytes(int64_t bytes);
+// A count with its noun in the number it takes ("1 entry", "3 entries").
+std::string Counted(int64_t n, std::string_view one, std::string_view many);
 // A number as a file claimed it: integers whole, others to 6 significant
 // digits, and NaN and infinities by name.
 std::string FormatClaim(double value);

@@ -64,12 +64,15 @@ void CheckClaims(Facts& f) {
     if (AbsurdDuration(d)) {
       problem(ProblemKind::kMetadataAbsurd, "claims a duration of " + FormatClaim(d) + " s");
     } else if (measured) {
-      const double diff = std::fabs(d * 1000 - static_cast<double>(f.durationMs));
-      if (diff > std::max(1000.0, 0.05 * static_cast<double>(f.durationMs))) {
+      if (!DurationAgrees(f, d)) {
+        // A late start is told, since a claim may count from 0 or from it.
+        const std::string span = f.firstMs >= 100 ? "run from " + FormatClock(f.firstMs) + " to " +
+                                                        FormatClock(f.endMs) + " (" +
+                                                        FormatLength(f.durationMs) + ")"
+                                                  : "span " + FormatLength(f.durationMs);
         problem(ProblemKind::kDurationDisagrees,
                 "claims a duration of " + FormatLength(ClampedRound(d * 1000)) +
-                    (d == 0 ? " (a recorder that never wrote it)" : "") + "; the tags span " +
-                    FormatLength(f.durationMs));
+                    (d == 0 ? " (a recorder that never wrote it)" : "") + "; the tags " + span);
       }
     }
   }
@@ -151,9 +154,9 @@ void CheckClaimedIndex(Facts& f, Reader& r) {
                     "onMetaData's keyframes index " + std::move(text)});
   };
   if (m.keyframePositionCount != m.keyframeTimeCount) {
-    problem("lists " + std::to_string(std::max<int64_t>(m.keyframePositionCount, 0)) +
-            " positions and " + std::to_string(std::max<int64_t>(m.keyframeTimeCount, 0)) +
-            " times");
+    problem("lists " +
+            Counted(std::max<int64_t>(m.keyframePositionCount, 0), "position", "positions") +
+            " and " + Counted(std::max<int64_t>(m.keyframeTimeCount, 0), "time", "times"));
   }
   const int64_t n =
       static_cast<int64_t>(std::min(m.keyframePositions.size(), m.keyframeTimes.size()));
@@ -200,8 +203,13 @@ void CheckClaimedIndex(Facts& f, Reader& r) {
     }
   }
   if (bad > 0) {
-    problem("disagrees with the file: " + std::to_string(bad) + " of " +
-            std::to_string(picks.size()) + " entries checked are wrong; " + first);
+    const int64_t checked = std::ssize(picks);
+    const std::string wrong =
+        bad < checked ? std::to_string(bad) + " of the " + std::to_string(checked) +
+                            " entries checked " + (bad == 1 ? "is" : "are")
+        : checked == 1 ? "the one entry checked is"
+                       : "all " + std::to_string(checked) + " entries checked are";
+    problem("disagrees with the file: " + wrong + " wrong; " + first);
   }
 }
 

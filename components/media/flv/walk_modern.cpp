@@ -221,6 +221,7 @@ void OnPacket(Pass& p, int64_t at, const TagHeader& tag, const MediaTag& mt, con
     if (t.main) p.s.videoIndex.Add({tag.timestamp, at}, p.o.maxIndexEntries);
   }
   Step(p, t, !audio, at, ms, true, m.timestampOffsetNs);
+  if (!audio) NoteShown(t.facts, ms, m.compositionMs, p.o.leapMs);
   if (audio && t.main) IndexAudio(p, at, ms);
 }
 

@@ -45,6 +45,54 @@ void Hide(Pass& p, int64_t at, const TagHeader& tag, HideReason reason, const st
   hidden.push_back(std::move(mark));
 }
 
+// The engine takes a script tag it has no use for as a packet of a data
+// stream. Before the first picture or sound it looks among them for the
+// streams for only five seconds of their time: a file that starts with
+// thousands of them (cue points, say) fails to open. A few are harmless;
+// past them, all are hidden.
+constexpr int64_t kDataScriptsBeforeMedia = 16;
+// A script tag this small holds too few values to be absurd: past the cue
+// points kept, its name is all that is read.
+constexpr int64_t kSmallScriptBytes = 4096;
+
+void NoteDataScript(Pass& p, int64_t at, const TagHeader& tag, const std::string& name) {
+  State& s = p.s;
+  if (s.facts.audio.tags + s.facts.video.tags > 0) return;
+  HiddenTag mark = HideMark(at, tag, HideReason::kCrowdsOutMedia);
+  mark.name = name;
+  if (++s.dataScriptsBeforeMedia <= kDataScriptsBeforeMedia) {
+    s.earlyDataScripts.push_back(std::move(mark));
+    return;
+  }
+  auto& hidden = s.facts.hiddenScripts;
+  if (s.dataScriptsBeforeMedia == kDataScriptsBeforeMedia + 1) {
+    p.Problem(ProblemKind::kScriptAbsurd, at, tag.timestamp,
+              "more than " + std::to_string(kDataScriptsBeforeMedia) +
+                  " script tags come before the first audio or video tag; they are hidden from "
+                  "the engine, which would give up looking for the media");
+    for (HiddenTag& early : s.earlyDataScripts) {
+      if (hidden.size() < p.o.maxHiddenScripts) hidden.push_back(std::move(early));
+    }
+    s.earlyDataScripts.clear();
+  }
+  if (hidden.size() < p.o.maxHiddenScripts) hidden.push_back(std::move(mark));
+}
+
+// A cue point is kept once: the same name at the same millisecond, from
+// onMetaData's list or a tag of its own, is the same cue. Past the bound they
+// are counted only.
+void KeepCuePoint(Pass& p, CuePoint cue) {
+  Facts& f = p.s.facts;
+  const int64_t ms =
+      cue.timeSec >= 0 ? ClampedRound(std::min(cue.timeSec, 1e12) * 1000) : cue.tagMs;
+  std::pair<int64_t, std::string> key{ms, cue.name};
+  if (p.s.cueKeys.count(key)) return;
+  ++f.cuePointCount;
+  if (f.cuePoints.size() >= p.o.script.cuePoints) return;
+  p.s.cueKeys.insert(std::move(key));
+  f.cuePoints.push_back(std::move(cue));
+}
+
 void CountScript(Pass& p, const std::string& name) {
   auto& names = p.s.facts.otherScripts;
   for (auto& [known, count] : names) {
@@ -103,11 +151,17 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
     CountScript(p, "(not read)");
     return;
   }
-  p.s.scriptBytesParsed += size;
   const uint8_t* body = p.r.Get(at + kTagHeaderBytes, size);
   if (!body) return;
   const std::span<const uint8_t> bytes{body, static_cast<size_t>(size)};
   const std::string name = NameOf(bytes);
+  if (name == "onCuePoint" && size < kSmallScriptBytes &&
+      f.cuePoints.size() >= o.script.cuePoints) {
+    ++f.cuePointCount;
+    NoteDataScript(p, at, tag, name);
+    return;
+  }
+  p.s.scriptBytesParsed += size;
   amf::Limits limits = o.amf;
   limits.topLevelValues = 2;
   const amf::Parsed parsed = amf::ParseAmf0(bytes, limits);
@@ -144,18 +198,19 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
       m.offset = at;
       m.hideMark = HideMark(at, tag, HideReason::kAbsurdClaims);
       m.hideMark->name = name;
-      if (value) ReadMetadata(*value, o.script, m, f.cuePoints);
-      f.cuePointCount += m.cuePointCount;
+      std::vector<CuePoint> listed;
+      if (value) ReadMetadata(*value, o.script, m, listed);
+      for (CuePoint& cue : listed) KeepCuePoint(p, std::move(cue));
     }
     return;
   }
   if (name == "onCuePoint") {
-    ++f.cuePointCount;
     auto cue = value ? ReadCuePoint(*value, o.script.stringBytes) : std::nullopt;
     if (!cue) cue = CuePoint{};
     cue->tagMs = tag.timestamp;
     cue->offset = at;
-    if (f.cuePoints.size() < o.script.cuePoints) f.cuePoints.push_back(std::move(*cue));
+    KeepCuePoint(p, std::move(*cue));
+    NoteDataScript(p, at, tag, name);
     return;
   }
   if (name == "onTextData" || name == "onCaption") {
@@ -167,6 +222,7 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
     return;
   }
   CountScript(p, name);
+  NoteDataScript(p, at, tag, name);
 }
 
 }  // namespace flv_reader::walk

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,11 +74,23 @@ struct State {
   int64_t pos = 0;   // the next tag
   int64_t size = 0;  // the file's size as the last call saw it
   bool atEnd = false;
+  // Where the file's header says its tags start.
+  int64_t firstTagAt = -1;
   // Finding tags again: the bytes from resyncFrom on are no tag so far.
   int64_t resyncFrom = -1;
   int64_t scanPos = 0;
   int64_t zeroRunStart = -1;
+  // Bytes the searches have looked at one by one (holes stepped over and
+  // runs of zeros left out), against their bound.
+  int64_t searchWork = 0;
+  bool searchAbandoned = false;
   int64_t lastMediaMs = -1;
+  // Script tags the engine reads only as data, before the first audio or
+  // video tag: the first few, to hide along with the rest once they are many.
+  int64_t dataScriptsBeforeMedia = 0;
+  std::vector<HiddenTag> earlyDataScripts;
+  // The cue points kept, by time and name, so that one is kept once.
+  std::set<std::pair<int64_t, std::string>> cueKeys;
   // A writer's PreviousTagSize habit, once two fields in a row show it.
   int64_t deltaCandidate = 0;
   int deltaRun = 0;
@@ -96,6 +109,14 @@ struct State {
   // How far the walk has got: while searching for tags, the search counts.
   int64_t Progress() const { return phase == Phase::kResync ? scanPos : pos; }
 };
+
+// A frame shown `compositionMs` after its timestamp (B-frames): where the
+// stream's pictures end. An offset longer than `bound` is no encoder's and is
+// left out.
+inline void NoteShown(StreamFacts& stream, int64_t ms, int64_t compositionMs, int64_t bound) {
+  if (compositionMs <= 0 || compositionMs > bound) return;
+  stream.maxShownMs = std::max(stream.maxShownMs, ms + compositionMs);
+}
 
 // One pass over the file: a Walk() call, where bytes still missing may yet
 // arrive, or the last pass a Snapshot() makes, where the end of the bytes is

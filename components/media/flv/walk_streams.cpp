@@ -138,6 +138,11 @@ void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
     if (track->main) p.s.videoIndex.Add({tag.timestamp, at}, p.o.maxIndexEntries);
   }
   Step(p, *track, true, at, tag.timestamp, true);
+  if (codec == kVideoH264 && body.size() >= 5) {
+    // The composition offset, a signed 24-bit number.
+    const int32_t offset = static_cast<int32_t>(ReadU24(body.data() + 2) << 8) >> 8;
+    NoteShown(v, tag.timestamp, offset, p.o.leapMs);
+  }
 }
 
 void DeriveStream(StreamFacts& stream, const StreamState& state, bool video,

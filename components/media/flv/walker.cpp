@@ -65,6 +65,9 @@ WalkStatus Go(Pass& p, const WalkBudget& budget) {
   if (s.phase == State::Phase::kNotFlv) return WalkStatus::kNotFlv;
   if (s.phase == State::Phase::kHeader) {
     if (auto status = walk::ReadHeader(p)) return *status;
+    // Only a file's own header says where a tag must be.
+    const bool ownHeader = p.o.startOffset < 0 && p.source.FirstHeld() == 0;
+    if (ownHeader && s.phase == State::Phase::kTags) s.firstTagAt = s.pos;
   }
   const int64_t progressFrom = s.Progress();
   int64_t tagsRead = 0;
@@ -78,10 +81,16 @@ WalkStatus Go(Pass& p, const WalkBudget& budget) {
       return WalkStatus::kBudgetSpent;
     }
     if (s.phase == State::Phase::kResync) {
-      switch (walk::Scan(p, budget, progressFrom)) {
+      walk::TagView lone;
+      switch (walk::Scan(p, budget, progressFrom, &lone)) {
         case walk::ScanResult::kFound:
           continue;
         case walk::ScanResult::kEnd:
+          break;
+        case walk::ScanResult::kLoneTag:
+          Accept(p, s.resyncFrom, lone);
+          walk::AfterLoneTag(p,
+                             s.resyncFrom + kTagHeaderBytes + lone.tag.dataSize + kPrevSizeBytes);
           break;
         case walk::ScanResult::kWait:
           s.atEnd = true;
@@ -233,6 +242,8 @@ Facts Walker::Snapshot() const {
 }
 
 int64_t Walker::Position() const { return state_->Progress(); }
+
+bool Walker::MediaSeen() const { return state_->facts.audio.tags + state_->facts.video.tags > 0; }
 
 Facts WalkAll(const ByteSource& source, const WalkOptions& options) {
   Walker walker(source, options);

@@ -81,6 +81,8 @@ class Walker {
   Facts Snapshot() const;
   // How far the walk has got, in bytes from the file's start.
   int64_t Position() const;
+  // Whether an audio or video tag has been read.
+  bool MediaSeen() const;
 
  private:
   const ByteSource& source_;

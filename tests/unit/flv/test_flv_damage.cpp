@@ -373,7 +373,8 @@ void TestFlvDamage::absurdClaims() {
   b.Script(0, index.bytes());
   Media(b, 1000);
   MemorySource source{std::span<const uint8_t>(b.bytes())};
-  QVERIFY(HasText(WalkAll(source), ProblemKind::kKeyframeIndexDisagrees, "3 of 3"));
+  QVERIFY(HasText(WalkAll(source), ProblemKind::kKeyframeIndexDisagrees,
+                  "all 3 entries checked are wrong"));
 }
 
 void TestFlvDamage::absurdScriptData() {

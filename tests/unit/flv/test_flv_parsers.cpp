@@ -366,6 +366,12 @@ void TestFlvParsers::soundFormats() {
   const auto sbr =
       AacConfigFormat(Bytes{0x2b, 0x92, 0x08, 0x00}).value();  // HE-AAC, 22.05 kHz core
   QCOMPARE(sbr.sampleRate, 44100);
+  QCOMPARE(sbr.samplesPerFrame, 2048);
+  // SBR named after the core's configuration, in the sync extension 0x2b7
+  // that decoders unaware of it skip; present, absent, and not said at all.
+  QCOMPARE(Describe(AacConfigFormat(Bytes{0x13, 0x90, 0x56, 0xe5, 0xa0})), "44100 Hz 2 ch 2048");
+  QCOMPARE(Describe(AacConfigFormat(Bytes{0x13, 0x90, 0x56, 0xe4, 0x00})), "22050 Hz 2 ch 1024");
+  QCOMPARE(Describe(AacConfigFormat(Bytes{0x13, 0x90})), "22050 Hz 2 ch 1024");
   QVERIFY(!AacConfigFormat(Bytes{0x12}));
   QVERIFY(!AacConfigFormat(Bytes{0x17, 0x90}));  // sample rate index 15 needs 24 more bits
 
