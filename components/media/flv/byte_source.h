@@ -22,6 +22,10 @@ class ByteSource {
   virtual int64_t ReadAt(int64_t offset, void* buffer, int64_t length) const = 0;
   // The first offset held: 0 for a whole file, later for a tail fetched alone.
   virtual int64_t FirstHeld() const { return 0; }
+  // Says that the reader is about to read within these bytes, in any order
+  // and perhaps more than once. A source over a network fetches them in one
+  // piece rather than a request for every jump; one at hand ignores it.
+  virtual void WillRead(int64_t /*offset*/, int64_t /*length*/) const {}
 };
 
 // A local file read with pread(), so that several readers may share one
