@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "media/content_sniffer.h"
+#include "media/network_mp4.h"
 
 namespace network_file {
 namespace {
@@ -108,9 +109,22 @@ Opening Open(const QString& url, net::Cancel cancel, const net::Limits& limits) 
       result.format = FlvDialect(*file, head) == Dialect::kModern ? local_file::Format::kFlvModern
                                                                   : local_file::Format::kFlv;
       break;
-    case content_sniffer::Kind::kMp4:
+    case content_sniffer::Kind::kMp4: {
       result.format = local_file::Format::kMp4;
+      network_mp4::HttpRemote remote(*file);
+      result.mp4 = network_mp4::Walk(remote);
+      // A connection that failed on the way is the reason, not what the
+      // walk made of the bytes it did not get.
+      if (file->Failed()) {
+        result.error = QString::fromStdString(file->Error());
+        return result;
+      }
+      if (result.mp4.refusal != mp4_reader::Refusal::kNone) {
+        result.error = QString::fromStdString(result.mp4.refusalText);
+        return result;
+      }
       break;
+    }
     case content_sniffer::Kind::kFlvHeaderOnly:
       result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
       return result;

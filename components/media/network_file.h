@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "media/local_file.h"
+#include "media/mp4/facts.h"
 #include "net/cancel.h"
 #include "net/http_file.h"
 #include "net/limits.h"
@@ -24,6 +25,8 @@ struct Opening {
   // Where the address led, when it redirected (also when it then failed).
   QString redirectedTo;
   local_file::Format format = local_file::Format::kFlv;
+  // MP4: what its boxes claim, walked over the connection (network_mp4.h).
+  mp4_reader::Facts mp4;
   // Open, at its start; null when refused.
   std::shared_ptr<net::HttpFile> file;
 };

@@ -88,6 +88,7 @@ bool HttpFile::Reopen() {
   request.url = url_;
   request.from = position_;
   request.received = received_;
+  ++requests_;
   Opened opened = net::Open(request, limits_, cancel_);
   if (!opened.connection) {
     Fail(opened.error);

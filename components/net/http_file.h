@@ -47,6 +47,8 @@ class HttpFile {
   bool Failed() const { return failed_; }
   // Media bytes received so far, over every request.
   int64_t Received() const { return *received_; }
+  // Requests made so far, the first included.
+  int64_t Requests() const { return requests_; }
   // The first bytes, as many as have come (at most kHeadBytes).
   std::string Head() const;
   void Cancel() { cancel_->Cancel(); }
@@ -63,6 +65,7 @@ class HttpFile {
   std::shared_ptr<std::atomic<int64_t>> received_;
   std::string url_;
   int redirects_ = 0;
+  std::atomic<int64_t> requests_{1};
   int64_t size_ = -1;
   bool ranges_ = false;
   int64_t position_ = 0;

@@ -184,7 +184,12 @@ void Session::OpenHttp(quint64 generation) {
     if (opening.file->Seekable() && opening.format == local_file::Format::kFlv) {
       tail_.Start(network_.AnsweredUrl(), opening.file->Size(), network_.HeadSource());
     }
-    SendLoad(generation, {});
+    // An MP4's walk tells its information as a local one's does.
+    local_file::Inspection walked;
+    if (opening.format == local_file::Format::kMp4 && opening.file->Size() >= 0) {
+      walked.mp4 = opening.mp4;
+    }
+    SendLoad(generation, walked);
   });
 }
 

@@ -707,6 +707,56 @@ class TestHostile : public QObject {
              qPrintable(QString::number(player_->State().cuePoints().size())));
   }
 
+  // An MP4 over http is walked before the engine sees it, through the
+  // player's own connection: refused for what a local one is, and where its
+  // header cannot be reached without reading the whole file.
+  void mp4OverHttpIsHeldToTheLocalBounds() {
+    const QByteArray ftyp = mp4test::Box("ftyp", QByteArray("isom") + mp4test::U32(0));
+    const QByteArray inflated = MovieHeaderOf(24000000);
+    const QByteArray cmov = mp4test::Box(
+        "moov",
+        mp4test::Box("cmov", mp4test::Box("dcom", "zlib") +
+                                 mp4test::Box("cmvd", mp4test::U32(uint32_t(inflated.size() - 8)) +
+                                                          qCompress(inflated.mid(8), 9).mid(4))));
+    const QByteArray refused[] = {ftyp + cmov, ftyp + MovieHeaderOf(8 << 20)};
+    const char* const reasons[] = {"movie header (moov) is compressed",
+                                   "claims 8388608 samples, more than the player allows"};
+    for (int i = 0; i < 2; ++i) {
+      FileServer server(refused[i], FileServer::Mode::kRanges, 64 << 20);
+      Play(server.Url(QStringLiteral("/a.mp4")));
+      QTRY_VERIFY2_WITH_TIMEOUT(player_->State().message().contains(QLatin1String(reasons[i])),
+                                qPrintable(player_->State().message()), 10000 * TIBROK_SLOWDOWN);
+    }
+
+    // FFmpeg writes the header after the media unless told otherwise;
+    // lossless pictures put it past the 256 KiB a server without ranges
+    // can be read again from.
+    const QStringList clip{"-f",       "lavfi",   "-i",   "testsrc=size=320x240:rate=25",
+                           "-t",       "3",       "-c:v", "libx264",
+                           "-g",       "1",       "-qp",  "0",
+                           "-pix_fmt", "yuv420p", "-f",   "mp4"};
+    const QString atEnd = testsupport::MakeFlv(dir_.path(), "at-end.mp4", clip);
+    const QString first = testsupport::MakeFlv(dir_.path(), "first.mp4",
+                                               clip + QStringList{"-movflags", "+faststart"});
+    QVERIFY(!atEnd.isEmpty() && !first.isEmpty());
+    QVERIFY(QFileInfo(atEnd).size() > 256 << 10);
+    for (const auto mode : {FileServer::Mode::kRanges, FileServer::Mode::kNoRanges}) {
+      for (const QString& file : {first, atEnd}) {
+        FileServer server(testsupport::ReadFile(file), mode, 4 << 20);
+        const playback::Outcome out = Watch(server.Url(QStringLiteral("/a.mp4")), 6000);
+        if (file == atEnd && mode == FileServer::Mode::kNoRanges) {
+          QVERIFY2(out.message.contains(QLatin1String(
+                       "its movie header comes after the media and the server cannot send "
+                       "parts of the file")),
+                   qPrintable(out.Describe()));
+        } else {
+          QVERIFY2(out.Plays(), qPrintable(file + ": " + out.Describe()));
+          QCOMPARE(player_->State().videoSize(), QSize(320, 240));
+        }
+      }
+    }
+  }
+
   // Real ".flv" downloads are sometimes MP4 inside: those still play.
   void mp4NamedFlvPlays() {
     const QString mp4 =

@@ -28,6 +28,10 @@ class ByteSource {
   // only holes follow. Stepping over holes costs nothing; reading them costs
   // as much as reading data.
   virtual int64_t NextData(int64_t offset) const { return offset; }
+  // Says that the reader is about to read within these bytes, in any order
+  // and perhaps more than once. A source over a network fetches them in one
+  // piece rather than a request for every jump; one at hand ignores it.
+  virtual void WillRead(int64_t /*offset*/, int64_t /*length*/) const {}
 };
 
 // A local file read with pread(), so that several readers may share one

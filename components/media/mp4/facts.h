@@ -36,6 +36,11 @@ enum class Refusal : uint8_t {
   kTooManySamples,
   kTooManyTracks,
   kTooManyBoxes,
+  // Over the network: the walk would cost more requests or bytes than it
+  // may, or the movie header lies where a server without ranges cannot
+  // send it.
+  kNetworkCost,
+  kOutOfReach,
 };
 
 struct Problem {

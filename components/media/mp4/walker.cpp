@@ -167,12 +167,14 @@ Facts Walk(const flv_reader::ByteSource& source, const Limits& limits) {
                        flv_reader::FormatBytes(box.claimedEnd - box.offset));
           break;
         }
+        source.WillRead(box.offset, box.end - box.offset);
         walk::ReadMovieHeader(c, box);
         break;
       case FourCc("mdat"):
         ++facts.mdatBoxes;
         break;
       case FourCc("moof"):
+        source.WillRead(box.offset, box.end - box.offset);
         walk::ReadFragment(c, box);
         break;
       case FourCc("mfra"):
