@@ -37,7 +37,11 @@ void SeekPreview::Cancel() { wanted_.reset(); }
 
 void SeekPreview::Start() {
   const std::optional<engine::LoadRequest> file = file_();
-  if (!file) return;
+  if (!file) {
+    // The file in hand may not be read a second time (an MP4 over http).
+    unavailable_ = true;
+    return;
+  }
   engine::Settings settings;
   settings.purpose = engine::Settings::Purpose::kPreview;
   QString error;

@@ -259,9 +259,12 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   request_ = request;
   if (request.http) {
     // What a second reader (the previews) opens: the address that answered,
-    // with a connection of its own.
+    // with a connection of its own. Not for an MP4: its boxes were walked on
+    // this connection, and another may be answered with another file, one
+    // no walk has bounded.
     request_.http.reset();
-    request_.url = network_.AnsweredUrl();
+    request_.url =
+        request.format == engine::LoadRequest::Format::kMp4 ? QString() : network_.AnsweredUrl();
   }
   load_.Sent(engine_->Load(request), Shown());
 }
@@ -315,6 +318,9 @@ void Session::FailFromEngine(const QString& engineError) {
 
 std::optional<engine::LoadRequest> Session::FileInHand() const {
   if (!load_.FileOpen()) return std::nullopt;
+  if (request_.source == engine::LoadRequest::Source::kHttp && request_.url.isEmpty()) {
+    return std::nullopt;
+  }
   return request_;
 }
 

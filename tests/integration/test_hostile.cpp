@@ -20,6 +20,7 @@
 #include "media/path_bytes.h"
 #include "player/mpv_player.h"
 #include "player/player_probe.h"
+#include "player/seek_preview.h"
 #include "support/file_server.h"
 #include "support/flv_tags.h"
 #include "support/mp4_builder.h"
@@ -752,6 +753,10 @@ class TestHostile : public QObject {
         } else {
           QVERIFY2(out.Plays(), qPrintable(file + ": " + out.Describe()));
           QCOMPARE(player_->State().videoSize(), QSize(320, 240));
+          // No preview: a second connection could be answered with a file
+          // the walk never saw.
+          PlayerProbe::Preview(*player_).Request(1.0);
+          QVERIFY(!PlayerProbe::Preview(*player_).Available());
         }
       }
     }
