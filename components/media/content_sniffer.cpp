@@ -140,4 +140,17 @@ QString Describe(const QByteArray& head, qint64 fileSize) {
   return QStringLiteral("data of an unknown kind");
 }
 
+QString Refusal(Kind kind, const QByteArray& head, qint64 fileSize) {
+  switch (kind) {
+    case Kind::kFlv:
+    case Kind::kMp4:
+      return {};
+    case Kind::kFlvHeaderOnly:
+      return QStringLiteral("it holds only an FLV header, and no picture or sound");
+    case Kind::kOther:
+      return QStringLiteral("it is %1, not an FLV or MP4 video").arg(Describe(head, fileSize));
+  }
+  return {};
+}
+
 }  // namespace content_sniffer

@@ -24,4 +24,8 @@ Kind Classify(const QByteArray& head, qint64 fileSize);
 // "a playlist", "an HTML page", "text", "a ZIP archive", ...
 QString Describe(const QByteArray& head, qint64 fileSize);
 
+// Why a file of `kind` is refused, to finish "Cannot play ...: "; empty for
+// the kinds that play.
+QString Refusal(Kind kind, const QByteArray& head, qint64 fileSize);
+
 }  // namespace content_sniffer

@@ -155,7 +155,8 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
   }
   head.truncate(got);
   const qint64 size = file->Size();
-  switch (content_sniffer::Classify(head, size)) {
+  const content_sniffer::Kind kind = content_sniffer::Classify(head, size);
+  switch (kind) {
     case content_sniffer::Kind::kFlv: {
       result.format = Format::kFlv;
       result.previousTagSizesWrong = PreviousTagSizesWrong(*file);
@@ -204,12 +205,11 @@ Inspection Inspect(const QByteArray& path, std::chrono::milliseconds walkBudget,
       // Refused, and still read: what is there is told.
       const flv_reader::FileSource source(fd);
       result.facts = flv_reader::WalkAll(source);
-      result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
+      result.error = content_sniffer::Refusal(kind, head, size);
       return result;
     }
     case content_sniffer::Kind::kOther:
-      result.error = QStringLiteral("it is %1, not an FLV or MP4 video")
-                         .arg(content_sniffer::Describe(head, size));
+      result.error = content_sniffer::Refusal(kind, head, size);
       return result;
   }
   result.file = std::move(file);

@@ -104,7 +104,8 @@ Opening Open(const QString& url, net::Cancel cancel, const net::Limits& limits) 
   const qint64 size = ended               ? head.size()
                       : file->Size() >= 0 ? file->Size()
                                           : std::numeric_limits<qint64>::max();
-  switch (content_sniffer::Classify(head, size)) {
+  const content_sniffer::Kind kind = content_sniffer::Classify(head, size);
+  switch (kind) {
     case content_sniffer::Kind::kFlv:
       result.format = FlvDialect(*file, head) == Dialect::kModern ? local_file::Format::kFlvModern
                                                                   : local_file::Format::kFlv;
@@ -126,11 +127,8 @@ Opening Open(const QString& url, net::Cancel cancel, const net::Limits& limits) 
       break;
     }
     case content_sniffer::Kind::kFlvHeaderOnly:
-      result.error = QStringLiteral("it holds only an FLV header, and no picture or sound");
-      return result;
     case content_sniffer::Kind::kOther:
-      result.error = QStringLiteral("it is %1, not an FLV or MP4 video")
-                         .arg(content_sniffer::Describe(head, size));
+      result.error = content_sniffer::Refusal(kind, head, size);
       return result;
   }
   // The engine reads from the start, the bytes looked at included.

@@ -14,7 +14,7 @@
 
 namespace flvwrite {
 
-// Bits most significant first, with exp-Golomb codes.
+// Bits most significant first, with exp-Golomb codes (H.264, HEVC).
 class BitWriter {
  public:
   BitWriter& Bits(uint64_t value, int n) {
@@ -31,6 +31,9 @@ class BitWriter {
     while ((v >> length) > 1) ++length;
     Bits(0, length);
     return Bits(v, length + 1);
+  }
+  BitWriter& Se(int32_t value) {
+    return Ue(value > 0 ? static_cast<uint32_t>(2 * value - 1) : static_cast<uint32_t>(-2 * value));
   }
   // Zero bits up to the next byte.
   Bytes Align() {

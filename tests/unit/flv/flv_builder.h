@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/flv/byte_source.h"
+#include "support/codec_records.h"
 
 namespace flvtest {
 
@@ -34,38 +35,7 @@ inline void PutDouble(Bytes& out, double d) {
   for (int i = 7; i >= 0; --i) out.push_back(static_cast<uint8_t>(bits >> (i * 8)));
 }
 
-// Bits most significant first, with exp-Golomb codes for H.264.
-class BitWriter {
- public:
-  BitWriter& Bits(uint64_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (bit_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (bit_ % 8));
-      ++bit_;
-    }
-    return *this;
-  }
-  BitWriter& Ue(uint32_t value) {
-    const uint64_t v = uint64_t{value} + 1;
-    int length = 0;
-    while ((v >> length) > 1) ++length;
-    Bits(0, length);
-    return Bits(v, length + 1);
-  }
-  BitWriter& Se(int32_t value) {
-    return Ue(value > 0 ? static_cast<uint32_t>(2 * value - 1) : static_cast<uint32_t>(-2 * value));
-  }
-  // The RBSP stop bit and padding.
-  Bytes Finish() {
-    Bits(1, 1);
-    while (bit_ % 8) Bits(0, 1);
-    return bytes_;
-  }
-
- private:
-  Bytes bytes_;
-  size_t bit_ = 0;
-};
+using BitWriter = flvwrite::BitWriter;
 
 // An H.264 NAL unit from its RBSP: emulation prevention bytes inserted.
 inline Bytes Nal(uint8_t header, const Bytes& rbsp) {
