@@ -4,7 +4,6 @@
 
 #include "media/flv/walk_state.h"
 #include "media/flv/walk_tags.h"
-#include "media/flv/walker.h"
 
 // Finding tags again after bytes that are no tag: a search byte by byte for a
 // strictly plausible tag or a glued-on "FLV" header, which names the bytes it
