@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
       facts = walker.Snapshot();
       if (round == 1) {
         std::printf("full walk, %s: %.3f s, %lld tags, %.1f M tags/s, %.2f GB/s\n", mode.name, walk,
-                    static_cast<long long>(facts.tags), facts.tags / walk / 1e6,
-                    static_cast<double>(facts.fileSize) / walk / 1e9);
+                    static_cast<long long>(facts.file.tags), facts.file.tags / walk / 1e6,
+                    static_cast<double>(facts.file.size) / walk / 1e9);
       }
       if (round == 0 || once) break;
     }

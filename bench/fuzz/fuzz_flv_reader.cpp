@@ -49,8 +49,8 @@ std::string Digest(const Facts& f) {
   for (const Problem& p : f.problems.Kept()) {
     d += std::to_string(p.offset) + " " + std::to_string(p.timeMs) + " " + p.text + "\n";
   }
-  for (const IndexEntry& e : f.index) d += std::to_string(e.offset) + ",";
-  return d + std::to_string(f.bytesSkipped) + " " + std::to_string(f.lastTagOffset);
+  for (const IndexEntry& e : f.index.entries) d += std::to_string(e.offset) + ",";
+  return d + std::to_string(f.damage.bytesSkipped) + " " + std::to_string(f.damage.lastTagOffset);
 }
 
 void Agree(const std::string& a, const std::string& b) {

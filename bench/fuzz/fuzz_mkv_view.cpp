@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto source = std::make_shared<Prefix>(bytes);
   source->shown = size;
   const Facts facts = WalkAll(*source);
-  const int64_t dataStart = std::max<int64_t>(facts.header.dataOffset, kFileHeaderBytes) + 4;
+  const int64_t dataStart = std::max<int64_t>(facts.file.header.dataOffset, kFileHeaderBytes) + 4;
   const mkv::Routes routes = mkv::FindRoutes(*source, dataStart, facts);
   if (const auto view = mkv::FileView::Make(source, facts, routes)) {
     mkv::MatroskaReader inOrder(view);

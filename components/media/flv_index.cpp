@@ -86,13 +86,13 @@ qint64 CutBefore(const Cuts& cuts, qint64 offset) {
 QByteArray Body(const flv_reader::Facts& facts, bool withIndex, qint64 shift, const Cuts& cuts) {
   std::vector<double> times;
   std::vector<double> positions;
-  times.reserve(facts.index.size());
-  positions.reserve(facts.index.size());
-  for (const flv_reader::IndexEntry& entry : facts.index) {
+  times.reserve(facts.index.entries.size());
+  positions.reserve(facts.index.entries.size());
+  for (const flv_reader::IndexEntry& entry : facts.index.entries) {
     times.push_back(double(entry.timeMs) / 1000.0);
     positions.push_back(double(entry.offset + shift - CutBefore(cuts, entry.offset)));
   }
-  const flv_reader::StreamFacts& video = facts.video;
+  const flv_reader::StreamFacts& video = facts.streams.video;
   Amf amf;
   amf.String("onMetaData");
   const bool size = video.width > 0 && video.height > 0;
@@ -101,7 +101,7 @@ QByteArray Body(const flv_reader::Facts& facts, bool withIndex, qint64 shift, co
   // Where the last frame ends, on the file's own clock: the engine's FLV
   // reader takes the duration as the end time.
   amf.Name("duration");
-  amf.Number(double(facts.endMs) / 1000.0);
+  amf.Number(double(facts.clock.endMs) / 1000.0);
   if (size) {
     amf.Name("width");
     amf.Number(video.width);
@@ -131,13 +131,16 @@ double SeekLeadSeconds(const flv_reader::Facts& facts) {
   constexpr double kLongestLead = 60;
   constexpr double kShortestLead = 1;
   double longest = 0;
-  if (facts.indexKind == flv_reader::IndexKind::kVideoKeyframes && facts.index.size() >= 2) {
-    for (size_t i = 1; i < facts.index.size(); ++i) {
-      longest = std::max(longest, double(facts.index[i].timeMs - facts.index[i - 1].timeMs) / 1000);
+  if (facts.index.kind == flv_reader::IndexKind::kVideoKeyframes &&
+      facts.index.entries.size() >= 2) {
+    for (size_t i = 1; i < facts.index.entries.size(); ++i) {
+      longest = std::max(
+          longest,
+          double(facts.index.entries[i].timeMs - facts.index.entries[i - 1].timeMs) / 1000);
     }
   } else {
     // The file's own index, when the walk has not covered the whole file.
-    const std::vector<double>& times = facts.metadata.keyframeTimes;
+    const std::vector<double>& times = facts.scripts.metadata.keyframeTimes;
     for (size_t i = 1; i < times.size(); ++i) longest = std::max(longest, times[i] - times[i - 1]);
   }
   if (!(longest > 0)) return 0;
@@ -145,28 +148,30 @@ double SeekLeadSeconds(const flv_reader::Facts& facts) {
 }
 
 qint64 RealStart(const flv_reader::Facts& facts) {
-  return qint64{std::max<uint32_t>(facts.header.dataOffset, kHeaderBytes)} + 4;
+  return qint64{std::max<uint32_t>(facts.file.header.dataOffset, kHeaderBytes)} + 4;
 }
 
 bool IndexWorthGiving(const flv_reader::Facts& facts, qint64 indexFromBytes) {
-  return facts.fileSize >= indexFromBytes &&
-         facts.indexKind == flv_reader::IndexKind::kVideoKeyframes && facts.index.size() >= 2;
+  return facts.file.size >= indexFromBytes &&
+         facts.index.kind == flv_reader::IndexKind::kVideoKeyframes &&
+         facts.index.entries.size() >= 2;
 }
 
 Cuts NoTagStretches(const flv_reader::Facts& facts) {
   Cuts cuts;
-  for (const flv_reader::ByteRange& region : facts.noTagRegions) {
+  for (const flv_reader::ByteRange& region : facts.damage.noTagRegions) {
     cuts.emplace_back(region.from, region.to);
   }
   return cuts;
 }
 
 QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex, const Cuts& cuts) {
-  if (!facts.isFlv || facts.coverage != flv_reader::Coverage::kComplete || facts.endMs <= 0) {
+  if (!facts.file.isFlv || facts.file.coverage != flv_reader::Coverage::kComplete ||
+      facts.clock.endMs <= 0) {
     return {};
   }
-  if (withIndex &&
-      (facts.indexKind != flv_reader::IndexKind::kVideoKeyframes || facts.index.size() < 2)) {
+  if (withIndex && (facts.index.kind != flv_reader::IndexKind::kVideoKeyframes ||
+                    facts.index.entries.size() < 2)) {
     return {};
   }
   // The body's size does not depend on the positions (every number takes
@@ -178,7 +183,7 @@ QByteArray Prefix(const flv_reader::Facts& facts, bool withIndex, const Cuts& cu
 
   QByteArray prefix("FLV\x01", 4);
   // Audio and video flags as the file has them; nothing else.
-  prefix += char(facts.header.flags & 0x05);
+  prefix += char(facts.file.header.flags & 0x05);
   Uint32(prefix, kHeaderBytes);
   Uint32(prefix, 0);
   prefix += char(18);

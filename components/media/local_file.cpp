@@ -50,8 +50,8 @@ QString NotRegular(const struct stat& info) {
 // whose claims would otherwise be read after the player's.
 void Prepare(Inspection& result) {
   std::vector<flv_reader::HiddenTag> hidden = flv_reader::ScriptTagsToHide(result.facts);
-  if (!result.prefix.isEmpty() && result.facts.metadata.hideMark) {
-    hidden.push_back(*result.facts.metadata.hideMark);
+  if (!result.prefix.isEmpty() && result.facts.scripts.metadata.hideMark) {
+    hidden.push_back(*result.facts.scripts.metadata.hideMark);
   }
   for (const flv_reader::HiddenTag& tag : hidden) {
     result.patches.emplace_back(tag.patchOffset, char(tag.replacement));
@@ -67,7 +67,7 @@ void Prepare(Inspection& result) {
 void ModernView(Inspection& result, const std::shared_ptr<FileHandle>& file) {
   auto source = std::make_shared<HandleSource>(file);
   const int64_t dataStart =
-      std::max<int64_t>(result.facts.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
+      std::max<int64_t>(result.facts.file.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
   const mkv::Routes routes = mkv::FindRoutes(*source, dataStart, result.facts);
   if (!routes.modern) return;
   result.matroska = mkv::FileView::Make(source, result.facts, routes);

@@ -13,8 +13,6 @@
 // its deadline or when cancelled; the thread ends by itself later.
 namespace net {
 
-using Clock = std::chrono::steady_clock;
-
 struct Address {
   sockaddr_storage storage{};
   socklen_t length = 0;

@@ -100,19 +100,6 @@ int ConnectOne(const Address& address, Clock::time_point deadline, const CancelF
 
 }  // namespace
 
-Io WaitFd(int fd, short events, Clock::time_point deadline, const CancelFlag& cancel) {
-  for (;;) {
-    if (cancel.Cancelled()) return Io::kCancelled;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return Io::kTimeout;
-    pollfd entry{fd, events, 0};
-    const int ready = ::poll(&entry, 1, int(std::min<int64_t>(left, kCancelPollMs)));
-    if (ready > 0) return Io::kOk;  // errors and hang-ups show in the next call
-    if (ready < 0 && errno != EINTR) return Io::kError;
-  }
-}
-
 Connected Connect(const Url& url, int connectMs, const CancelFlag& cancel) {
   Connected result;
   const auto deadline = Clock::now() + std::chrono::milliseconds(connectMs);

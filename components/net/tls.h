@@ -3,7 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "net/socket.h"
+#include "net/cancel.h"
+#include "net/transport.h"
 
 // TLS over a connected socket, OpenSSL's. The promise: a connection is
 // handed out only when the server's certificate chains to the system's

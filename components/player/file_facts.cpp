@@ -27,7 +27,7 @@ QList<std::pair<double, QString>> OnPlayerClock(const std::vector<Item>& items, 
 }  // namespace
 
 void FileFacts::Apply(const flv_reader::Facts& facts) {
-  if (!facts.isFlv) return;
+  if (!facts.file.isFlv) return;
   mp4_.reset();
   facts_ = facts;
   const flv_reader::LengthChoice length = flv_reader::ChooseLength(facts);
@@ -35,7 +35,7 @@ void FileFacts::Apply(const flv_reader::Facts& facts) {
   origin_ = double(length.startMs) / 1000.0;
   length_ = double(length.ms) / 1000.0;
   cues_ = OnPlayerClock(
-      facts.cuePoints, origin_,
+      facts.scripts.cuePoints, origin_,
       [](const flv_reader::CuePoint& cue) {
         return cue.timeSec >= 0 ? cue.timeSec : double(cue.tagMs) / 1000.0;
       },
@@ -43,7 +43,7 @@ void FileFacts::Apply(const flv_reader::Facts& facts) {
   // The same cue point in onMetaData and in a tag of its own is one.
   cues_.erase(std::unique(cues_.begin(), cues_.end()), cues_.end());
   captions_ = OnPlayerClock(
-      facts.captions, origin_,
+      facts.scripts.captions, origin_,
       [](const flv_reader::Caption& caption) { return double(caption.timeMs) / 1000.0; },
       [](const flv_reader::Caption& caption) { return caption.text; });
 }
@@ -78,16 +78,17 @@ QString FileFacts::CaptionAt(double seconds) const {
 
 QString FileFacts::WhatItHolds() const {
   if (mp4_) return QString::fromStdString(mp4_reader::CutShort(*mp4_));
-  if (!facts_.isFlv || facts_.coverage == flv_reader::Coverage::kNone) return {};
-  const bool framesFound = facts_.audio.frames + facts_.video.frames > 0;
-  if (!framesFound && facts_.coverage == flv_reader::Coverage::kComplete) {
-    return facts_.tags == 0 ? QStringLiteral("after its FLV header it holds no complete tag")
-           : facts_.tags == 1
+  if (!facts_.file.isFlv || facts_.file.coverage == flv_reader::Coverage::kNone) return {};
+  const bool framesFound = facts_.streams.audio.frames + facts_.streams.video.frames > 0;
+  if (!framesFound && facts_.file.coverage == flv_reader::Coverage::kComplete) {
+    return facts_.file.tags == 0 ? QStringLiteral("after its FLV header it holds no complete tag")
+           : facts_.file.tags == 1
                ? QStringLiteral("its one tag holds no picture or sound")
-               : QStringLiteral("its %1 tags hold no picture or sound").arg(facts_.tags);
+               : QStringLiteral("its %1 tags hold no picture or sound").arg(facts_.file.tags);
   }
-  if (facts_.lastTagCut && facts_.cutTagMs >= 0) {
-    const double seconds = std::max(double(facts_.cutTagMs) - double(facts_.firstMs), 0.0) / 1000;
+  if (facts_.damage.lastTagCut && facts_.damage.cutTagMs >= 0) {
+    const double seconds =
+        std::max(double(facts_.damage.cutTagMs) - double(facts_.clock.firstMs), 0.0) / 1000;
     return QStringLiteral("it is cut off after %1 s").arg(seconds, 0, 'f', 2);
   }
   return {};
@@ -98,12 +99,13 @@ stream_facts::Tracks FileFacts::Named(stream_facts::Tracks tracks, bool audioUnd
   const auto name = [](const flv_reader::StreamFacts& stream, bool video) {
     return QString::fromStdString(flv_reader::CodecNoticeName(stream.codec, video));
   };
-  if (known_ && audioUndecodable && facts_.audio.present() && facts_.audio.codec.present()) {
-    tracks.audio.description = name(facts_.audio, false);
+  if (known_ && audioUndecodable && facts_.streams.audio.present() &&
+      facts_.streams.audio.codec.present()) {
+    tracks.audio.description = name(facts_.streams.audio, false);
   }
-  if (known_ && videoUndecodable && !pictureTooLarge && facts_.video.present() &&
-      facts_.video.codec.present()) {
-    tracks.video.description = name(facts_.video, true);
+  if (known_ && videoUndecodable && !pictureTooLarge && facts_.streams.video.present() &&
+      facts_.streams.video.codec.present()) {
+    tracks.video.description = name(facts_.streams.video, true);
   }
   return tracks;
 }
@@ -114,28 +116,30 @@ QString FileFacts::CutShort() const {
 }
 
 bool FileFacts::WantsSoundRate() const {
-  return soundRate_ == 0 && facts_.audio.codecId == flv_reader::kAudioAac &&
-         facts_.audio.sampleRate > 0 && facts_.audio.sampleRate <= 24000;
+  return soundRate_ == 0 && facts_.streams.audio.codecId == flv_reader::kAudioAac &&
+         facts_.streams.audio.sampleRate > 0 && facts_.streams.audio.sampleRate <= 24000;
 }
 
 QString FileFacts::Report() const {
   if (mp4_) return QString::fromStdString(mp4_reader::Report(*mp4_)).trimmed();
-  if (!facts_.isFlv) return {};
-  if (soundRate_ == 2 * facts_.audio.sampleRate && facts_.audio.codecId == flv_reader::kAudioAac) {
+  if (!facts_.file.isFlv) return {};
+  if (soundRate_ == 2 * facts_.streams.audio.sampleRate &&
+      facts_.streams.audio.codecId == flv_reader::kAudioAac) {
     flv_reader::Facts heard = facts_;
-    heard.audio.sampleRate = soundRate_;
+    heard.streams.audio.sampleRate = soundRate_;
     return QString::fromStdString(flv_reader::Report(heard)).trimmed();
   }
   return QString::fromStdString(flv_reader::Report(facts_)).trimmed();
 }
 
 QString FileFacts::Waiting(bool growing) const {
-  if (!growing || facts_.coverage != flv_reader::Coverage::kComplete || facts_.trailingBytes == 0) {
+  if (!growing || facts_.file.coverage != flv_reader::Coverage::kComplete ||
+      facts_.damage.trailingBytes == 0) {
     return {};
   }
   // Where the last frame ends, on the player's clock, in whole seconds.
   const qint64 seconds =
-      std::max<qint64>(facts_.endMs - std::max<qint64>(facts_.firstMs, 0), 0) / 1000;
+      std::max<qint64>(facts_.clock.endMs - std::max<qint64>(facts_.clock.firstMs, 0), 0) / 1000;
   return QStringLiteral("The file being written holds no media after %1:%2; waiting")
       .arg(seconds / 60)
       .arg(seconds % 60, 2, 10, QLatin1Char('0'));

@@ -214,9 +214,10 @@ void Session::SendLoad(quint64 generation, const local_file::Inspection& inspect
   streams_.viewAudioProblem = QString::fromStdString(inspection.unplayableAudio);
   streams_.viewVideoProblem = QString::fromStdString(inspection.unplayableVideo);
   clock_.ForgetEngine();
-  clock_.SetSeekLead(
-      inspection.seekLead,
-      inspection.facts.index.empty() ? 0 : double(inspection.facts.index.front().timeMs) / 1000);
+  clock_.SetSeekLead(inspection.seekLead,
+                     inspection.facts.index.entries.empty()
+                         ? 0
+                         : double(inspection.facts.index.entries.front().timeMs) / 1000);
   if (address_.IsLocal() && inspection.watch) {
     ApplyFacts(inspection.facts);
     reading_.Follow(inspection.watch);

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "media/flv/codec_headers.h"
+#include "media/flv/codec_formats.h"
 
 // What the codec header readers share: a bit reader for the codecs' own
 // syntax, the bounds every picture size must keep, and the removal of

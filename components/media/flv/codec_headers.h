@@ -4,29 +4,14 @@
 #include <optional>
 #include <span>
 
+#include "media/flv/codec_formats.h"
+
 // Picture sizes and sound formats read from the first bytes of a codec's
 // data, for the codecs whose headers are simple enough to read without a
 // decoder. Every reader takes the bytes after the FLV flags byte, checks
 // every length against what it was given and answers nothing rather than a
 // guess.
 namespace flv_reader {
-
-struct PictureSize {
-  int width = 0;
-  int height = 0;
-  bool operator==(const PictureSize&) const = default;
-};
-
-// What a configuration record or a key frame tells of the pictures: the
-// codec's own profile and level numbers, bit depth and chroma format, and
-// the picture size where it is carried. -1 and 0 stand for "not told".
-struct VideoFormat {
-  PictureSize size;
-  int profile = -1;
-  int level = -1;
-  int bitDepth = 0;
-  int chromaFormat = -1;  // 0 monochrome, 1 4:2:0, 2 4:2:2, 3 4:4:4
-};
 
 // A Sorenson H.263 picture header (start code, version, picture size code).
 std::optional<PictureSize> H263PictureSize(std::span<const uint8_t> frame);
@@ -45,11 +30,6 @@ std::optional<VideoFormat> H264SpsFormat(std::span<const uint8_t> nal);
 std::optional<PictureSize> AvcConfigPictureSize(std::span<const uint8_t> record);
 std::optional<VideoFormat> AvcConfigFormat(std::span<const uint8_t> record);
 
-struct SoundFormat {
-  int sampleRate = 0;
-  int channels = 0;
-  int samplesPerFrame = 0;  // 0 when it varies or is unknown
-};
 // An AAC AudioSpecificConfig (after the AAC packet type byte).
 std::optional<SoundFormat> AacConfigFormat(std::span<const uint8_t> config);
 // An MPEG audio frame header at the very start of `frame`.

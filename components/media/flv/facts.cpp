@@ -87,17 +87,17 @@ const Problem* ProblemList::First(ProblemKind kind) const {
 }
 
 void UpdateTimeline(Facts& f) {
-  f.firstMs = f.lastMs = f.endMs = -1;
-  for (const StreamFacts* s : {&f.audio, &f.video}) {
+  f.clock.firstMs = f.clock.lastMs = f.clock.endMs = -1;
+  for (const StreamFacts* s : {&f.streams.audio, &f.streams.video}) {
     if (s->frames == 0 || s->firstMs < 0) continue;
-    f.firstMs = f.firstMs < 0 ? s->firstMs : std::min(f.firstMs, s->firstMs);
-    f.lastMs = std::max(f.lastMs, s->maxMs);
+    f.clock.firstMs = f.clock.firstMs < 0 ? s->firstMs : std::min(f.clock.firstMs, s->firstMs);
+    f.clock.lastMs = std::max(f.clock.lastMs, s->maxMs);
     // Timestamps have 32 bits; so much for a frame keeps the sum in range.
     const int64_t frame = std::clamp<int64_t>(ClampedRound(s->frameMs), 0, int64_t{1} << 32);
-    f.endMs = std::max(f.endMs, std::max(s->maxMs, s->maxShownMs) + frame);
+    f.clock.endMs = std::max(f.clock.endMs, std::max(s->maxMs, s->maxShownMs) + frame);
   }
-  f.durationMs = f.firstMs >= 0 ? f.endMs - f.firstMs : 0;
-  f.contentMs = std::max(f.audio.contentMs, f.video.contentMs);
+  f.clock.durationMs = f.clock.firstMs >= 0 ? f.clock.endMs - f.clock.firstMs : 0;
+  f.clock.contentMs = std::max(f.streams.audio.contentMs, f.streams.video.contentMs);
 }
 
 bool AbsurdDuration(double seconds) {
@@ -110,29 +110,31 @@ bool AbsurdPictureSide(double pixels) {
 }
 
 bool DurationAgrees(const Facts& facts, double seconds) {
-  if (facts.audio.frames + facts.video.frames == 0 || AbsurdDuration(seconds)) return false;
+  if (facts.streams.audio.frames + facts.streams.video.frames == 0 || AbsurdDuration(seconds))
+    return false;
   const double claimMs = seconds * 1000;
   const auto near = [&](int64_t ms) {
     const double measured = static_cast<double>(ms);
     return std::fabs(claimMs - measured) <= std::max(1000.0, 0.05 * measured);
   };
-  return near(facts.durationMs) || (facts.endMs >= 0 && near(facts.endMs));
+  return near(facts.clock.durationMs) || (facts.clock.endMs >= 0 && near(facts.clock.endMs));
 }
 
 LengthChoice ChooseLength(const Facts& facts) {
   LengthChoice choice;
-  choice.startMs = std::max<int64_t>(facts.firstMs, 0);
-  const bool measured = facts.audio.frames + facts.video.frames > 0;
-  const std::optional<double>& claim = facts.metadata.duration;
+  choice.startMs = std::max<int64_t>(facts.clock.firstMs, 0);
+  const bool measured = facts.streams.audio.frames + facts.streams.video.frames > 0;
+  const std::optional<double>& claim = facts.scripts.metadata.duration;
   auto useMeasured = [&](std::string why) {
-    choice.ms = facts.durationMs;
+    choice.ms = facts.clock.durationMs;
     choice.source = LengthSource::kMeasured;
     choice.why = std::move(why);
     return choice;
   };
   // Tags read to the end, or the end's own tags read: where the last frame
   // ends is known, whatever onMetaData says.
-  const bool toTheEnd = facts.coverage == Coverage::kComplete || facts.coverage == Coverage::kQuick;
+  const bool toTheEnd =
+      facts.file.coverage == Coverage::kComplete || facts.file.coverage == Coverage::kQuick;
   if (!claim) {
     if (!measured) return choice;
     return useMeasured("onMetaData gives no duration");
@@ -153,7 +155,7 @@ LengthChoice ChooseLength(const Facts& facts) {
                            : "onMetaData claims " + FormatLength(claimedMs));
   }
   // Part of the file read: the claim, unless what is read already outlasts it.
-  if (measured && static_cast<double>(facts.durationMs - claimedMs) >
+  if (measured && static_cast<double>(facts.clock.durationMs - claimedMs) >
                       std::max(1000.0, 0.05 * static_cast<double>(claimedMs))) {
     return useMeasured("onMetaData claims " + FormatLength(claimedMs) + ", less than read so far");
   }
@@ -164,8 +166,8 @@ LengthChoice ChooseLength(const Facts& facts) {
 }
 
 std::vector<HiddenTag> ScriptTagsToHide(const Facts& facts) {
-  std::vector<HiddenTag> hide = facts.hiddenScripts;
-  const Metadata& m = facts.metadata;
+  std::vector<HiddenTag> hide = facts.scripts.hidden;
+  const Metadata& m = facts.scripts.metadata;
   const bool claimsAbsurd = (m.duration && AbsurdDuration(*m.duration)) ||
                             (m.width && AbsurdPictureSide(*m.width)) ||
                             (m.height && AbsurdPictureSide(*m.height));

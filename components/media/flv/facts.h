@@ -224,23 +224,30 @@ struct PrevTagSizeSummary {
   int64_t delta = 0;
 };
 
-struct Facts {
+// What the walk read: whether the file is FLV, how far the walk got, and
+// the tags it counted.
+struct FileRead {
   bool isFlv = false;
   Coverage coverage = Coverage::kNone;
-  int64_t fileSize = 0;
+  int64_t size = 0;
   int64_t bytesWalked = 0;
   FileHeader header;
   int64_t tags = 0;
   int64_t scriptTags = 0;
+};
 
-  // The timeline, from audio and video frames (codec configuration left out).
+// The timeline, from audio and video frames (codec configuration left out).
+struct Timeline {
   int64_t firstMs = -1;
   int64_t lastMs = -1;     // the largest frame timestamp
   int64_t endMs = -1;      // where the last frame ends
   int64_t durationMs = 0;  // endMs - firstMs: the length measured
   int64_t contentMs = 0;   // what the frames cover, leaps and restarts left out
-  // The streams' figures follow each stream's main track: the first that
-  // appeared. Their tag counts take in every track.
+};
+
+// The streams' figures follow each stream's main track: the first that
+// appeared. Their tag counts take in every track.
+struct StreamSet {
   StreamFacts audio;
   StreamFacts video;
   // Every track of a multitrack stream, the main one first, the others in
@@ -249,7 +256,10 @@ struct Facts {
   std::vector<StreamFacts> audioTracks;
   std::vector<StreamFacts> videoTracks;
   int64_t tracksLeftOut = 0;
+};
 
+// What the script tags said, and those the engine must not see.
+struct ScriptFacts {
   Metadata metadata;
   // From onCuePoint tags and onMetaData, each once (the same name at the same
   // millisecond is one cue point), the first ScriptBounds::cuePoints of them;
@@ -259,13 +269,19 @@ struct Facts {
   std::vector<Caption> captions;  // bounded
   int64_t captionCount = 0;
   // Other script tags by name, bounded, with how many of each.
-  std::vector<std::pair<std::string, int64_t>> otherScripts;
+  std::vector<std::pair<std::string, int64_t>> others;
+  std::vector<HiddenTag> hidden;  // absurd script data, bounded
+};
 
-  // Time to file offset: video keyframes, or for a file without video one
-  // audio tag a second. Thinned out evenly past its bound.
-  std::vector<IndexEntry> index;
-  IndexKind indexKind = IndexKind::kNone;
+// Time to file offset: video keyframes, or for a file without video one
+// audio tag a second. Thinned out evenly past its bound.
+struct SeekIndex {
+  std::vector<IndexEntry> entries;
+  IndexKind kind = IndexKind::kNone;
+};
 
+// Where the file is not a clean chain of tags.
+struct Damage {
   PrevTagSizeSummary prevTagSizes;
   int64_t bytesSkipped = 0;
   int64_t resyncs = 0;
@@ -279,9 +295,17 @@ struct Facts {
   int64_t cutTagOffset = -1;
   int64_t cutTagMs = -1;
   int64_t trailingBytes = 0;  // after the last tag, and no tag
+};
 
+struct Facts {
+  FileRead file;
+  Timeline clock;
+  StreamSet streams;
+  ScriptFacts scripts;
+  SeekIndex index;
+  Damage damage;
+  // Every kind of problem, from damage to claims the tags contradict.
   ProblemList problems;
-  std::vector<HiddenTag> hiddenScripts;  // absurd script data, bounded
 };
 
 // Works out the timeline (first, last, end, duration, content) from the

@@ -111,9 +111,9 @@ std::string AudioDescription(const StreamFacts& a) {
 // One line for a stream of one track; a line and one a track for a
 // multitrack one.
 void StreamLines(const Facts& f, bool video, std::string& out) {
-  const StreamFacts& s = video ? f.video : f.audio;
+  const StreamFacts& s = video ? f.streams.video : f.streams.audio;
   if (!s.present()) return;
-  const std::vector<StreamFacts>& tracks = video ? f.videoTracks : f.audioTracks;
+  const std::vector<StreamFacts>& tracks = video ? f.streams.videoTracks : f.streams.audioTracks;
   auto describe = [&](const StreamFacts& t) {
     return video ? VideoDescription(t) : AudioDescription(t);
   };
@@ -123,7 +123,7 @@ void StreamLines(const Facts& f, bool video, std::string& out) {
     return;
   }
   out += label + ": " + std::to_string(tracks.size()) + " tracks";
-  if (f.tracksLeftOut > 0) out += " listed, more left out";
+  if (f.streams.tracksLeftOut > 0) out += " listed, more left out";
   out += "\n";
   for (const StreamFacts& t : tracks) {
     out += "  track " + std::to_string(t.trackId) + ": " + describe(t) + "\n";
@@ -132,7 +132,7 @@ void StreamLines(const Facts& f, bool video, std::string& out) {
 
 void LengthLines(const Facts& f, std::string& out) {
   const LengthChoice choice = ChooseLength(f);
-  const std::optional<double>& claim = f.metadata.duration;
+  const std::optional<double>& claim = f.scripts.metadata.duration;
   std::string claimText;
   if (claim) {
     claimText = AbsurdDuration(*claim) ? FormatClaim(*claim) + " s"
@@ -145,7 +145,7 @@ void LengthLines(const Facts& f, std::string& out) {
       break;
     case LengthSource::kMeasured:
       out += "Length: " + FormatLength(choice.ms) +
-             (f.coverage == Coverage::kComplete ? " measured" : " estimated");
+             (f.file.coverage == Coverage::kComplete ? " measured" : " estimated");
       if (claim) {
         out += (DurationAgrees(f, *claim) ? " (onMetaData says " : " (onMetaData claims ") +
                claimText + ")";
@@ -153,21 +153,24 @@ void LengthLines(const Facts& f, std::string& out) {
       break;
     case LengthSource::kClaimed:
       out += "Length: " + FormatLength(choice.ms) + " (onMetaData";
-      out += f.audio.frames + f.video.frames > 0 ? "; " + FormatLength(f.durationMs) + " measured)"
-                                                 : ")";
+      out += f.streams.audio.frames + f.streams.video.frames > 0
+                 ? "; " + FormatLength(f.clock.durationMs) + " measured)"
+                 : ")";
       break;
   }
   out += "\n";
-  if (f.firstMs >= 100) out += "Starts at: " + FormatClock(f.firstMs) + "\n";
-  const bool gaps =
-      f.audio.leaps + f.audio.backwards + f.video.leaps + f.video.backwards + f.secondHeaders > 0;
-  if (gaps && std::llabs(f.durationMs - f.contentMs) > 1000 && f.contentMs > 0) {
-    out += "Content: " + FormatLength(f.contentMs) + " of frames, leaps and restarts left out\n";
+  if (f.clock.firstMs >= 100) out += "Starts at: " + FormatClock(f.clock.firstMs) + "\n";
+  const bool gaps = f.streams.audio.leaps + f.streams.audio.backwards + f.streams.video.leaps +
+                        f.streams.video.backwards + f.damage.secondHeaders >
+                    0;
+  if (gaps && std::llabs(f.clock.durationMs - f.clock.contentMs) > 1000 && f.clock.contentMs > 0) {
+    out +=
+        "Content: " + FormatLength(f.clock.contentMs) + " of frames, leaps and restarts left out\n";
   }
 }
 
 void ScriptLines(const Facts& f, std::string& out) {
-  const Metadata& m = f.metadata;
+  const Metadata& m = f.scripts.metadata;
   if (m.tags == 0) {
     out += "Metadata: none\n";
   } else {
@@ -181,32 +184,32 @@ void ScriptLines(const Facts& f, std::string& out) {
     }
     out += "\n";
   }
-  if (f.cuePointCount > 0) {
-    out += "Cue points: " + std::to_string(f.cuePointCount);
-    if (f.cuePointCount > std::ssize(f.cuePoints)) {
-      out += " (the first " + std::to_string(f.cuePoints.size()) + " kept)";
+  if (f.scripts.cuePointCount > 0) {
+    out += "Cue points: " + std::to_string(f.scripts.cuePointCount);
+    if (f.scripts.cuePointCount > std::ssize(f.scripts.cuePoints)) {
+      out += " (the first " + std::to_string(f.scripts.cuePoints.size()) + " kept)";
     }
-    for (size_t i = 0; i < f.cuePoints.size() && i < kListedItems; ++i) {
-      const CuePoint& c = f.cuePoints[i];
+    for (size_t i = 0; i < f.scripts.cuePoints.size() && i < kListedItems; ++i) {
+      const CuePoint& c = f.scripts.cuePoints[i];
       out += (i == 0 ? ": \"" : ", \"") + Clean(c.name, 40) + "\"";
       const int64_t ms = c.timeSec >= 0 ? ClampedRound(std::min(c.timeSec, 1e12) * 1000) : c.tagMs;
       if (ms >= 0) out += " at " + FormatClock(ms);
     }
     out += "\n";
   }
-  if (f.captionCount > 0) {
-    out += "Captions: " + std::to_string(f.captionCount);
-    if (!f.captions.empty()) {
-      out += ", the first at " + FormatClock(f.captions[0].timeMs) + ": \"" +
-             Clean(f.captions[0].text) + "\"";
+  if (f.scripts.captionCount > 0) {
+    out += "Captions: " + std::to_string(f.scripts.captionCount);
+    if (!f.scripts.captions.empty()) {
+      out += ", the first at " + FormatClock(f.scripts.captions[0].timeMs) + ": \"" +
+             Clean(f.scripts.captions[0].text) + "\"";
     }
     out += "\n";
   }
-  if (!f.otherScripts.empty()) {
+  if (!f.scripts.others.empty()) {
     out += "Other script tags:";
-    for (size_t i = 0; i < f.otherScripts.size(); ++i) {
-      out += (i == 0 ? " " : ", ") + Clean(f.otherScripts[i].first, 40) + " x" +
-             std::to_string(f.otherScripts[i].second);
+    for (size_t i = 0; i < f.scripts.others.size(); ++i) {
+      out += (i == 0 ? " " : ", ") + Clean(f.scripts.others[i].first, 40) + " x" +
+             std::to_string(f.scripts.others[i].second);
     }
     out += "\n";
   }
@@ -215,7 +218,7 @@ void ScriptLines(const Facts& f, std::string& out) {
 void ProblemLines(const Facts& f, std::string& out) {
   const ProblemList& list = f.problems;
   if (list.Total() == 0) {
-    if (f.coverage == Coverage::kComplete) out += "Problems: none\n";
+    if (f.file.coverage == Coverage::kComplete) out += "Problems: none\n";
     return;
   }
   out += "Problems: " + std::to_string(list.Total()) + "\n";
@@ -223,11 +226,11 @@ void ProblemLines(const Facts& f, std::string& out) {
     const auto kind = static_cast<ProblemKind>(k);
     const int64_t count = list.Count(kind);
     if (count == 0) continue;
-    if (kind == ProblemKind::kPrevTagSize && f.prevTagSizes.allWrongBySame) {
+    if (kind == ProblemKind::kPrevTagSize && f.damage.prevTagSizes.allWrongBySame) {
       const Problem* first = list.First(kind);
       out += "  PreviousTagSize wrong in every one of " + std::to_string(count) +
-             " tags, each by " + (f.prevTagSizes.delta > 0 ? "+" : "") +
-             Counted(f.prevTagSizes.delta, "byte", "bytes") + " (a writer's habit)" +
+             " tags, each by " + (f.damage.prevTagSizes.delta > 0 ? "+" : "") +
+             Counted(f.damage.prevTagSizes.delta, "byte", "bytes") + " (a writer's habit)" +
              (first ? Location(*first) : "") + "\n";
       continue;
     }
@@ -249,37 +252,39 @@ void ProblemLines(const Facts& f, std::string& out) {
 
 std::string Report(const Facts& f) {
   std::string out;
-  if (!f.isFlv) {
+  if (!f.file.isFlv) {
     out += "Container: not an FLV file\n";
-    out += "File size: " + FormatBytes(f.fileSize) + "\n";
+    out += "File size: " + FormatBytes(f.file.size) + "\n";
     ProblemLines(f, out);
     return out;
   }
-  out += "Container: FLV version " + std::to_string(f.header.version);
-  const bool audio = f.audio.present(), video = f.video.present();
+  out += "Container: FLV version " + std::to_string(f.file.header.version);
+  const bool audio = f.streams.audio.present(), video = f.streams.video.present();
   out += audio && video ? ", audio + video"
          : audio        ? ", audio only"
          : video        ? ", video only"
                         : ", no streams";
-  if (f.coverage == Coverage::kQuick) out += " (from its start and end only)";
-  if (f.coverage == Coverage::kPartial && f.fileSize > 0) {
-    out += " (read " + std::to_string(f.bytesWalked * 100 / f.fileSize) + " % so far)";
+  if (f.file.coverage == Coverage::kQuick) out += " (from its start and end only)";
+  if (f.file.coverage == Coverage::kPartial && f.file.size > 0) {
+    out += " (read " + std::to_string(f.file.bytesWalked * 100 / f.file.size) + " % so far)";
   }
   out += "\n";
-  out += "File size: " + FormatBytes(f.fileSize);
-  if (f.fileSize >= 1024) out += " (" + std::to_string(f.fileSize) + " bytes)";
+  out += "File size: " + FormatBytes(f.file.size);
+  if (f.file.size >= 1024) out += " (" + std::to_string(f.file.size) + " bytes)";
   out += "\n";
   StreamLines(f, true, out);
   StreamLines(f, false, out);
   LengthLines(f, out);
-  out += "Tags: " + std::to_string(f.tags) + " (audio " + std::to_string(f.audio.tags) +
-         ", video " + std::to_string(f.video.tags) + ", script " + std::to_string(f.scriptTags) +
-         ")\n";
-  if (f.indexKind == IndexKind::kVideoKeyframes) {
+  out += "Tags: " + std::to_string(f.file.tags) + " (audio " +
+         std::to_string(f.streams.audio.tags) + ", video " + std::to_string(f.streams.video.tags) +
+         ", script " + std::to_string(f.file.scriptTags) + ")\n";
+  if (f.index.kind == IndexKind::kVideoKeyframes) {
     out +=
-        "Seek index: " + Counted(std::ssize(f.index), "video keyframe", "video keyframes") + "\n";
-  } else if (f.indexKind == IndexKind::kAudio) {
-    out += "Seek index: " + Counted(std::ssize(f.index), "audio point", "audio points") + "\n";
+        "Seek index: " + Counted(std::ssize(f.index.entries), "video keyframe", "video keyframes") +
+        "\n";
+  } else if (f.index.kind == IndexKind::kAudio) {
+    out +=
+        "Seek index: " + Counted(std::ssize(f.index.entries), "audio point", "audio points") + "\n";
   }
   ScriptLines(f, out);
   ProblemLines(f, out);

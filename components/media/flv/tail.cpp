@@ -119,15 +119,15 @@ TailInfo ReadTail(const ByteSource& source, const TailOptions& options) {
     walkOptions.problemsPerKind = 4;
     walkOptions.maxIndexEntries = 16;
     const Facts facts = WalkAll(bytes, walkOptions);
-    info.found = facts.tags > 0;
-    info.lastTagOffset = facts.lastTagOffset;
-    info.lastAudioMs = facts.audio.lastMs;
-    info.lastVideoMs = facts.video.lastMs;
+    info.found = facts.file.tags > 0;
+    info.lastTagOffset = facts.damage.lastTagOffset;
+    info.lastAudioMs = facts.streams.audio.lastMs;
+    info.lastVideoMs = facts.streams.video.lastMs;
     if (info.reachesFileEnd) {
-      info.lastTagCut = facts.lastTagCut;
-      info.cutTagOffset = facts.cutTagOffset;
-      info.cutTagMs = facts.cutTagMs;
-      info.trailingBytes = facts.trailingBytes;
+      info.lastTagCut = facts.damage.lastTagCut;
+      info.cutTagOffset = facts.damage.cutTagOffset;
+      info.cutTagMs = facts.damage.cutTagMs;
+      info.trailingBytes = facts.damage.trailingBytes;
     }
   }
   info.endMs = std::max(info.lastAudioMs, info.lastVideoMs);
@@ -140,21 +140,21 @@ Facts QuickLook(const ByteSource& source, int64_t headBytes, const TailOptions& 
   budget.maxBytes = std::max<int64_t>(headBytes, 1);
   const WalkStatus status = walker.Walk(budget);
   Facts facts = walker.Snapshot();
-  if (status != WalkStatus::kBudgetSpent || !facts.isFlv) return facts;
+  if (status != WalkStatus::kBudgetSpent || !facts.file.isFlv) return facts;
   const TailInfo tail = ReadTail(source, tailOptions);
-  facts.coverage = Coverage::kQuick;
-  facts.fileSize = tail.fileSize;
+  facts.file.coverage = Coverage::kQuick;
+  facts.file.size = tail.fileSize;
   auto extend = [](StreamFacts& stream, int64_t lastMs) {
     if (lastMs < 0 || stream.frames == 0) return;
     stream.lastMs = lastMs;
     stream.maxMs = std::max(stream.maxMs, lastMs);
   };
-  extend(facts.audio, tail.lastAudioMs);
-  extend(facts.video, tail.lastVideoMs);
-  facts.lastTagCut = tail.lastTagCut;
-  facts.cutTagOffset = tail.cutTagOffset;
-  facts.cutTagMs = tail.cutTagMs;
-  facts.trailingBytes = tail.trailingBytes;
+  extend(facts.streams.audio, tail.lastAudioMs);
+  extend(facts.streams.video, tail.lastVideoMs);
+  facts.damage.lastTagCut = tail.lastTagCut;
+  facts.damage.cutTagOffset = tail.cutTagOffset;
+  facts.damage.cutTagMs = tail.cutTagMs;
+  facts.damage.trailingBytes = tail.trailingBytes;
   UpdateTimeline(facts);
   return facts;
 }

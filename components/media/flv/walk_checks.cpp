@@ -38,27 +38,27 @@ void CheckHeaderFlags(Facts& f) {
   auto problem = [&](std::string text) {
     f.problems.Add({ProblemKind::kHeader, 4, -1, std::move(text)});
   };
-  if (f.header.audioFlag() && !f.audio.present() && f.tags > 0) {
+  if (f.file.header.audioFlag() && !f.streams.audio.present() && f.file.tags > 0) {
     problem("the header announces audio; the file has none");
   }
-  if (!f.header.audioFlag() && f.audio.present()) {
+  if (!f.file.header.audioFlag() && f.streams.audio.present()) {
     problem("the file has audio the header does not announce");
   }
-  if (f.header.videoFlag() && !f.video.present() && f.tags > 0) {
+  if (f.file.header.videoFlag() && !f.streams.video.present() && f.file.tags > 0) {
     problem("the header announces video; the file has none");
   }
-  if (!f.header.videoFlag() && f.video.present()) {
+  if (!f.file.header.videoFlag() && f.streams.video.present()) {
     problem("the file has video the header does not announce");
   }
 }
 
 void CheckClaims(Facts& f) {
-  const Metadata& m = f.metadata;
+  const Metadata& m = f.scripts.metadata;
   if (m.tags == 0) return;
   auto problem = [&](ProblemKind kind, std::string text) {
     f.problems.Add({kind, m.offset, -1, "onMetaData " + std::move(text)});
   };
-  const bool measured = f.audio.frames + f.video.frames > 0;
+  const bool measured = f.streams.audio.frames + f.streams.video.frames > 0;
   if (m.duration) {
     const double d = *m.duration;
     if (AbsurdDuration(d)) {
@@ -66,10 +66,11 @@ void CheckClaims(Facts& f) {
     } else if (measured) {
       if (!DurationAgrees(f, d)) {
         // A late start is told, since a claim may count from 0 or from it.
-        const std::string span = f.firstMs >= 100 ? "run from " + FormatClock(f.firstMs) + " to " +
-                                                        FormatClock(f.endMs) + " (" +
-                                                        FormatLength(f.durationMs) + ")"
-                                                  : "span " + FormatLength(f.durationMs);
+        const std::string span = f.clock.firstMs >= 100
+                                     ? "run from " + FormatClock(f.clock.firstMs) + " to " +
+                                           FormatClock(f.clock.endMs) + " (" +
+                                           FormatLength(f.clock.durationMs) + ")"
+                                     : "span " + FormatLength(f.clock.durationMs);
         problem(ProblemKind::kDurationDisagrees,
                 "claims a duration of " + FormatLength(ClampedRound(d * 1000)) +
                     (d == 0 ? " (a recorder that never wrote it)" : "") + "; the tags " + span);
@@ -83,13 +84,13 @@ void CheckClaims(Facts& f) {
                                               FormatClaim(m.width.value_or(0)) + "x" +
                                               FormatClaim(m.height.value_or(0)));
   } else if (m.width && m.height && *m.width > 0 && *m.height > 0 &&
-             f.video.sizeFrom == SizeFrom::kFrameHeader &&
-             (ClampedRound(*m.width) != f.video.width ||
-              ClampedRound(*m.height) != f.video.height)) {
+             f.streams.video.sizeFrom == SizeFrom::kFrameHeader &&
+             (ClampedRound(*m.width) != f.streams.video.width ||
+              ClampedRound(*m.height) != f.streams.video.height)) {
     problem(ProblemKind::kMetadataDisagrees, "claims a picture of " + FormatClaim(*m.width) + "x" +
                                                  FormatClaim(*m.height) + "; the video is " +
-                                                 std::to_string(f.video.width) + "x" +
-                                                 std::to_string(f.video.height));
+                                                 std::to_string(f.streams.video.width) + "x" +
+                                                 std::to_string(f.streams.video.height));
   }
   auto rate = [&](const std::optional<double>& claim, const char* what, double top) {
     if (claim && (!std::isfinite(*claim) || *claim < 0 || *claim > top)) {
@@ -108,11 +109,11 @@ void CheckClaims(Facts& f) {
     const double claim = *m.filesize;
     if (!std::isfinite(claim) || claim < 0) {
       problem(ProblemKind::kMetadataAbsurd, "claims a file size of " + FormatClaim(claim));
-    } else if (claim > 0 && std::fabs(claim - static_cast<double>(f.fileSize)) >
-                                std::max(4096.0, 0.01 * static_cast<double>(f.fileSize))) {
+    } else if (claim > 0 && std::fabs(claim - static_cast<double>(f.file.size)) >
+                                std::max(4096.0, 0.01 * static_cast<double>(f.file.size))) {
       problem(ProblemKind::kMetadataDisagrees,
               "claims a file size of " + FormatBytes(ClampedRound(std::min(claim, 9e18))) +
-                  "; the file is " + FormatBytes(f.fileSize));
+                  "; the file is " + FormatBytes(f.file.size));
     }
   }
   auto codec = [&](const std::optional<double>& claim, const StreamFacts& stream, bool video) {
@@ -139,15 +140,15 @@ void CheckClaims(Facts& f) {
                 CodecListName(claimed, video) + "; the tags hold " +
                 CodecListName(stream.codec, video));
   };
-  codec(m.videocodecid, f.video, true);
-  codec(m.audiocodecid, f.audio, false);
+  codec(m.videocodecid, f.streams.video, true);
+  codec(m.audiocodecid, f.streams.audio, false);
 }
 
 // The onMetaData keyframes index is only worth anything if its entries point
 // at the tags they name: a few at the start and some spread over the rest
 // are looked up in the file.
 void CheckClaimedIndex(Facts& f, Reader& r) {
-  const Metadata& m = f.metadata;
+  const Metadata& m = f.scripts.metadata;
   if (m.keyframePositionCount < 0 && m.keyframeTimeCount < 0) return;
   auto problem = [&](std::string text) {
     f.problems.Add({ProblemKind::kKeyframeIndexDisagrees, m.offset, -1,
@@ -178,13 +179,13 @@ void CheckClaimedIndex(Facts& f, Reader& r) {
     const double time = m.keyframeTimes[static_cast<size_t>(i)];
     std::string why;
     if (!std::isfinite(position) || position < 0 || position != std::floor(position) ||
-        position + kTagHeaderBytes + 1 > static_cast<double>(f.fileSize)) {
+        position + kTagHeaderBytes + 1 > static_cast<double>(f.file.size)) {
       why = "is past the end of the file";
     } else {
       const int64_t at = static_cast<int64_t>(position);
       const uint8_t* p = r.Get(at, kTagHeaderBytes + 1);
       const TagHeader tag = p ? ParseTagHeader(p) : TagHeader{};
-      const bool wantVideo = f.video.present();
+      const bool wantVideo = f.streams.video.present();
       // The frame type, in either layout: the enhanced one sets the top bit.
       const int frameType = p ? (p[kTagHeaderBytes] >> 4) & 0x07 : 0;
       const bool kind =

@@ -21,7 +21,7 @@ std::optional<WalkStatus> ReadHeader(Pass& p) {
   State& s = p.s;
   Facts& f = s.facts;
   if (p.o.startOffset >= 0 || p.source.FirstHeld() > 0) {
-    f.isFlv = true;
+    f.file.isFlv = true;
     s.pos = std::max(p.o.startOffset, p.source.FirstHeld());
     s.phase = State::Phase::kTags;
     return std::nullopt;
@@ -40,7 +40,7 @@ std::optional<WalkStatus> ReadHeader(Pass& p) {
                 p.S() == 0 ? "the file is empty" : "the file does not start with \"FLV\"");
       return WalkStatus::kNotFlv;
     }
-    f.isFlv = true;
+    f.file.isFlv = true;
     p.Problem(ProblemKind::kHeader, 0, -1,
               "the file ends inside its 9-byte header, after " + FormatBytes(p.S()));
     s.phase = State::Phase::kTags;
@@ -55,8 +55,8 @@ std::optional<WalkStatus> ReadHeader(Pass& p) {
     p.Problem(ProblemKind::kNotFlv, 0, -1, "the file does not start with \"FLV\"");
     return WalkStatus::kNotFlv;
   }
-  f.isFlv = true;
-  f.header = *header;
+  f.file.isFlv = true;
+  f.file.header = *header;
   f.problems = ProblemList(p.o.problemsPerKind);  // a second try after waiting for data
   if (header->version != 1) {
     p.Problem(ProblemKind::kHeader, 3, -1,
@@ -101,7 +101,7 @@ void SecondHeader(Pass& p, int64_t at) {
   State& s = p.s;
   const uint8_t* bytes = p.r.Get(at, kFileHeaderBytes);
   const auto header = bytes ? ParseFileHeader({bytes, kFileHeaderBytes}) : std::nullopt;
-  ++s.facts.secondHeaders;
+  ++s.facts.damage.secondHeaders;
   p.Problem(ProblemKind::kSecondHeader, at, s.lastMediaMs,
             "a second FLV header: another recording glued on after this point");
   // Its timestamps start afresh: no step back to report.
@@ -112,9 +112,9 @@ void SecondHeader(Pass& p, int64_t at) {
 
 void CutAtEnd(Pass& p, int64_t at, const TagHeader& tag) {
   Facts& f = p.s.facts;
-  f.lastTagCut = true;
-  f.cutTagOffset = at;
-  f.cutTagMs = tag.timestamp;
+  f.damage.lastTagCut = true;
+  f.damage.cutTagOffset = at;
+  f.damage.cutTagMs = tag.timestamp;
   const int64_t have = p.S() - at - kTagHeaderBytes;
   p.Problem(ProblemKind::kLastTagCut, at, tag.timestamp,
             "the last tag (" + StreamName(tag.type) + ", " + FormatBytes(tag.dataSize) +
@@ -129,16 +129,16 @@ void BytesAtEnd(Pass& p, int64_t at) {
   Facts& f = p.s.facts;
   const uint8_t type = bytes[0] & 0x1f;
   if ((bytes[0] & 0xc0) == 0 && (type == kAudioTag || type == kVideoTag || type == kScriptTag)) {
-    f.lastTagCut = true;
-    f.cutTagOffset = at;
-    f.cutTagMs = n >= 8 ? int64_t{ReadU24(bytes + 4) | uint32_t{bytes[7]} << 24} : -1;
-    p.Problem(ProblemKind::kLastTagCut, at, f.cutTagMs,
+    f.damage.lastTagCut = true;
+    f.damage.cutTagOffset = at;
+    f.damage.cutTagMs = n >= 8 ? int64_t{ReadU24(bytes + 4) | uint32_t{bytes[7]} << 24} : -1;
+    p.Problem(ProblemKind::kLastTagCut, at, f.damage.cutTagMs,
               "the last tag is cut inside its header; the content ends at " +
                   FormatClock(std::max<int64_t>(p.s.lastMediaMs, 0)));
     return;
   }
-  f.trailingBytes += n;
-  f.bytesSkipped += n;
+  f.damage.trailingBytes += n;
+  f.damage.bytesSkipped += n;
   p.Problem(ProblemKind::kTrailingBytes, at, p.s.lastMediaMs,
             FormatBytes(n) + " after the last tag are no tag");
 }

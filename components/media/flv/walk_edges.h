@@ -5,7 +5,6 @@
 
 #include "media/flv/flv_format.h"
 #include "media/flv/walk_state.h"
-#include "media/flv/walker.h"
 
 // The file's edges: its own header, where the tags start (whatever the header
 // says), another recording's header glued on mid-file, and an end that cuts a

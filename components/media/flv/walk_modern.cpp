@@ -236,7 +236,7 @@ void OnModernTag(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint
               "a ModEx timestamp offset of a millisecond or more, or too short to hold one, in " +
                   std::string(audio ? "an audio" : "a video") + " tag: left out");
   }
-  if (mt.tracksLeftOut) ++p.s.facts.tracksLeftOut;
+  if (mt.tracksLeftOut) ++p.s.facts.streams.tracksLeftOut;
   if (mt.command) return;
   for (size_t i = 0; i < mt.count; ++i) OnPacket(p, at, tag, mt, mt.packets[i]);
 }

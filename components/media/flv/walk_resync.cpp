@@ -61,7 +61,7 @@ int64_t SearchAllowance(const State& s) {
 }
 
 void ListRegion(Pass& p, int64_t from, int64_t to) {
-  auto& regions = p.s.facts.noTagRegions;
+  auto& regions = p.s.facts.damage.noTagRegions;
   if (to - from < kListedRegionBytes || regions.size() >= kMaxListedRegions) return;
   regions.push_back({from, to});
 }
@@ -81,8 +81,8 @@ void EndResync(Pass& p, int64_t at) {
   State& s = p.s;
   CloseZeroRun(p, at);
   const int64_t n = at - s.resyncFrom;
-  s.facts.bytesSkipped += n;
-  ++s.facts.resyncs;
+  s.facts.damage.bytesSkipped += n;
+  ++s.facts.damage.resyncs;
   ListRegion(p, s.resyncFrom, at);
   p.Problem(ProblemKind::kResync, s.resyncFrom, s.lastMediaMs,
             "skipped " + FormatBytes(n) + (n == 1 ? " that holds" : " that hold") +
@@ -96,12 +96,13 @@ void NoTagToTheEnd(Pass& p) {
   State& s = p.s;
   CloseZeroRun(p, p.S());
   const int64_t n = p.S() - s.resyncFrom;
-  s.facts.trailingBytes += n;
-  s.facts.bytesSkipped += n;
+  s.facts.damage.trailingBytes += n;
+  s.facts.damage.bytesSkipped += n;
   ListRegion(p, s.resyncFrom, p.S());
-  std::string text = s.facts.tags == 1   ? "the file is unreadable after its first tag: the last "
-                     : s.facts.tags == 0 ? "the file is unreadable: its "
-                                         : "the last ";
+  std::string text = s.facts.file.tags == 1
+                         ? "the file is unreadable after its first tag: the last "
+                     : s.facts.file.tags == 0 ? "the file is unreadable: its "
+                                              : "the last ";
   text += FormatBytes(n) + (n == 1 ? " holds no tag" : " hold no tag");
   if (s.searchAbandoned) text += " that was found (not all of them were searched)";
   p.Problem(ProblemKind::kTrailingBytes, s.resyncFrom, s.lastMediaMs, std::move(text));
@@ -160,7 +161,7 @@ bool Abandon(Pass& p) {
 // nothing after it is, since nothing else in the file is.
 bool LoneFirstTag(Pass& p, TagView* view) {
   State& s = p.s;
-  if (s.facts.tags != 0 || s.resyncFrom != s.firstTagAt) return false;
+  if (s.facts.file.tags != 0 || s.resyncFrom != s.firstTagAt) return false;
   const auto peeked = Peek(p, s.resyncFrom);
   if (!peeked) return false;
   TagHeader tag = peeked->tag;

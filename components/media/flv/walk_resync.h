@@ -4,12 +4,11 @@
 
 #include "media/flv/walk_state.h"
 #include "media/flv/walk_tags.h"
-#include "media/flv/walker.h"
 
 // Finding tags again after bytes that are no tag: a search byte by byte for a
 // strictly plausible tag or a glued-on "FLV" header, which names the bytes it
 // skipped and any long run of zeros among them, lists the long stretches
-// without a tag (Facts::noTagRegions), and in a final pass calls whatever it
+// without a tag (Damage::noTagRegions), and in a final pass calls whatever it
 // never finds a tag in trailing bytes. The search goes on across Walk()
 // calls and keeps to the budget's bytes and cancel flag.
 namespace flv_reader::walk {

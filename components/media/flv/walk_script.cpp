@@ -38,7 +38,7 @@ HiddenTag HideMark(int64_t at, const TagHeader& tag, HideReason reason) {
 }
 
 void Hide(Pass& p, int64_t at, const TagHeader& tag, HideReason reason, const std::string& name) {
-  auto& hidden = p.s.facts.hiddenScripts;
+  auto& hidden = p.s.facts.scripts.hidden;
   if (hidden.size() >= p.o.maxHiddenScripts) return;
   HiddenTag mark = HideMark(at, tag, reason);
   mark.name = name;
@@ -57,14 +57,14 @@ constexpr int64_t kSmallScriptBytes = 4096;
 
 void NoteDataScript(Pass& p, int64_t at, const TagHeader& tag, const std::string& name) {
   State& s = p.s;
-  if (s.facts.audio.tags + s.facts.video.tags > 0) return;
+  if (s.facts.streams.audio.tags + s.facts.streams.video.tags > 0) return;
   HiddenTag mark = HideMark(at, tag, HideReason::kCrowdsOutMedia);
   mark.name = name;
   if (++s.dataScriptsBeforeMedia <= kDataScriptsBeforeMedia) {
     s.earlyDataScripts.push_back(std::move(mark));
     return;
   }
-  auto& hidden = s.facts.hiddenScripts;
+  auto& hidden = s.facts.scripts.hidden;
   if (s.dataScriptsBeforeMedia == kDataScriptsBeforeMedia + 1) {
     p.Problem(ProblemKind::kScriptAbsurd, at, tag.timestamp,
               "more than " + std::to_string(kDataScriptsBeforeMedia) +
@@ -87,14 +87,14 @@ void KeepCuePoint(Pass& p, CuePoint cue) {
       cue.timeSec >= 0 ? ClampedRound(std::min(cue.timeSec, 1e12) * 1000) : cue.tagMs;
   std::pair<int64_t, std::string> key{ms, cue.name};
   if (p.s.cueKeys.count(key)) return;
-  ++f.cuePointCount;
-  if (f.cuePoints.size() >= p.o.script.cuePoints) return;
+  ++f.scripts.cuePointCount;
+  if (f.scripts.cuePoints.size() >= p.o.script.cuePoints) return;
   p.s.cueKeys.insert(std::move(key));
-  f.cuePoints.push_back(std::move(cue));
+  f.scripts.cuePoints.push_back(std::move(cue));
 }
 
 void CountScript(Pass& p, const std::string& name) {
-  auto& names = p.s.facts.otherScripts;
+  auto& names = p.s.facts.scripts.others;
   for (auto& [known, count] : names) {
     if (known == name) {
       ++count;
@@ -128,7 +128,7 @@ int64_t CountMembers(const std::vector<amf::Value>& values, int64_t stop) {
 void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
   Facts& f = p.s.facts;
   const WalkOptions& o = p.o;
-  ++f.scriptTags;
+  ++f.file.scriptTags;
   const int64_t size = tag.dataSize;
   if (size > o.maxScriptTagBytes) {
     const int64_t n = std::min<int64_t>(size, 3 + 64);
@@ -156,8 +156,8 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
   const std::span<const uint8_t> bytes{body, static_cast<size_t>(size)};
   const std::string name = NameOf(bytes);
   if (name == "onCuePoint" && size < kSmallScriptBytes &&
-      f.cuePoints.size() >= o.script.cuePoints) {
-    ++f.cuePointCount;
+      f.scripts.cuePoints.size() >= o.script.cuePoints) {
+    ++f.scripts.cuePointCount;
     NoteDataScript(p, at, tag, name);
     return;
   }
@@ -193,7 +193,7 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
   }
   const amf::Value* value = parsed.values.size() >= 2 ? &parsed.values[1] : nullptr;
   if (name == "onMetaData") {
-    Metadata& m = f.metadata;
+    Metadata& m = f.scripts.metadata;
     if (m.tags++ == 0) {
       m.offset = at;
       m.hideMark = HideMark(at, tag, HideReason::kAbsurdClaims);
@@ -214,10 +214,10 @@ void OnScript(Pass& p, int64_t at, const TagHeader& tag) {
     return;
   }
   if (name == "onTextData" || name == "onCaption") {
-    ++f.captionCount;
+    ++f.scripts.captionCount;
     const auto text = value ? ReadCaptionText(*value, o.script.captionBytes) : std::nullopt;
-    if (text && f.captions.size() < o.maxCaptions) {
-      f.captions.push_back({tag.timestamp, at, *text, name});
+    if (text && f.scripts.captions.size() < o.maxCaptions) {
+      f.scripts.captions.push_back({tag.timestamp, at, *text, name});
     }
     return;
   }

@@ -9,8 +9,8 @@
 
 #include "media/flv/byte_source.h"
 #include "media/flv/facts.h"
+#include "media/flv/walk_options.h"
 #include "media/flv/walk_reader.h"
-#include "media/flv/walker.h"
 
 // What a walk carries from one Walk() call to the next, and what one pass
 // over the file works with. A State is a plain value: Snapshot() copies it to

@@ -42,7 +42,7 @@ std::optional<PictureSize> FramePictureSize(int codec, std::span<const uint8_t> 
 }  // namespace
 
 void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
-  ++p.s.facts.audio.tags;
+  ++p.s.facts.streams.audio.tags;
   if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag, body);
   const std::optional<Track> track = TrackFor(p, true, 0);
   if (!track) return;
@@ -93,7 +93,7 @@ void OnAudio(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t>
 }
 
 void OnVideo(Pass& p, int64_t at, const TagHeader& tag, std::span<const uint8_t> body) {
-  ++p.s.facts.video.tags;
+  ++p.s.facts.streams.video.tags;
   if (!body.empty() && Modern(tag, body[0])) return OnModernTag(p, at, tag, body);
   const std::optional<Track> track = TrackFor(p, false, 0);
   if (!track) return;

@@ -95,7 +95,7 @@ Verdict Evaluate(Pass& p, int64_t at, bool strict, TagView* out) {
 
 void CheckPrevSize(Pass& p, int64_t fieldAt, uint32_t prev, const TagHeader& tag) {
   State& s = p.s;
-  PrevTagSizeSummary& sum = s.facts.prevTagSizes;
+  PrevTagSizeSummary& sum = s.facts.damage.prevTagSizes;
   ++sum.checked;
   const int64_t right = int64_t{tag.dataSize} + kTagHeaderBytes;
   const int64_t delta = int64_t{prev} - right;

@@ -27,13 +27,14 @@ std::string Label(const CodecTag& codec, bool video) {
 std::optional<Track> TrackFor(Pass& p, bool audio, int id) {
   StreamState& main = audio ? p.s.audio : p.s.video;
   if (main.mainTrack < 0) main.mainTrack = id;
-  if (main.mainTrack == id) return Track{audio ? p.s.facts.audio : p.s.facts.video, main, true};
+  if (main.mainTrack == id)
+    return Track{audio ? p.s.facts.streams.audio : p.s.facts.streams.video, main, true};
   std::vector<TrackState>& others = audio ? p.s.audioTracks : p.s.videoTracks;
   for (TrackState& t : others) {
     if (t.id == id) return Track{t.facts, t.state, false};
   }
   if (others.size() + 1 >= kMaxTracksListed) {
-    ++p.s.facts.tracksLeftOut;
+    ++p.s.facts.streams.tracksLeftOut;
     return std::nullopt;
   }
   others.push_back({});

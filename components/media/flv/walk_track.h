@@ -18,7 +18,7 @@ struct Track {
 };
 
 // The track with id `id` of the audio or video stream; nothing for a track
-// past the listed bound (counted in Facts::tracksLeftOut).
+// past the listed bound (counted in StreamSet::tracksLeftOut).
 std::optional<Track> TrackFor(Pass& p, bool audio, int id);
 
 // Notes the codec of a tag of the track; a change is named as a problem.

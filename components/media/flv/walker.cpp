@@ -35,13 +35,13 @@ void ChooseReading(Pass& p) {
 void Accept(Pass& p, int64_t at, const walk::TagView& view) {
   Facts& f = p.s.facts;
   const TagHeader& tag = view.tag;
-  ++f.tags;
-  f.lastTagOffset = at;
+  ++f.file.tags;
+  f.damage.lastTagOffset = at;
   const int64_t end = at + kTagHeaderBytes + tag.dataSize;
   if (view.prev >= 0) walk::CheckPrevSize(p, end, static_cast<uint32_t>(view.prev), tag);
   if (tag.encrypted() && tag.type != kScriptTag) {
     // An encrypted body tells nothing; it still counts toward its stream.
-    StreamFacts& stream = tag.type == kAudioTag ? f.audio : f.video;
+    StreamFacts& stream = tag.type == kAudioTag ? f.streams.audio : f.streams.video;
     ++stream.tags;
     stream.payloadBytes += tag.dataSize;
     return;
@@ -164,39 +164,39 @@ void ListTracks(StreamFacts& main, const walk::StreamState& mainState,
 
 Facts Build(State& s, walk::Reader& r, const WalkOptions& o, bool complete) {
   Facts f = std::move(s.facts);
-  f.fileSize = s.size;
-  if (!f.isFlv) {
-    f.coverage = s.phase == State::Phase::kNotFlv ? Coverage::kComplete : Coverage::kNone;
+  f.file.size = s.size;
+  if (!f.file.isFlv) {
+    f.file.coverage = s.phase == State::Phase::kNotFlv ? Coverage::kComplete : Coverage::kNone;
     return f;
   }
-  f.coverage = complete ? Coverage::kComplete : Coverage::kPartial;
-  f.bytesWalked = std::min(s.Progress(), s.size);
-  walk::DeriveStream(f.audio, s.audio, false, f.metadata, o.leapMs);
-  walk::DeriveStream(f.video, s.video, true, f.metadata, o.leapMs);
-  ListTracks(f.audio, s.audio, s.audioTracks, false, o, f.audioTracks);
-  ListTracks(f.video, s.video, s.videoTracks, true, o, f.videoTracks);
+  f.file.coverage = complete ? Coverage::kComplete : Coverage::kPartial;
+  f.file.bytesWalked = std::min(s.Progress(), s.size);
+  walk::DeriveStream(f.streams.audio, s.audio, false, f.scripts.metadata, o.leapMs);
+  walk::DeriveStream(f.streams.video, s.video, true, f.scripts.metadata, o.leapMs);
+  ListTracks(f.streams.audio, s.audio, s.audioTracks, false, o, f.streams.audioTracks);
+  ListTracks(f.streams.video, s.video, s.videoTracks, true, o, f.streams.videoTracks);
   UpdateTimeline(f);
-  const Metadata& m = f.metadata;
-  if (f.video.present() && f.video.sizeFrom == SizeFrom::kNone && m.width && m.height &&
-      *m.width > 0 && *m.height > 0 && !AbsurdPictureSide(*m.width) &&
+  const Metadata& m = f.scripts.metadata;
+  if (f.streams.video.present() && f.streams.video.sizeFrom == SizeFrom::kNone && m.width &&
+      m.height && *m.width > 0 && *m.height > 0 && !AbsurdPictureSide(*m.width) &&
       !AbsurdPictureSide(*m.height)) {
-    f.video.width = static_cast<int>(*m.width);
-    f.video.height = static_cast<int>(*m.height);
-    f.video.sizeFrom = SizeFrom::kMetadata;
+    f.streams.video.width = static_cast<int>(*m.width);
+    f.streams.video.height = static_cast<int>(*m.height);
+    f.streams.video.sizeFrom = SizeFrom::kMetadata;
   }
   if (!s.videoIndex.entries.empty()) {
-    f.index = std::move(s.videoIndex.entries);
-    f.indexKind = IndexKind::kVideoKeyframes;
+    f.index.entries = std::move(s.videoIndex.entries);
+    f.index.kind = IndexKind::kVideoKeyframes;
   } else if (!s.audioIndex.entries.empty()) {
-    f.index = std::move(s.audioIndex.entries);
-    f.indexKind = IndexKind::kAudio;
+    f.index.entries = std::move(s.audioIndex.entries);
+    f.index.kind = IndexKind::kAudio;
   }
-  PrevTagSizeSummary& sizes = f.prevTagSizes;
+  PrevTagSizeSummary& sizes = f.damage.prevTagSizes;
   sizes.allWrongBySame = sizes.wrong >= 2 && sizes.wrong == sizes.checked && s.wrongDeltasSame;
   sizes.delta = sizes.wrong > 0 && s.wrongDeltasSame ? s.firstWrongDelta : 0;
   if (!complete) return f;
-  if (f.tags == 0) {
-    const int64_t after = std::max<int64_t>(0, f.fileSize - kFileHeaderBytes);
+  if (f.file.tags == 0) {
+    const int64_t after = std::max<int64_t>(0, f.file.size - kFileHeaderBytes);
     f.problems.Add({ProblemKind::kHeaderOnly, -1, -1,
                     after == 0 ? "the file holds only its FLV header, and no tags"
                                : "no tag in the " + FormatBytes(after) + " after the header"});
@@ -243,7 +243,9 @@ Facts Walker::Snapshot() const {
 
 int64_t Walker::Position() const { return state_->Progress(); }
 
-bool Walker::MediaSeen() const { return state_->facts.audio.tags + state_->facts.video.tags > 0; }
+bool Walker::MediaSeen() const {
+  return state_->facts.streams.audio.tags + state_->facts.streams.video.tags > 0;
+}
 
 Facts WalkAll(const ByteSource& source, const WalkOptions& options) {
   Walker walker(source, options);

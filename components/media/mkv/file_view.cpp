@@ -60,25 +60,26 @@ std::shared_ptr<const FileView> FileView::Make(std::shared_ptr<const flv_reader:
   if (!routes.video.playable && !routes.audio.playable) return nullptr;
   auto view = std::shared_ptr<FileView>(new FileView);
   view->routes_ = routes;
-  view->dataStart_ = std::max<int64_t>(facts.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
+  view->dataStart_ =
+      std::max<int64_t>(facts.file.header.dataOffset, flv_reader::kFileHeaderBytes) + 4;
   // The Cues go where the walk that made the index ended: after the last
   // whole tag of a file walked to its end, or at its last index entry.
   int64_t cuesAt = view->dataStart_;
-  if (facts.coverage == flv_reader::Coverage::kComplete && facts.lastTagOffset >= 0) {
-    cuesAt = facts.lastTagCut && facts.cutTagOffset > facts.lastTagOffset
-                 ? facts.cutTagOffset
-                 : TagEnd(*source, facts.lastTagOffset);
-  } else if (!facts.index.empty()) {
-    cuesAt = facts.index.back().offset;
+  if (facts.file.coverage == flv_reader::Coverage::kComplete && facts.damage.lastTagOffset >= 0) {
+    cuesAt = facts.damage.lastTagCut && facts.damage.cutTagOffset > facts.damage.lastTagOffset
+                 ? facts.damage.cutTagOffset
+                 : TagEnd(*source, facts.damage.lastTagOffset);
+  } else if (!facts.index.entries.empty()) {
+    cuesAt = facts.index.entries.back().offset;
   }
   view->cuesAtFile_ = std::max(cuesAt, view->dataStart_);
   // The index must be of what the view plays: video keyframes for a
   // picture, one sound tag a second without one. Any other would put
   // Clusters (and Cues) where the picture cannot start.
   const bool indexFits = routes.video.playable
-                             ? facts.indexKind == flv_reader::IndexKind::kVideoKeyframes
-                             : facts.indexKind == flv_reader::IndexKind::kAudio;
-  for (const flv_reader::IndexEntry& entry : facts.index) {
+                             ? facts.index.kind == flv_reader::IndexKind::kVideoKeyframes
+                             : facts.index.kind == flv_reader::IndexKind::kAudio;
+  for (const flv_reader::IndexEntry& entry : facts.index.entries) {
     if (indexFits && entry.offset >= view->dataStart_) view->index_.push_back(entry);
   }
   std::sort(view->index_.begin(), view->index_.end(),
@@ -90,8 +91,8 @@ std::shared_ptr<const FileView> FileView::Make(std::shared_ptr<const flv_reader:
   HeaderPlan plan;
   if (routes.video.playable) plan.tracks.push_back(routes.video.track);
   if (routes.audio.playable) plan.tracks.push_back(routes.audio.track);
-  if (facts.coverage == flv_reader::Coverage::kComplete && facts.durationMs > 0) {
-    plan.durationMs = double(facts.durationMs);
+  if (facts.file.coverage == flv_reader::Coverage::kComplete && facts.clock.durationMs > 0) {
+    plan.durationMs = double(facts.clock.durationMs);
   }
   plan.cues = !view->index_.empty();
   // The header's size does not depend on where the Cues are: write it once

@@ -86,7 +86,7 @@ void LiveMuxer::Finish() {
 
 bool LiveMuxer::StartOutput() {
   flv_reader::Facts facts;
-  facts.header.flags = flags_;
+  facts.file.header.flags = flags_;
   const flv_reader::MemorySource source{std::span<const uint8_t>(held_)};
   routes_ = FindRoutes(source, 0, facts, int(kMaxHeldTags) + 1, int64_t(held_.size()) + 1);
   if (!routes_.video.playable && !routes_.audio.playable) {

@@ -207,15 +207,15 @@ Routes FindRoutes(const flv_reader::ByteSource& source, int64_t dataStart,
     const bool audioSettled = !routes.audio.present || configured[1];
     // Both streams found and described; a file whose header promises a
     // stream not seen yet is read on for it.
-    if (videoSettled && audioSettled && (routes.video.present || !facts.header.videoFlag()) &&
-        (routes.audio.present || !facts.header.audioFlag())) {
+    if (videoSettled && audioSettled && (routes.video.present || !facts.file.header.videoFlag()) &&
+        (routes.audio.present || !facts.file.header.audioFlag())) {
       break;
     }
   }
   for (int kind = 0; kind < 2; ++kind) {
     Route& route = kind ? routes.audio : routes.video;
     if (!route.present) continue;
-    const flv_reader::StreamFacts& measured = kind ? facts.audio : facts.video;
+    const flv_reader::StreamFacts& measured = kind ? facts.streams.audio : facts.streams.video;
     if (route.track.video) {
       route.track.width = measured.width;
       route.track.height = measured.height;

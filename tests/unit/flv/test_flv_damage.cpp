@@ -115,31 +115,33 @@ std::string Digest(const Facts& f) {
   std::string d = Report(f);
   char line[512];
   std::snprintf(line, sizeof line, "%lld %lld %lld %lld %lld %lld %lld %lld %lld %d\n",
-                static_cast<long long>(f.tags), static_cast<long long>(f.bytesWalked),
-                static_cast<long long>(f.firstMs), static_cast<long long>(f.endMs),
-                static_cast<long long>(f.contentMs), static_cast<long long>(f.bytesSkipped),
-                static_cast<long long>(f.prevTagSizes.wrong),
-                static_cast<long long>(f.lastTagOffset), static_cast<long long>(f.cutTagOffset),
-                static_cast<int>(f.coverage));
+                static_cast<long long>(f.file.tags), static_cast<long long>(f.file.bytesWalked),
+                static_cast<long long>(f.clock.firstMs), static_cast<long long>(f.clock.endMs),
+                static_cast<long long>(f.clock.contentMs),
+                static_cast<long long>(f.damage.bytesSkipped),
+                static_cast<long long>(f.damage.prevTagSizes.wrong),
+                static_cast<long long>(f.damage.lastTagOffset),
+                static_cast<long long>(f.damage.cutTagOffset), static_cast<int>(f.file.coverage));
   d += line;
   for (const Problem& p : f.problems.Kept()) {
     d += std::to_string(static_cast<int>(p.kind)) + " " + std::to_string(p.offset) + " " +
          std::to_string(p.timeMs) + " " + p.text + "\n";
   }
-  for (const IndexEntry& e : f.index) d += std::to_string(e.offset) + ",";
-  for (const HiddenTag& h : f.hiddenScripts) d += " h" + std::to_string(h.patchOffset);
+  for (const IndexEntry& e : f.index.entries) d += std::to_string(e.offset) + ",";
+  for (const HiddenTag& h : f.scripts.hidden) d += " h" + std::to_string(h.patchOffset);
   return d;
 }
 
 // What must hold of any facts, whatever the file.
 void CheckInvariants(const Facts& f, std::span<const uint8_t> file) {
   const auto fileSize = static_cast<int64_t>(file.size());
-  QCOMPARE(f.tags, f.audio.tags + f.video.tags + f.scriptTags);
-  QVERIFY(f.bytesSkipped >= 0 && f.bytesSkipped <= fileSize);
-  QVERIFY(f.bytesWalked <= fileSize);
-  QVERIFY(f.index.size() <= WalkOptions{}.maxIndexEntries);
-  for (size_t i = 1; i < f.index.size(); ++i) QVERIFY(f.index[i - 1].offset < f.index[i].offset);
-  for (const IndexEntry& e : f.index) QVERIFY(e.offset >= 0 && e.offset + 11 <= fileSize);
+  QCOMPARE(f.file.tags, f.streams.audio.tags + f.streams.video.tags + f.file.scriptTags);
+  QVERIFY(f.damage.bytesSkipped >= 0 && f.damage.bytesSkipped <= fileSize);
+  QVERIFY(f.file.bytesWalked <= fileSize);
+  QVERIFY(f.index.entries.size() <= WalkOptions{}.maxIndexEntries);
+  for (size_t i = 1; i < f.index.entries.size(); ++i)
+    QVERIFY(f.index.entries[i - 1].offset < f.index.entries[i].offset);
+  for (const IndexEntry& e : f.index.entries) QVERIFY(e.offset >= 0 && e.offset + 11 <= fileSize);
   std::array<int64_t, static_cast<size_t>(ProblemKind::kCount)> kept{};
   for (const Problem& p : f.problems.Kept()) {
     ++kept[static_cast<size_t>(p.kind)];
@@ -161,8 +163,8 @@ void CheckInvariants(const Facts& f, std::span<const uint8_t> file) {
     QCOMPARE(h.original & 0x1f, 18);
     QCOMPARE(h.replacement, static_cast<uint8_t>((h.original & 0xe0) | 19));
   }
-  if (f.audio.frames + f.video.frames > 0) {
-    QVERIFY(f.firstMs >= 0 && f.endMs >= f.lastMs && f.durationMs >= 0);
+  if (f.streams.audio.frames + f.streams.video.frames > 0) {
+    QVERIFY(f.clock.firstMs >= 0 && f.clock.endMs >= f.clock.lastMs && f.clock.durationMs >= 0);
   }
   const std::string report = Report(f);
   for (const char c : report) QVERIFY(c == '\n' || static_cast<uint8_t>(c) >= 0x20);
@@ -344,8 +346,8 @@ void TestFlvDamage::absurdClaims() {
   MemorySource oneFrame{std::span<const uint8_t>(one.bytes())};
   const Facts slow = WalkAll(oneFrame);
   QVERIFY(HasText(slow, ProblemKind::kMetadataAbsurd, "frame rate of 1e-300"));
-  QVERIFY(slow.durationMs >= 0 && slow.durationMs <= WalkOptions{}.leapMs);
-  QVERIFY(slow.contentMs >= 0 && slow.contentMs <= WalkOptions{}.leapMs);
+  QVERIFY(slow.clock.durationMs >= 0 && slow.clock.durationMs <= WalkOptions{}.leapMs);
+  QVERIFY(slow.clock.contentMs >= 0 && slow.clock.contentMs <= WalkOptions{}.leapMs);
 
   // A keyframe's time past any clock (found by the fuzzer: the text of the
   // problem overflowed).
@@ -360,7 +362,7 @@ void TestFlvDamage::absurdClaims() {
     MemorySource source{std::span<const uint8_t>(b.bytes())};
     return WalkAll(source);
   };
-  const int64_t keyframeAt = timeClaim(0, 0).index.at(0).offset;
+  const int64_t keyframeAt = timeClaim(0, 0).index.entries.at(0).offset;
   const Facts late = timeClaim(static_cast<double>(keyframeAt), 1e300);
   QVERIFY(HasText(late, ProblemKind::kKeyframeIndexDisagrees, "not of 2562047788015:12:56"));
 
@@ -440,8 +442,8 @@ void TestFlvDamage::absurdScriptData() {
     QVERIFY(h.reason != HideReason::kAbsurdClaims);
   }
   // The media after them is all there.
-  QCOMPARE(f.video.frames, int64_t{50});
-  QCOMPARE(f.resyncs, int64_t{0});
+  QCOMPARE(f.streams.video.frames, int64_t{50});
+  QCOMPARE(f.damage.resyncs, int64_t{0});
   QVERIFY2(PeakRssMb() < TIBROK_FLV_RSS_LIMIT_MB, qPrintable(QString::number(PeakRssMb())));
 }
 

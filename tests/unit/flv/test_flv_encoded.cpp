@@ -102,17 +102,18 @@ void TestFlvEncoded::clips() {
   QVERIFY2(report.find("Video: " + videoLine.toStdString()) != std::string::npos, report.c_str());
   QVERIFY2(report.find("Audio: " + audioLine.toStdString()) != std::string::npos, report.c_str());
   QVERIFY2(report.find("Problems: none") != std::string::npos, report.c_str());
-  QCOMPARE(f.video.frames, int64_t(video.packets.size()));
-  QCOMPARE(f.video.keyframes, Keys(video));
-  QCOMPARE(f.video.width, video.width);
-  QCOMPARE(f.video.height, video.height);
-  QCOMPARE(f.audio.frames, int64_t(audio.packets.size()));
+  QCOMPARE(f.streams.video.frames, int64_t(video.packets.size()));
+  QCOMPARE(f.streams.video.keyframes, Keys(video));
+  QCOMPARE(f.streams.video.width, video.width);
+  QCOMPARE(f.streams.video.height, video.height);
+  QCOMPARE(f.streams.audio.frames, int64_t(audio.packets.size()));
   // Two seconds from the first frame, give or take the last frame.
-  QCOMPARE(f.firstMs, int64_t{0});
-  QVERIFY2(f.durationMs >= 1950 && f.durationMs <= 2100, qPrintable(QString::number(f.durationMs)));
+  QCOMPARE(f.clock.firstMs, int64_t{0});
+  QVERIFY2(f.clock.durationMs >= 1950 && f.clock.durationMs <= 2100,
+           qPrintable(QString::number(f.clock.durationMs)));
   const TailInfo tail = ReadTail(source);
-  QCOMPARE(tail.lastVideoMs, f.video.lastMs);
-  QCOMPARE(tail.lastAudioMs, f.audio.lastMs);
+  QCOMPARE(tail.lastVideoMs, f.streams.video.lastMs);
+  QCOMPARE(tail.lastAudioMs, f.streams.audio.lastMs);
 }
 
 QTEST_GUILESS_MAIN(TestFlvEncoded)

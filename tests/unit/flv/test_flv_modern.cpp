@@ -141,19 +141,20 @@ void TestFlvModern::codecs() {
   QVERIFY2(Has(report, videoLine.toStdString()), report.c_str());
   QVERIFY2(Has(report, audioLine.toStdString()), report.c_str());
   QVERIFY2(Has(report, "Problems: none"), report.c_str());
-  QCOMPARE(f.video.frames, int64_t(video.packets.size()));
-  QCOMPARE(f.video.keyframes, std::count_if(video.packets.begin(), video.packets.end(),
-                                            [](const flvwrite::Packet& p) { return p.key; }));
-  QCOMPARE(f.audio.frames, int64_t(audio.packets.size()));
-  QCOMPARE(f.video.firstMs, int64_t{0});
-  QCOMPARE(f.indexKind, IndexKind::kVideoKeyframes);
-  QCOMPARE(int64_t(f.index.size()), f.video.keyframes);
+  QCOMPARE(f.streams.video.frames, int64_t(video.packets.size()));
+  QCOMPARE(f.streams.video.keyframes,
+           std::count_if(video.packets.begin(), video.packets.end(),
+                         [](const flvwrite::Packet& p) { return p.key; }));
+  QCOMPARE(f.streams.audio.frames, int64_t(audio.packets.size()));
+  QCOMPARE(f.streams.video.firstMs, int64_t{0});
+  QCOMPARE(f.index.kind, IndexKind::kVideoKeyframes);
+  QCOMPARE(int64_t(f.index.entries.size()), f.streams.video.keyframes);
   // The end's own reading finds the same last frames, the end of sequence
   // after them left out.
   MemorySource source{std::span<const uint8_t>(file)};
   const TailInfo tail = ReadTail(source);
-  QCOMPARE(tail.lastVideoMs, f.video.lastMs);
-  QCOMPARE(tail.lastAudioMs, f.audio.lastMs);
+  QCOMPARE(tail.lastVideoMs, f.streams.video.lastMs);
+  QCOMPARE(tail.lastAudioMs, f.streams.audio.lastMs);
 }
 
 void TestFlvModern::multitrack_data() {
@@ -184,17 +185,18 @@ void TestFlvModern::multitrack() {
   o.firstTrackPlain = firstPlain;
   const Facts f = Walk(flvwrite::Write(
       {main, low, Audio(FourCc("Opus"), flvwrite::OpusHead(2), 48, 20), commentary}, o));
-  QCOMPARE(f.videoTracks.size(), size_t{2});
-  QCOMPARE(f.audioTracks.size(), size_t{2});
+  QCOMPARE(f.streams.videoTracks.size(), size_t{2});
+  QCOMPARE(f.streams.audioTracks.size(), size_t{2});
   // The stream's figures are its main track's: its frames, its rate.
-  QCOMPARE(f.video.frames, int64_t{60});
-  QVERIFY2(std::fabs(f.video.frameRate - 62.5) < 0.01,
-           qPrintable(QString::number(f.video.frameRate)));
-  QCOMPARE(f.videoTracks[1].trackId, 7);
-  QCOMPARE(f.videoTracks[1].frames, int64_t{60});
-  QCOMPARE(f.videoTracks[1].width, 1280);
-  QCOMPARE(f.audioTracks[1].channels, 1);
-  QCOMPARE(f.video.tags, f.videoTracks[0].tags + (firstPlain ? f.videoTracks[1].tags : 0));
+  QCOMPARE(f.streams.video.frames, int64_t{60});
+  QVERIFY2(std::fabs(f.streams.video.frameRate - 62.5) < 0.01,
+           qPrintable(QString::number(f.streams.video.frameRate)));
+  QCOMPARE(f.streams.videoTracks[1].trackId, 7);
+  QCOMPARE(f.streams.videoTracks[1].frames, int64_t{60});
+  QCOMPARE(f.streams.videoTracks[1].width, 1280);
+  QCOMPARE(f.streams.audioTracks[1].channels, 1);
+  QCOMPARE(f.streams.video.tags,
+           f.streams.videoTracks[0].tags + (firstPlain ? f.streams.videoTracks[1].tags : 0));
   const std::string report = Report(f);
   const std::string lowName = manyCodecs ? "AV1 (enhanced FLV, av01), Main, 8-bit, 1280x720"
                                          : "HEVC (enhanced FLV, hvc1), Main, 8-bit, 1280x720";
@@ -219,15 +221,15 @@ void TestFlvModern::modExOffsets() {
     v.packets[i].offsetNs = static_cast<uint32_t>(ns % 1000000);
   }
   Facts f = Walk(flvwrite::Write({v}));
-  QVERIFY2(std::fabs(f.video.frameRate - 59.94006) < 0.00001,
-           qPrintable(QString::number(f.video.frameRate, 'f', 6)));
+  QVERIFY2(std::fabs(f.streams.video.frameRate - 59.94006) < 0.00001,
+           qPrintable(QString::number(f.streams.video.frameRate, 'f', 6)));
   QCOMPARE(f.problems.Total(), int64_t{0});
   // Offsets of a millisecond or more are no offsets: left out and named.
   v.packets[5].offsetNs = 16000000;
   f = Walk(flvwrite::Write({v}));
   QVERIFY(HasProblem(f, ProblemKind::kTagBody, "ModEx timestamp offset"));
-  QCOMPARE(f.video.frames, int64_t{600});
-  QVERIFY(std::fabs(f.video.frameRate - 59.94) < 0.01);
+  QCOMPARE(f.streams.video.frames, int64_t{600});
+  QVERIFY(std::fabs(f.streams.video.frameRate - 59.94) < 0.01);
 }
 
 void TestFlvModern::metadataClaims_data() {
@@ -270,12 +272,12 @@ void TestFlvModern::damage() {
   flvwrite::Options none;
   none.sequenceStart = false;
   Facts f = Walk(flvwrite::Write({hevc, Audio(FourCc("mp4a"), kAac, 50, 21)}, none));
-  QCOMPARE(f.video.frames, int64_t{50});
+  QCOMPARE(f.streams.video.frames, int64_t{50});
   QVERIFY(HasProblem(f, ProblemKind::kCodecConfig,
                      "HEVC (enhanced FLV, hvc1): frames from 0:00.0 come before any"));
   QVERIFY(HasProblem(f, ProblemKind::kCodecConfig, "AAC (enhanced FLV, mp4a): frames from"));
-  QCOMPARE(f.video.width, 1920);  // onMetaData's word, for want of better
-  QCOMPARE(f.video.sizeFrom, SizeFrom::kMetadata);
+  QCOMPARE(f.streams.video.width, 1920);  // onMetaData's word, for want of better
+  QCOMPARE(f.streams.video.sizeFrom, SizeFrom::kMetadata);
 
   flvwrite::Options cut;
   cut.configCut = 40;
@@ -284,14 +286,14 @@ void TestFlvModern::damage() {
   QVERIFY(HasProblem(f, ProblemKind::kCodecConfig,
                      "HEVC (codec id 12, a CDN extension): the configuration record (40 bytes) is "
                      "cut short or damaged"));
-  QCOMPARE(f.video.frames, int64_t{50});
+  QCOMPARE(f.streams.video.frames, int64_t{50});
 
   // A codec the reader cannot lay out is named and counted; no metadata
   // claim is held against it.
   f = Walk(flvwrite::Write({Video(FourCc("vvc1"), Bytes(30, 1), 50)}));
-  QCOMPARE(f.video.frames, int64_t{50});
-  QCOMPARE(f.video.keyframes, int64_t{2});
-  QCOMPARE(CodecNoticeName(f.video.codec, true), std::string("VVC (enhanced FLV, vvc1)"));
+  QCOMPARE(f.streams.video.frames, int64_t{50});
+  QCOMPARE(f.streams.video.keyframes, int64_t{2});
+  QCOMPARE(CodecNoticeName(f.streams.video.codec, true), std::string("VVC (enhanced FLV, vvc1)"));
   QCOMPARE(f.problems.Total(), int64_t{0});
   f = Walk(flvwrite::Write({Video(FourCc("\x01\x02zz"), {}, 5)}));
   QVERIFY(Has(Report(f), "Video: unknown codec (enhanced FLV, FourCC \"\\x01\\x02zz\")"));
@@ -303,8 +305,8 @@ void TestFlvModern::damage() {
     many.back().trackId = t;
   }
   f = Walk(flvwrite::Write(many));
-  QCOMPARE(f.videoTracks.size(), kMaxTracksListed);
-  QVERIFY(f.tracksLeftOut > 0);
+  QCOMPARE(f.streams.videoTracks.size(), kMaxTracksListed);
+  QVERIFY(f.streams.tracksLeftOut > 0);
   QVERIFY(Has(Report(f), "Video: 16 tracks listed, more left out"));
 
   // A multitrack tag whose track sizes run past its end.
@@ -316,7 +318,7 @@ void TestFlvModern::damage() {
   file.Tag(9, 0, broken);
   f = Walk(file.bytes());
   QVERIFY(HasProblem(f, ProblemKind::kTagBody, "cut short or inconsistent"));
-  QCOMPARE(f.video.frames, int64_t{1});
+  QCOMPARE(f.streams.video.frames, int64_t{1});
 }
 
 void TestFlvModern::resyncFindsEnhancedTags() {
@@ -326,9 +328,9 @@ void TestFlvModern::resyncFindsEnhancedTags() {
   Bytes damaged = good;
   std::fill(damaged.begin() + 15000, damaged.begin() + 20000, 0);
   const Facts f = Walk(damaged);
-  QCOMPARE(f.resyncs, int64_t{1});
-  QVERIFY(f.video.frames >= 35);
-  QCOMPARE(f.video.lastMs, int64_t{49 * 40});
+  QCOMPARE(f.damage.resyncs, int64_t{1});
+  QVERIFY(f.streams.video.frames >= 35);
+  QCOMPARE(f.streams.video.lastMs, int64_t{49 * 40});
 }
 
 QTEST_GUILESS_MAIN(TestFlvModern)

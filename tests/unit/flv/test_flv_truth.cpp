@@ -116,7 +116,7 @@ class TestFlvTruth : public QObject {
     }
     mangled[23] = 0x13;  // the stream id's last byte
     const Facts f = Walk(mangled);
-    QCOMPARE(f.tags, int64_t{1});
+    QCOMPARE(f.file.tags, int64_t{1});
     QVERIFY2(Says(f, "Video: Screen Video, 128x96, 1 frame"), Report(f).c_str());
     const Problem* rest = f.problems.First(ProblemKind::kTrailingBytes);
     QVERIFY(rest && rest->text.find("unreadable after its first tag") != std::string::npos);
@@ -125,7 +125,7 @@ class TestFlvTruth : public QObject {
     QCOMPARE(ChooseLength(f).ms, int64_t{0});
     // Nothing that makes sense where the tags start: no tag is made up.
     mangled[24] = 0xff;
-    QCOMPARE(Walk(mangled).tags, int64_t{0});
+    QCOMPARE(Walk(mangled).file.tags, int64_t{0});
   }
 
   // The length ends where the last frame does: a writer's end-of-sequence
@@ -148,7 +148,7 @@ class TestFlvTruth : public QObject {
              std::to_string(ChooseLength(f).ms).c_str());
     MemorySource source{std::span<const uint8_t>(b.bytes())};
     const Facts quick = QuickLook(source, 4096);
-    QCOMPARE(quick.coverage, Coverage::kQuick);
+    QCOMPARE(quick.file.coverage, Coverage::kQuick);
     QCOMPARE(ChooseLength(quick).ms, ChooseLength(f).ms);
   }
 
@@ -187,8 +187,8 @@ class TestFlvTruth : public QObject {
       b.Script(i == 0 ? 500 : i * 1000, cue.bytes());
     }
     const Facts f = Walk(b.bytes());
-    QCOMPARE(f.cuePointCount, int64_t{2 + 1499});
-    QCOMPARE(f.cuePoints.size(), size_t{1000});
+    QCOMPARE(f.scripts.cuePointCount, int64_t{2 + 1499});
+    QCOMPARE(f.scripts.cuePoints.size(), size_t{1000});
     QVERIFY(Says(f, "Cue points: 1501 (the first 1000 kept): \"a\" at 0:00.5, \"b\" at 0:01.0, "));
   }
 
@@ -225,8 +225,8 @@ class TestFlvTruth : public QObject {
       file.Add(kind, kind == Stretches::Kind::kHole ? int64_t{100} << 30 : int64_t{1} << 30);
       file.Add(Stretches::Kind::kBytes, 0, Frames(3000, 3000));
       const Facts f = WalkAll(file);
-      QCOMPARE(f.video.frames, int64_t{150});
-      QCOMPARE(f.noTagRegions.size(), size_t{1});
+      QCOMPARE(f.streams.video.frames, int64_t{150});
+      QCOMPARE(f.damage.noTagRegions.size(), size_t{1});
       if (kind == Stretches::Kind::kHole) QVERIFY(file.BytesRead() < (int64_t{8} << 20));
     }
   }
@@ -241,7 +241,7 @@ class TestFlvTruth : public QObject {
     file.Add(Stretches::Kind::kBytes, 0, Frames(2000, 2000));
     const Facts f = WalkAll(file);
     QVERIFY2(file.BytesRead() < (int64_t{200} << 20), std::to_string(file.BytesRead()).c_str());
-    QCOMPARE(f.video.frames, int64_t{100});
+    QCOMPARE(f.streams.video.frames, int64_t{100});
     QVERIFY2(Says(f, "were not searched, up to the file's last tags"), Report(f).c_str());
   }
 

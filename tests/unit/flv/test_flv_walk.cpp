@@ -103,8 +103,8 @@ void TestFlvWalk::header() {
   QFETCH(int, kind);
   const Bytes data(bytes.begin(), bytes.end());
   const Facts f = Walk(data);
-  QCOMPARE(f.isFlv, isFlv);
-  QCOMPARE(f.coverage, Coverage::kComplete);
+  QCOMPARE(f.file.isFlv, isFlv);
+  QCOMPARE(f.file.coverage, Coverage::kComplete);
   if (kind >= 0) QVERIFY(Count(f, static_cast<ProblemKind>(kind)) > 0);
   if (kind < 0) QCOMPARE(f.problems.Total(), int64_t{0});
 }
@@ -117,14 +117,14 @@ void TestFlvWalk::dataOffsetWrong() {
   bytes[8] = 0;
   const Facts wrong = Walk(bytes);
   QCOMPARE(Count(wrong, ProblemKind::kDataOffset), int64_t{1});
-  QCOMPARE(wrong.tags, Walk(b.bytes()).tags);
+  QCOMPARE(wrong.file.tags, Walk(b.bytes()).file.tags);
 
   // A larger data offset with the tags after it is allowed.
   Builder extended(0x04, 20);
   extended.Mp3(0);
   extended.Mp3(26);
   const Facts f = Walk(extended.bytes());
-  QCOMPARE(f.tags, int64_t{2});
+  QCOMPARE(f.file.tags, int64_t{2});
   QCOMPARE(f.problems.Total(), int64_t{0});
 }
 
@@ -147,13 +147,13 @@ void TestFlvWalk::tailOfCutFile() {
 
   // The walk says the same, and where the content ends.
   const Facts f = WalkAll(source);
-  QVERIFY(f.lastTagCut);
-  QCOMPARE(f.cutTagOffset, static_cast<int64_t>(cutAt));
+  QVERIFY(f.damage.lastTagCut);
+  QCOMPARE(f.damage.cutTagOffset, static_cast<int64_t>(cutAt));
   const Problem* p = f.problems.First(ProblemKind::kLastTagCut);
   QVERIFY(p);
   QCOMPARE(p->timeMs, int64_t{3040});
   QVERIFY2(p->text.find("ends at 0:03.0") != std::string::npos, p->text.c_str());
-  QCOMPARE(f.audio.lastMs, int64_t{3000});
+  QCOMPARE(f.streams.audio.lastMs, int64_t{3000});
 }
 
 void TestFlvWalk::tailAlone() {
@@ -217,10 +217,10 @@ void TestFlvWalk::timestampsLeapAndStepBack() {
   Interleave(b, 60040, 1000);
   const size_t backAt = b.H263(59000, false);
   const Facts f = Walk(b.bytes());
-  QCOMPARE(f.audio.leaps, int64_t{1});
-  QCOMPARE(f.video.leaps, int64_t{1});
-  QCOMPARE(f.video.backwards, int64_t{1});
-  QCOMPARE(f.audio.backwards, int64_t{0});
+  QCOMPARE(f.streams.audio.leaps, int64_t{1});
+  QCOMPARE(f.streams.video.leaps, int64_t{1});
+  QCOMPARE(f.streams.video.backwards, int64_t{1});
+  QCOMPARE(f.streams.audio.backwards, int64_t{0});
   const Problem* leap = f.problems.First(ProblemKind::kTimestampLeap);
   QVERIFY(leap);
   QCOMPARE(leap->offset, static_cast<int64_t>(leapAt));
@@ -229,8 +229,8 @@ void TestFlvWalk::timestampsLeapAndStepBack() {
   QVERIFY(back);
   QCOMPARE(back->offset, static_cast<int64_t>(backAt));
   // The span counts the leap; the content does not.
-  QVERIFY(f.durationMs > 61000);
-  QVERIFY2(f.contentMs < 3200, std::to_string(f.contentMs).c_str());
+  QVERIFY(f.clock.durationMs > 61000);
+  QVERIFY2(f.clock.contentMs < 3200, std::to_string(f.clock.contentMs).c_str());
 }
 
 void TestFlvWalk::lateStart() {
@@ -238,15 +238,16 @@ void TestFlvWalk::lateStart() {
   b.Script(0, flvtest::MetaData({{"duration", 10.0}}));
   Interleave(b, 5000, 10000);
   const Facts f = Walk(b.bytes());
-  QCOMPARE(f.firstMs, int64_t{5000});
-  QCOMPARE(f.audio.firstMs, int64_t{5000});
-  QVERIFY2(std::llabs(f.durationMs - 10000) <= 40, std::to_string(f.durationMs).c_str());
+  QCOMPARE(f.clock.firstMs, int64_t{5000});
+  QCOMPARE(f.streams.audio.firstMs, int64_t{5000});
+  QVERIFY2(std::llabs(f.clock.durationMs - 10000) <= 40,
+           std::to_string(f.clock.durationMs).c_str());
   QCOMPARE(Count(f, ProblemKind::kDurationDisagrees), int64_t{0});
   const LengthChoice length = ChooseLength(f);
   QCOMPARE(length.source, LengthSource::kMeasured);
   QCOMPARE(length.startMs, int64_t{5000});
-  QCOMPARE(length.ms, f.durationMs);
-  QVERIFY(std::fabs(f.video.frameRate - 25) < 0.01);
+  QCOMPARE(length.ms, f.clock.durationMs);
+  QVERIFY(std::fabs(f.streams.video.frameRate - 25) < 0.01);
 }
 
 void TestFlvWalk::codecChangeAndGluedRecordings() {
@@ -271,16 +272,16 @@ void TestFlvWalk::codecChangeAndGluedRecordings() {
   const Problem* change = f.problems.First(ProblemKind::kCodecChange);
   QVERIFY(change);
   QCOMPARE(change->offset, static_cast<int64_t>(changeAt));
-  QCOMPARE(f.video.codecId, 2);
-  QCOMPARE(f.video.codecIds, (std::vector<int>{2, 4}));
-  QCOMPARE(f.secondHeaders, int64_t{1});
+  QCOMPARE(f.streams.video.codecId, 2);
+  QCOMPARE(f.streams.video.codecIds, (std::vector<int>{2, 4}));
+  QCOMPARE(f.damage.secondHeaders, int64_t{1});
   QCOMPARE(f.problems.First(ProblemKind::kSecondHeader)->offset, static_cast<int64_t>(glueAt));
   // A glued recording starts its clock afresh: that is no step back, and
   // its frames count toward the content.
-  QCOMPARE(f.video.backwards + f.audio.backwards, int64_t{0});
-  QCOMPARE(f.video.frames, int64_t{25 + 25 + 75});
-  QVERIFY(f.contentMs >= 4900);
-  QCOMPARE(f.bytesSkipped, int64_t{0});
+  QCOMPARE(f.streams.video.backwards + f.streams.audio.backwards, int64_t{0});
+  QCOMPARE(f.streams.video.frames, int64_t{25 + 25 + 75});
+  QVERIFY(f.clock.contentMs >= 4900);
+  QCOMPARE(f.damage.bytesSkipped, int64_t{0});
 }
 
 void TestFlvWalk::zerosAndGarbage() {
@@ -296,9 +297,9 @@ void TestFlvWalk::zerosAndGarbage() {
 
   Builder clean;
   for (const uint32_t from : {0, 1000, 2000}) Interleave(clean, from, 1000);
-  QCOMPARE(f.tags, Walk(clean.bytes()).tags);
-  QCOMPARE(f.resyncs, int64_t{2});
-  QCOMPARE(f.bytesSkipped, int64_t{100777});
+  QCOMPARE(f.file.tags, Walk(clean.bytes()).file.tags);
+  QCOMPARE(f.damage.resyncs, int64_t{2});
+  QCOMPARE(f.damage.bytesSkipped, int64_t{100777});
   QCOMPARE(Count(f, ProblemKind::kZeroFilled), int64_t{1});
   const Problem* zeros = f.problems.First(ProblemKind::kZeroFilled);
   QCOMPARE(zeros->offset, static_cast<int64_t>(zerosAt));
@@ -309,7 +310,7 @@ void TestFlvWalk::zerosAndGarbage() {
   }
   QCOMPARE(skippedAt,
            (std::vector<int64_t>{static_cast<int64_t>(zerosAt), static_cast<int64_t>(garbageAt)}));
-  QCOMPARE(f.video.leaps + f.audio.leaps, int64_t{0});
+  QCOMPARE(f.streams.video.leaps + f.streams.audio.leaps, int64_t{0});
 }
 
 void TestFlvWalk::previousTagSizesAllWrong() {
@@ -319,11 +320,11 @@ void TestFlvWalk::previousTagSizesAllWrong() {
   const Facts f = Walk(b.bytes());
   Builder clean;
   Interleave(clean, 0, 4000);
-  QCOMPARE(f.tags, Walk(clean.bytes()).tags);
-  QCOMPARE(f.prevTagSizes.wrong, f.prevTagSizes.checked);
-  QVERIFY(f.prevTagSizes.allWrongBySame);
-  QCOMPARE(f.prevTagSizes.delta, int64_t{4});
-  QCOMPARE(f.resyncs, int64_t{0});
+  QCOMPARE(f.file.tags, Walk(clean.bytes()).file.tags);
+  QCOMPARE(f.damage.prevTagSizes.wrong, f.damage.prevTagSizes.checked);
+  QVERIFY(f.damage.prevTagSizes.allWrongBySame);
+  QCOMPARE(f.damage.prevTagSizes.delta, int64_t{4});
+  QCOMPARE(f.damage.resyncs, int64_t{0});
   QVERIFY(Report(f).find("each by +4 bytes") != std::string::npos);
 
   // One wrong field among good ones is damage, not a habit.
@@ -334,9 +335,9 @@ void TestFlvWalk::previousTagSizesAllWrong() {
   one.PrevSizeError(0);
   Interleave(one, 1040, 1000);
   const Facts g = Walk(one.bytes());
-  QCOMPARE(g.prevTagSizes.wrong, int64_t{1});
-  QVERIFY(!g.prevTagSizes.allWrongBySame);
-  QCOMPARE(g.resyncs, int64_t{0});
+  QCOMPARE(g.damage.prevTagSizes.wrong, int64_t{1});
+  QVERIFY(!g.damage.prevTagSizes.allWrongBySame);
+  QCOMPARE(g.damage.resyncs, int64_t{0});
 }
 
 void TestFlvWalk::resumedAfterGrowth() {
@@ -362,8 +363,8 @@ void TestFlvWalk::resumedAfterGrowth() {
     written += n;
     QCOMPARE(walker.Walk(), WalkStatus::kEndOfData);
     const Facts now = walker.Snapshot();
-    sawCut = sawCut || now.lastTagCut;
-    QVERIFY(now.lastMs <= 8000);
+    sawCut = sawCut || now.damage.lastTagCut;
+    QVERIFY(now.clock.lastMs <= 8000);
   }
   while (written < all.size()) {
     const size_t n = std::min<size_t>(30000, all.size() - written);
@@ -376,9 +377,9 @@ void TestFlvWalk::resumedAfterGrowth() {
   const Facts resumed = walker.Snapshot();
   const Facts once = Walk(all);
   QCOMPARE(Report(resumed), Report(once));
-  QCOMPARE(resumed.tags, once.tags);
-  QCOMPARE(resumed.index, once.index);
-  QVERIFY(!resumed.lastTagCut);
+  QCOMPARE(resumed.file.tags, once.file.tags);
+  QCOMPARE(resumed.index.entries, once.index.entries);
+  QVERIFY(!resumed.damage.lastTagCut);
   QCOMPARE(resumed.problems.Total(), once.problems.Total());
   // A live recorder left the duration 0: the measured length is what counts.
   QCOMPARE(ChooseLength(resumed).source, LengthSource::kMeasured);
@@ -399,7 +400,7 @@ void TestFlvWalk::slicedAndCancelled() {
   budget.maxBytes = 3000;
   while (sliced.Walk(budget) == WalkStatus::kBudgetSpent) {
     ++calls;
-    QCOMPARE(sliced.Snapshot().coverage, Coverage::kPartial);
+    QCOMPARE(sliced.Snapshot().file.coverage, Coverage::kPartial);
   }
   QVERIFY(calls > 20);
   QCOMPARE(Report(sliced.Snapshot()), Report(once));
@@ -439,13 +440,13 @@ void TestFlvWalk::readError() {
   Walker walker(source, options);
   QCOMPARE(walker.Walk(), WalkStatus::kReadError);
   const Facts partial = walker.Snapshot();
-  QCOMPARE(partial.coverage, Coverage::kPartial);
+  QCOMPARE(partial.file.coverage, Coverage::kPartial);
   const Problem* p = partial.problems.First(ProblemKind::kReadError);
   QVERIFY(p);
   QVERIFY(p->offset > 1000 && p->offset <= 2000);
   source.failFrom = INT64_MAX;
   QCOMPARE(walker.Walk(), WalkStatus::kEndOfData);
-  QCOMPARE(walker.Snapshot().tags, Walk(b.bytes()).tags);
+  QCOMPARE(walker.Snapshot().file.tags, Walk(b.bytes()).file.tags);
 }
 
 void TestFlvWalk::lengthDecision_data() {
@@ -477,7 +478,7 @@ void TestFlvWalk::lengthDecision() {
   const LengthChoice length = ChooseLength(f);
   QCOMPARE(length.source, LengthSource::kMeasured);
   QVERIFY(!length.why.empty());
-  QCOMPARE(length.ms, f.durationMs);
+  QCOMPARE(length.ms, f.clock.durationMs);
   QVERIFY(std::llabs(length.ms - 20000) <= 40);
   const bool absurd = claimed && AbsurdDuration(claim);
   QCOMPARE(Count(f, ProblemKind::kMetadataAbsurd) > 0, absurd);
@@ -486,9 +487,9 @@ void TestFlvWalk::lengthDecision() {
   // Read in part, a sane claim stands for the rest, unless what is read
   // already outlasts it.
   Facts partial = f;
-  partial.coverage = Coverage::kPartial;
+  partial.file.coverage = Coverage::kPartial;
   const LengthChoice early = ChooseLength(partial);
-  const bool sane = claimed && !absurd && claim > 0 && claim * 1000 >= f.durationMs - 1000;
+  const bool sane = claimed && !absurd && claim > 0 && claim * 1000 >= f.clock.durationMs - 1000;
   QCOMPARE(early.source, sane ? LengthSource::kClaimed : LengthSource::kMeasured);
   if (sane) QCOMPARE(early.ms, ClampedRound(claim * 1000));
 }
@@ -523,7 +524,7 @@ void TestFlvWalk::absurdScriptData() {
   QCOMPARE(hide[0].original, uint8_t{18});
   QCOMPARE(hide[0].replacement, uint8_t{19});
   QCOMPARE(hide[0].tagBytes, static_cast<int64_t>(11 + deep.bytes().size()));
-  QCOMPARE(f.metadata.tags, int64_t{0});
+  QCOMPARE(f.scripts.metadata.tags, int64_t{0});
 
   // The claimed count is named; the one entry is read.
   bool named = false;
@@ -532,8 +533,8 @@ void TestFlvWalk::absurdScriptData() {
                       p.text.find("4294967295") != std::string::npos);
   }
   QVERIFY(named);
-  QCOMPARE(f.cuePointCount, int64_t{1});
-  QCOMPARE(f.cuePoints.at(0).name, std::string("x"));
+  QCOMPARE(f.scripts.cuePointCount, int64_t{1});
+  QCOMPARE(f.scripts.cuePoints.at(0).name, std::string("x"));
 
   // Claims no picture can have hide onMetaData too.
   Builder c;
@@ -542,7 +543,7 @@ void TestFlvWalk::absurdScriptData() {
   const Facts g = Walk(c.bytes());
   QVERIFY(g.problems.First(ProblemKind::kMetadataAbsurd)->text.find("65535x65535") !=
           std::string::npos);
-  QCOMPARE(g.video.width, 320);  // from the frames, not the claim
+  QCOMPARE(g.streams.video.width, 320);  // from the frames, not the claim
   const std::vector<HiddenTag> hideClaims = ScriptTagsToHide(g);
   QCOMPARE(hideClaims.size(), size_t{1});
   QCOMPARE(hideClaims[0].tagOffset, static_cast<int64_t>(metaAt));
@@ -566,7 +567,7 @@ void TestFlvWalk::absurdScriptData() {
   HiddenTag later = hideClaims[0];
   later.tagOffset = later.patchOffset = hideClaims[0].tagOffset + 5000;
   Facts listed = g;
-  listed.hiddenScripts = {later, hideClaims[0], later};
+  listed.scripts.hidden = {later, hideClaims[0], later};
   const std::vector<HiddenTag> once = ScriptTagsToHide(listed);
   QCOMPARE(once.size(), size_t{2});
   QCOMPARE(once[0].tagOffset, hideClaims[0].tagOffset);
@@ -590,12 +591,12 @@ void TestFlvWalk::claimedKeyframeIndex() {
   };
   std::vector<double> positions{0, 0, 0}, times{0, 1, 2};
   const Facts first = Walk(build(positions, times));
-  QCOMPARE(first.index.size(), size_t{3});
-  for (size_t i = 0; i < 3; ++i) positions[i] = static_cast<double>(first.index[i].offset);
+  QCOMPARE(first.index.entries.size(), size_t{3});
+  for (size_t i = 0; i < 3; ++i) positions[i] = static_cast<double>(first.index.entries[i].offset);
   const Facts right = Walk(build(positions, times));
-  QCOMPARE(right.index, first.index);  // the metadata's size did not change
+  QCOMPARE(right.index.entries, first.index.entries);  // the metadata's size did not change
   QCOMPARE(Count(right, ProblemKind::kKeyframeIndexDisagrees), int64_t{0});
-  QCOMPARE(right.metadata.keyframePositionCount, int64_t{3});
+  QCOMPARE(right.scripts.metadata.keyframePositionCount, int64_t{3});
 
   positions[1] += 1;
   const Facts off = Walk(build(positions, times));
