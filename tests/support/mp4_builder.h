@@ -6,7 +6,7 @@
 #include <vector>
 
 // Writes small MP4 files for tests: an ftyp, a movie header with one track
-// per spec (sample tables included) and the samples in an mdat, chunks of
+// for each Track given (sample tables included) and the samples in an mdat, chunks of
 // the tracks taking turns. The samples' bytes are filler; what is tested is
 // where the boxes say they are.
 namespace mp4test {
